@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#ifndef TRACKFOLD_MIDIEVENT_H
+#define TRACKFOLD_MIDIEVENT_H
+
+#include <cstdint>
+#include <string_view>
+
+// Reading single events out of a file image. Every read checks the bytes left
+// first; nothing here ever touches a byte outside the image.
+namespace trackfold {
+
+// Length of a channel message (status included) for status 0x80-0xEF; 0 otherwise.
+inline int channelMessageLength(std::uint8_t status)
+{
+    if (status < 0x80 || status > 0xEF)
+        return 0;
+    const std::uint8_t kind = status >> 4;
+    return (kind == 0xC || kind == 0xD) ? 2 : 3;
+}
+
+inline bool isChannelStatus(std::uint8_t status)
+{
+    return status >= 0x80 && status <= 0xEF;
+}
+
+// A variable-length quantity read from the image: at most four bytes, the
+// reading stops after the fourth whatever its top bit.
+struct Vlq
+{
+    std::uint32_t value = 0;
+    int size = 0;
+};
+
+// Reads a VLQ at pos. False when the image ends before the quantity does.
+bool readVlq(std::string_view image, std::size_t pos, Vlq &vlq);
+
+// One event as the reader met it.
+struct ParsedEvent
+{
+    std::uint32_t delta = 0;   // delta time in ticks
+    std::size_t statusPos = 0; // where the status byte is, or the first data byte when running
+    std::size_t end = 0;       // one past the event's last byte
+    std::uint8_t status = 0;   // after running-status substitution
+    bool running = false;      // status byte implied, not present in the image
+    std::uint8_t metaType = 0; // second byte of a meta event (0xFF)
+};
+
+enum class ReadOutcome : std::uint8_t
+{
+    Ok,
+    Incomplete,    // the event runs past the end of the image
+    UnknownStatus, // the status byte belongs to no known message
+};
+
+// Reads the delta time and the event that start at pos with the given running
+// status (0 = none). On Incomplete, errorPos is the image index where the status
+// byte is looked for, or image.size() when the delta time itself is cut. On
+// UnknownStatus, errorPos is the status position and event.status the status.
+ReadOutcome readEvent(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
+                      ParsedEvent &event, std::size_t &errorPos);
+
+// Length of the stored bytes of an event that was read cleanly before: data
+// starts at pos; running events hold only their data bytes there.
+std::size_t storedEventLength(std::string_view image, std::size_t pos, std::uint8_t status,
+                              bool running);
+
+} // namespace trackfold
+
+#endif
