@@ -25,7 +25,9 @@ public:
     // Largest absolute time an event row holds (48 bits).
     static constexpr std::uint64_t MaxTime = (std::uint64_t { 1 } << 48) - 1;
     // Largest file image whose bytes event rows can refer to.
-    static constexpr std::size_t MaxImageSize = 0xFFFFFFFFu;
+    // Largest file image whose bytes event rows can refer to (2 GiB - 1, so that
+    // an output with every running status restored still fits its length field).
+    static constexpr std::size_t MaxImageSize = 0x7FFFFFFFu;
 
     struct Row
     {

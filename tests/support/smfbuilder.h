@@ -64,7 +64,7 @@ public:
     // Delta time followed by the given bytes as they are (status or not).
     Track &event(std::uint32_t delta, std::initializer_list<int> data)
     {
-        m_bytes += vlq(delta) + bytes(data);
+        m_bytes += vlq(delta) + smf::bytes(data);
         return *this;
     }
     Track &event(std::uint32_t delta, std::string_view data)
@@ -75,13 +75,13 @@ public:
     }
     Track &meta(std::uint32_t delta, int type, std::string_view data)
     {
-        m_bytes += vlq(delta) + bytes({ 0xFF, type }) + vlq(static_cast<std::uint32_t>(data.size()));
+        m_bytes += vlq(delta) + smf::bytes({ 0xFF, type }) + vlq(static_cast<std::uint32_t>(data.size()));
         m_bytes += data;
         return *this;
     }
     Track &sysex(std::uint32_t delta, std::string_view data)
     {
-        m_bytes += vlq(delta) + bytes({ 0xF0 }) + vlq(static_cast<std::uint32_t>(data.size()));
+        m_bytes += vlq(delta) + smf::bytes({ 0xF0 }) + vlq(static_cast<std::uint32_t>(data.size()));
         m_bytes += data;
         return *this;
     }

@@ -1,0 +1,225 @@
+// SPDX-License-Identifier: MIT
+#include "trackreader.h"
+
+#include "eventgrid.h"
+#include "midievent.h"
+#include "texts.h"
+
+#include <optional>
+
+namespace trackfold {
+
+namespace {
+
+struct ChunkHeader
+{
+    std::string_view tag;
+    std::uint32_t length = 0;
+};
+
+std::uint32_t be32At(std::string_view image, std::size_t pos)
+{
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        v = (v << 8) | static_cast<std::uint8_t>(image[pos + i]);
+    return v;
+}
+
+// A chunk header is a tag of four printable ASCII characters and a 32-bit
+// length, all eight bytes inside the image.
+std::optional<ChunkHeader> chunkAt(std::string_view image, std::size_t pos)
+{
+    if (pos > image.size() || image.size() - pos < 8)
+        return std::nullopt;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto c = static_cast<std::uint8_t>(image[pos + i]);
+        if (c < 0x20 || c > 0x7E)
+            return std::nullopt;
+    }
+    return ChunkHeader { image.substr(pos, 4), be32At(image, pos + 4) };
+}
+
+// Body positions count from 1 at the first byte after the 22 header bytes.
+std::string positionWarning(std::size_t imagePos, const std::string &what)
+{
+    return "Pos." + std::to_string(imagePos + 1 - HeaderSize) + texts::Crlf + what;
+}
+
+class Scanner
+{
+public:
+    Scanner(std::string_view image, TrackScan &scan)
+        : m_image(image)
+        , m_scan(scan)
+    {
+    }
+
+    bool run();
+
+private:
+    void startTrack(std::size_t begin, std::optional<std::size_t> declaredEnd);
+    void finishTrack(std::size_t end);
+    bool nextTrackFrom(std::size_t pos);
+
+    std::string_view m_image;
+    TrackScan &m_scan;
+    TrackSpan m_track;
+    std::optional<std::size_t> m_declaredEnd; // where the current MTrk chunk says it ends
+    std::uint8_t m_lastStatus = 0;
+};
+
+void Scanner::startTrack(std::size_t begin, std::optional<std::size_t> declaredEnd)
+{
+    m_track = TrackSpan { begin, begin, m_lastStatus, 0 };
+    m_declaredEnd = declaredEnd;
+}
+
+void Scanner::finishTrack(std::size_t end)
+{
+    m_track.end = end;
+    m_scan.events += m_track.events;
+    m_scan.tracks.push_back(m_track);
+}
+
+// Looks for the next track from a chunk boundary: "MTrk" starts it, "MThd" (a
+// second file behind the first) ends the reading, other chunks are skipped.
+bool Scanner::nextTrackFrom(std::size_t pos)
+{
+    while (const auto chunk = chunkAt(m_image, pos)) {
+        const std::size_t data = pos + 8;
+        if (chunk->tag == "MTrk") {
+            startTrack(data, data + chunk->length);
+            return true;
+        }
+        if (chunk->tag == "MThd")
+            return false;
+        pos = data + chunk->length;
+    }
+    return false;
+}
+
+bool Scanner::run()
+{
+    // Where the first track should start, chunks other than "MTrk" are skipped.
+    std::size_t pos = 14;
+    bool skipped = false;
+    std::optional<ChunkHeader> chunk;
+    while ((chunk = chunkAt(m_image, pos)) && chunk->tag != "MTrk") {
+        pos += 8 + std::size_t { chunk->length };
+        skipped = true;
+    }
+    if (!skipped) {
+        m_scan.firstTrackLength = be32At(m_image, 18);
+        std::optional<std::size_t> end;
+        if (chunk)
+            end = HeaderSize + std::size_t { chunk->length };
+        startTrack(HeaderSize, end);
+    } else if (chunk) {
+        m_scan.firstTrackLength = chunk->length;
+        startTrack(pos + 8, pos + 8 + std::size_t { chunk->length });
+    } else if (pos < m_image.size()) {
+        startTrack(pos, std::nullopt);
+    } else {
+        return true; // nothing but foreign chunks
+    }
+
+    pos = m_track.begin;
+    std::uint64_t time = 0;
+    bool firstEvent = true;
+    ParsedEvent event;
+    while (true) {
+        // A track that ends by its chunk length without End of Track, or an
+        // empty track chunk, when another chunk starts right there.
+        if (m_declaredEnd && pos == *m_declaredEnd && chunkAt(m_image, pos)) {
+            finishTrack(pos);
+            if (!nextTrackFrom(pos))
+                return true;
+            pos = m_track.begin;
+            time = 0;
+            firstEvent = true;
+            continue;
+        }
+        // The image may end cleanly between events, but a track has at least one.
+        if (!firstEvent && pos >= m_image.size()) {
+            finishTrack(pos);
+            return true;
+        }
+        firstEvent = false;
+
+        std::size_t errorPos = 0;
+        switch (readEvent(m_image, pos, m_lastStatus, event, errorPos)) {
+        case ReadOutcome::Ok:
+            break;
+        case ReadOutcome::Incomplete:
+            m_scan.warning = positionWarning(errorPos, texts::IncompleteEvent);
+            return false;
+        case ReadOutcome::UnknownStatus:
+            m_scan.warning = positionWarning(errorPos, "Status " + std::to_string(event.status)
+                                                           + texts::UnknownValue);
+            return false;
+        }
+
+        time += event.delta;
+        if (time > EventGrid::MaxTime) {
+            m_scan.warning = positionWarning(event.statusPos, texts::TimeTooLarge);
+            return false;
+        }
+        if (!event.running && isChannelStatus(event.status))
+            m_lastStatus = event.status;
+
+        if (event.status == 0xFF && event.metaType == 0x2F) {
+            finishTrack(pos);
+            const std::size_t after = event.end;
+            if (m_image.size() - after >= 4 && m_image.substr(after, 4) == "MTrk") {
+                // The usual case: the next track chunk follows at once.
+                const std::size_t data = after + 8;
+                std::optional<std::size_t> end;
+                if (m_image.size() >= data)
+                    end = data + std::size_t { be32At(m_image, after + 4) };
+                startTrack(data, end);
+            } else {
+                // Padding or foreign chunks: go on from the chunk's declared end.
+                std::size_t next = after;
+                if (m_declaredEnd && *m_declaredEnd > after && *m_declaredEnd <= m_image.size())
+                    next = *m_declaredEnd;
+                if (!nextTrackFrom(next))
+                    return true;
+            }
+            pos = m_track.begin;
+            time = 0;
+            firstEvent = true;
+            continue;
+        }
+
+        if (!(event.status == 0xFF && isDroppedMeta(event.metaType)))
+            ++m_track.events;
+        pos = event.end;
+    }
+}
+
+} // namespace
+
+bool hasValidHeader(std::string_view image)
+{
+    static constexpr char Magic[] = { 'M', 'T', 'h', 'd', 0, 0, 0, 6 };
+    return image.size() >= HeaderSize && image.substr(0, 8) == std::string_view(Magic, 8);
+}
+
+std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLength)
+{
+    std::string header(image.substr(0, 14));
+    header[9] = 0;  // format 0
+    header[11] = 1; // one track
+    header += "MTrk";
+    for (int shift = 24; shift >= 0; shift -= 8)
+        header.push_back(static_cast<char>((firstTrackLength >> shift) & 0xFF));
+    return header;
+}
+
+bool scanTracks(std::string_view image, TrackScan &scan)
+{
+    scan = TrackScan {};
+    return Scanner(image, scan).run();
+}
+
+} // namespace trackfold

@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: MIT
+#include "conversion.h"
+#include "eventgrid.h"
+#include "recordinghost.h"
+#include "smfbuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+using namespace trackfold;
+using smf::Track;
+using test::RecordingHost;
+
+TEST(Conversion, ReportsPhasesBusyPointerAndState)
+{
+    RecordingHost host;
+    const std::string out = SalvaMidi0(smf::file(1, { Track().event(0, { 0x90, 1, 2 }).endOfTrack() }), host);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(host.captions, (std::vector<std::string> {
+                                 "Lettura Tracce", "Ordinamento Griglia",
+                                 "Inserimento dei Valori di Delta Time relativi",
+                                 "Ripristino, quando possibile, del Running Status",
+                                 "Conversione Esadecimale-Decimale e costruzione txMIDI0" }));
+    EXPECT_EQ(host.busyChanges, (std::vector<bool> { true, false }));
+    EXPECT_EQ(host.INIZIO, 42.5);
+    EXPECT_EQ(host.RIGHE, 2);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.grid().colWidth(2), 10000);
+    EXPECT_EQ(host.grid().colAlignment(0), 1);
+}
+
+TEST(Conversion, UnknownStatusWarnsAndLeavesHeaderRow)
+{
+    RecordingHost host;
+    host.grid().setRows(1);
+    host.grid().addItem("old\tgrid\tcontent");
+    const std::string out = SalvaMidi0(smf::file(1, { Track().event(0, { 0x90, 1, 2 }).event(0, { 0xF7 }) }), host);
+    EXPECT_TRUE(out.empty());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(host.messages[0].title, "Trackfold");
+    EXPECT_EQ(host.messages[0].text, "Pos.6\r\nStatus 247 - Valore sconosciuto");
+    EXPECT_EQ(host.captions, (std::vector<std::string> { "Lettura Tracce" }));
+    EXPECT_EQ(host.busyChanges, (std::vector<bool> { true, false }));
+    EXPECT_EQ(host.grid().rows(), 2u);
+    EXPECT_EQ(host.grid().textMatrix(0, 0), "");
+    EXPECT_EQ(host.grid().textMatrix(1, 0), "00");
+}
+
+TEST(Conversion, InvalidHeadersAreRefused)
+{
+    const std::string good = smf::file(1, { Track().endOfTrack() });
+    std::string longHeader = good;
+    longHeader[7] = 7;
+    for (const std::string &bad : { std::string(), good.substr(0, 21), "RIFF" + good.substr(4), longHeader,
+                                    std::string("just some text that is long enough") }) {
+        RecordingHost host;
+        EXPECT_TRUE(SalvaMidi0(bad, host).empty());
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text, "Intestazione del midifile non valida");
+        EXPECT_TRUE(host.captions.empty());
+    }
+}
+
+TEST(Conversion, ConvertingAgainGivesTheSameBytes)
+{
+    const std::string file = smf::file(1, { Track().event(0, { 0xFF, 0x58, 0x04, 4, 2, 24, 8 }).endOfTrack(),
+                                            Track().event(0, { 0xC1, 5 }).event(0, { 0x91, 60, 100 }).event(10, { 62, 100 }).endOfTrack(),
+                                            Track().event(5, { 0x92, 60, 100 }).event(10, { 0x82, 60, 0 }).endOfTrack() });
+    RecordingHost first, second;
+    const std::string once = SalvaMidi0(file, first);
+    const std::string twice = SalvaMidi0(once, second);
+    EXPECT_EQ(twice, once);
+}
+
+// --- Property: many random multi-track files --------------------------------
+
+namespace {
+
+using EventSet = std::multiset<std::pair<std::uint64_t, std::string>>;
+
+// A small decoder written for this test alone: returns every event of every
+// track with its absolute time and its status restored, in file order.
+struct Decoded
+{
+    int format = -1;
+    int tracks = 0;
+    std::vector<std::pair<std::uint64_t, std::string>> events;
+};
+
+Decoded decode(const std::string &f)
+{
+    Decoded d;
+    auto u8 = [&f](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(f.at(i))); };
+    auto vlq = [&](std::size_t &i) {
+        std::uint64_t v = 0;
+        unsigned b;
+        do {
+            b = u8(i++);
+            v = (v << 7) | (b & 0x7F);
+        } while (b & 0x80);
+        return v;
+    };
+    d.format = static_cast<int>(u8(8) << 8 | u8(9));
+    std::size_t i = 14;
+    unsigned running = 0;
+    while (i + 8 <= f.size()) {
+        const std::string tag = f.substr(i, 4);
+        const std::size_t len = u8(i + 4) << 24 | u8(i + 5) << 16 | u8(i + 6) << 8 | u8(i + 7);
+        const std::size_t end = i + 8 + len;
+        i += 8;
+        if (tag != "MTrk") {
+            i = end;
+            continue;
+        }
+        ++d.tracks;
+        std::uint64_t t = 0;
+        while (i < end) {
+            t += vlq(i);
+            unsigned s = u8(i);
+            std::string ev;
+            if (s < 0x80) {
+                s = running;
+                ev.push_back(static_cast<char>(s));
+            } else {
+                ev.push_back(static_cast<char>(s));
+                ++i;
+                if (s < 0xF0)
+                    running = s;
+            }
+            std::size_t n = 0;
+            if (s < 0xF0) {
+                n = (s >> 4) == 0xC || (s >> 4) == 0xD ? 1 : 2;
+            } else if (s == 0xFF || s == 0xF0) {
+                const std::size_t start = i;
+                if (s == 0xFF)
+                    ++i;
+                const std::size_t dataLen = static_cast<std::size_t>(vlq(i));
+                n = dataLen;
+                ev += f.substr(start, i - start);
+            }
+            ev += f.substr(i, n);
+            i += n;
+            d.events.emplace_back(t, ev);
+        }
+        i = end;
+    }
+    return d;
+}
+
+std::string randomFile(std::mt19937 &rng, EventSet &expected)
+{
+    auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const int trackCount = pick(1, 6);
+    std::vector<Track> tracks(static_cast<std::size_t>(trackCount));
+    int running = 0; // last channel status, carried across tracks like a reader does
+    for (Track &track : tracks) {
+        std::uint64_t t = 0;
+        const int count = pick(0, 60);
+        for (int e = 0; e < count; ++e) {
+            const std::uint32_t delta = pick(0, 3) == 0 ? 0u : static_cast<std::uint32_t>(pick(0, pick(0, 1) ? 200 : 40000));
+            t += delta;
+            const int kind = pick(0, 9);
+            std::string ev;
+            if (kind <= 5) {
+                const int status = 0x80 + 16 * pick(0, 6) + pick(0, 2);
+                const int dataBytes = ((status >> 4) == 0xC || (status >> 4) == 0xD) ? 1 : 2;
+                std::string data;
+                for (int k = 0; k < dataBytes; ++k)
+                    data.push_back(static_cast<char>(pick(0, 127)));
+                ev = std::string(1, static_cast<char>(status)) + data;
+                if (status == running && pick(0, 1))
+                    track.event(delta, data);
+                else
+                    track.event(delta, ev);
+                running = status;
+            } else if (kind == 6) {
+                const std::string data(static_cast<std::size_t>(pick(0, 300)), static_cast<char>(pick(0, 127)));
+                ev = smf::bytes({ 0xF0 }) + smf::vlq(static_cast<std::uint32_t>(data.size())) + data;
+                track.event(delta, ev);
+            } else if (kind == 7) {
+                const int type = std::vector<int> { 0x01, 0x03, 0x05, 0x20, 0x21, 0x51, 0x7F }[static_cast<std::size_t>(pick(0, 6))];
+                const std::string data(static_cast<std::size_t>(pick(0, 200)), 'a');
+                ev = smf::bytes({ 0xFF, type }) + smf::vlq(static_cast<std::uint32_t>(data.size())) + data;
+                track.event(delta, ev);
+                if (type == 0x03 || type == 0x20 || type == 0x21)
+                    ev.clear();
+            } else {
+                ev = smf::bytes({ std::vector<int> { 0xF8, 0xFA, 0xFC, 0xFE }[static_cast<std::size_t>(pick(0, 3))] });
+                track.event(delta, ev);
+            }
+            if (!ev.empty())
+                expected.emplace(t, ev);
+        }
+        track.endOfTrack(static_cast<std::uint32_t>(pick(0, 5)));
+    }
+    return smf::file(1, tracks, 480);
+}
+
+} // namespace
+
+TEST(ConversionProperty, RandomFilesKeepEveryEventInTimeOrder)
+{
+    std::mt19937 rng(20261207);
+    for (int round = 0; round < 300; ++round) {
+        EventSet expected;
+        const std::string file = randomFile(rng, expected);
+        RecordingHost host;
+        const std::string out = SalvaMidi0(file, host);
+        ASSERT_FALSE(out.empty()) << "round " << round;
+        ASSERT_TRUE(host.messages.empty());
+
+        const Decoded decoded = decode(out);
+        ASSERT_EQ(decoded.format, 0);
+        ASSERT_EQ(decoded.tracks, 1);
+        ASSERT_GE(decoded.events.size(), 2u);
+        EXPECT_EQ(decoded.events.front(), (std::pair<std::uint64_t, std::string>(0, smf::bytes({ 0xFF, 0x03, 0x15 }) + "Titolo del Brano Midi")));
+        const auto &last = decoded.events.back();
+        EXPECT_EQ(last.second, smf::bytes({ 0xFF, 0x2F, 0x00 }));
+        EXPECT_EQ(last.first, decoded.events[decoded.events.size() - 2].first);
+
+        EventSet got(decoded.events.begin() + 1, decoded.events.end() - 1);
+        ASSERT_EQ(got, expected) << "round " << round;
+        for (std::size_t k = 1; k < decoded.events.size(); ++k)
+            ASSERT_LE(decoded.events[k - 1].first, decoded.events[k].first) << "round " << round;
+        EXPECT_EQ(host.RIGHE, static_cast<std::int64_t>(expected.size()) + 1);
+
+        // A well-formed output converts again to itself.
+        RecordingHost again;
+        ASSERT_EQ(SalvaMidi0(out, again), out) << "round " << round;
+    }
+}
