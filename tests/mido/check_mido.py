@@ -1,0 +1,206 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+"""Checks trackfold-cli's output with an independent MIDI reader, mido.
+
+Each input is converted with `trackfold-cli INPUT -o OUTPUT --quiet`; mido then
+has to load the output as a type 0 file with one track whose events, at their
+absolute times, are the input's events of all tracks (as mido reads them),
+less End of Track, track name, MIDI port and channel prefix, plus the title
+track name at tick 0 and one End of Track at the end. Events are compared as
+multisets per tick, since the order at a shared tick is the converter's own.
+
+Inputs: the files named on the command line, a file written by mido itself
+from seeded random events, and (with --genmidi) a file of trackfold-genmidi.
+Run with Debian's interpreter, which has python3-mido: /usr/bin/python3.
+"""
+
+import argparse
+import collections
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+import mido
+
+TITLE = "Titolo del Brano Midi"
+DROPPED_METAS = {"end_of_track", "track_name", "midi_port", "channel_prefix"}
+
+
+def key(msg):
+    """A message as comparable bytes (status restored, delta time left out)."""
+    return tuple(msg.bytes())
+
+
+def describe(msg_key):
+    return " ".join("%02X" % b for b in msg_key[:24]) + (" ..." if len(msg_key) > 24 else "")
+
+
+def expected_events(midi):
+    """Absolute time -> multiset of events the conversion must keep."""
+    per_tick = collections.defaultdict(collections.Counter)
+    for track in midi.tracks:
+        now = 0
+        for msg in track:
+            now += msg.time
+            if msg.is_meta and msg.type in DROPPED_METAS:
+                continue
+            per_tick[now][key(msg)] += 1
+    return per_tick
+
+
+def check_output(input_path, output_path):
+    """Returns a list of failures (empty when the output is right)."""
+    failures = []
+    source = mido.MidiFile(input_path)
+    try:
+        result = mido.MidiFile(output_path)
+    except Exception as exc:  # mido raises several kinds on a broken file
+        return ["mido cannot read the output: %s" % exc]
+
+    if result.type != 0:
+        failures.append("type %d, expected 0" % result.type)
+    if len(result.tracks) != 1:
+        failures.append("%d tracks, expected 1" % len(result.tracks))
+        return failures
+    if result.ticks_per_beat != source.ticks_per_beat:
+        failures.append("division %d, expected %d" % (result.ticks_per_beat, source.ticks_per_beat))
+
+    track = result.tracks[0]
+    if not track or not (track[0].is_meta and track[0].type == "track_name" and track[0].name == TITLE
+                         and track[0].time == 0):
+        failures.append("the first event is not the title %r at tick 0" % TITLE)
+    if not track or not (track[-1].is_meta and track[-1].type == "end_of_track" and track[-1].time == 0):
+        failures.append("the last event is not End of Track right after the last event")
+
+    got = collections.defaultdict(collections.Counter)
+    now = 0
+    for msg in track:
+        now += msg.time
+        got[now][key(msg)] += 1
+
+    want = expected_events(source)
+    want[0][key(mido.MetaMessage("track_name", name=TITLE))] += 1
+    last_tick = max((t for t, events in want.items() if events), default=0)
+    want[last_tick][key(mido.MetaMessage("end_of_track"))] += 1
+
+    mismatches = 0
+    for tick in sorted(set(want) | set(got)):
+        if want[tick] == got[tick]:
+            continue
+        mismatches += 1
+        if mismatches <= 5:
+            missing = want[tick] - got[tick]
+            extra = got[tick] - want[tick]
+            lines = ["tick %d differs" % tick]
+            lines += ["  missing %s" % describe(k) for k in list(missing)[:4]]
+            lines += ["  extra   %s" % describe(k) for k in list(extra)[:4]]
+            failures.append("\n".join(lines))
+    if mismatches > 5:
+        failures.append("... %d ticks differ in all" % mismatches)
+    return failures
+
+
+def write_mido_file(path, seed):
+    """A type 1 file written by mido (running status, its own encoder) from seeded random events."""
+    rng = random.Random(seed)
+    midi = mido.MidiFile(type=1, ticks_per_beat=384)
+    conductor = mido.MidiTrack()
+    conductor.append(mido.MetaMessage("track_name", name="Conduttore"))
+    conductor.append(mido.MetaMessage("time_signature", numerator=3, denominator=4))
+    for _ in range(40):
+        conductor.append(mido.MetaMessage("set_tempo", tempo=rng.randint(300000, 900000),
+                                          time=rng.choice([0, 96, 384])))
+    conductor.append(mido.MetaMessage("marker", text="Fine", time=0))
+    midi.tracks.append(conductor)
+    for channel in range(5):
+        track = mido.MidiTrack()
+        track.append(mido.MetaMessage("track_name", name="Traccia %d" % channel))
+        track.append(mido.MetaMessage("midi_port", port=channel % 2))
+        if channel % 2:
+            track.append(mido.MetaMessage("channel_prefix", channel=channel))
+        track.append(mido.Message("program_change", channel=channel, program=rng.randint(0, 127)))
+        for _ in range(rng.randint(150, 400)):
+            delta = rng.choice([0, 0, 0, 48, 96, 96, 192, 384, 200, 20000])
+            kind = rng.random()
+            if kind < 0.55:
+                msg = mido.Message("note_on", channel=channel, note=rng.randint(30, 90),
+                                   velocity=rng.choice([0, 64, 100]))
+            elif kind < 0.65:
+                msg = mido.Message("note_off", channel=channel, note=rng.randint(30, 90), velocity=64)
+            elif kind < 0.78:
+                msg = mido.Message("control_change", channel=channel, control=rng.randint(0, 119),
+                                   value=rng.randint(0, 127))
+            elif kind < 0.84:
+                msg = mido.Message("pitchwheel", channel=channel, pitch=rng.randint(-8192, 8191))
+            elif kind < 0.88:
+                msg = mido.Message("aftertouch", channel=channel, value=rng.randint(0, 127))
+            elif kind < 0.91:
+                msg = mido.Message("polytouch", channel=channel, note=rng.randint(0, 127),
+                                   value=rng.randint(0, 127))
+            elif kind < 0.94:
+                msg = mido.Message("sysex", data=[rng.randint(0, 127) for _ in range(rng.choice([3, 200]))])
+            elif kind < 0.97:
+                words = ["canta", "piano", "la", "sera", "sul", "mare", "vento", "lontano"]
+                text = " ".join(rng.choice(words) for _ in range(rng.choice([1, 40])))
+                msg = mido.MetaMessage(rng.choice(["lyrics", "text"]), text=text)
+            elif kind < 0.985:
+                msg = mido.MetaMessage("track_name", name="Nome %d" % rng.randint(0, 9))
+            else:
+                msg = mido.MetaMessage("cue_marker", text="Attacco")
+            msg.time = delta
+            track.append(msg)
+        midi.tracks.append(track)
+    midi.save(path)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--cli", required=True, help="path of trackfold-cli")
+    parser.add_argument("--genmidi", help="path of trackfold-genmidi, to add a generated benchmark-like file")
+    parser.add_argument("--workdir", help="folder for the generated and converted files (default: a temporary one)")
+    parser.add_argument("inputs", nargs="*", help="MIDI files to convert and check")
+    args = parser.parse_args()
+
+    workdir = args.workdir or tempfile.mkdtemp(prefix="trackfold-mido-")
+    os.makedirs(workdir, exist_ok=True)
+
+    inputs = list(args.inputs)
+    mido_input = os.path.join(workdir, "mido_random.mid")
+    write_mido_file(mido_input, seed=20240611)
+    inputs.append(mido_input)
+    if args.genmidi:
+        generated = os.path.join(workdir, "generated.mid")
+        subprocess.run([args.genmidi, generated, "--tracks", "12", "--events-per-track", "2500", "--seed", "5"],
+                       check=True, stdout=subprocess.DEVNULL)
+        inputs.append(generated)
+
+    failed = 0
+    for index, path in enumerate(inputs):
+        output = os.path.join(workdir, "out_%d_.mid" % index)
+        if os.path.exists(output):
+            os.remove(output)
+        run = subprocess.run([args.cli, path, "-o", output, "--quiet"], capture_output=True, text=True)
+        if run.returncode != 0 or not os.path.exists(output):
+            print("FAIL %s: trackfold-cli exited with %d\n%s%s" % (path, run.returncode, run.stdout, run.stderr))
+            failed += 1
+            continue
+        failures = check_output(path, output)
+        if failures:
+            failed += 1
+            print("FAIL %s" % path)
+            for failure in failures:
+                print("  " + failure.replace("\n", "\n  "))
+        else:
+            events = sum(len(t) for t in mido.MidiFile(output).tracks)
+            print("ok   %s (%d events in one track)" % (path, events))
+    if failed:
+        print("%d of %d files failed" % (failed, len(inputs)))
+        return 1
+    print("all %d files load in mido as type 0 with the expected events" % len(inputs))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
