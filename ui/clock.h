@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#ifndef TRACKFOLD_CLOCK_H
+#define TRACKFOLD_CLOCK_H
+
+#include <QElapsedTimer>
+
+namespace trackfold {
+
+// Seconds on a clock that never goes backwards (no midnight, no wall-clock changes).
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    virtual double seconds() = 0;
+};
+
+// The system's monotonic clock, counted from the object's creation.
+class MonotonicClock final : public Clock
+{
+public:
+    MonotonicClock() { m_timer.start(); }
+    double seconds() override { return static_cast<double>(m_timer.nsecsElapsed()) / 1e9; }
+
+private:
+    QElapsedTimer m_timer;
+};
+
+} // namespace trackfold
+
+#endif

@@ -1,0 +1,380 @@
+// SPDX-License-Identifier: MIT
+#include "paramstr.h"
+
+#include "clock.h"
+#include "eventtablemodel.h"
+#include "fileio.h"
+#include "module1.h"
+#include "texts.h"
+#include "uitexts.h"
+#include "userdialogs.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <new>
+#include <utility>
+
+namespace trackfold {
+
+namespace {
+
+// The window's client area and the grid's column widths are given in twips
+// (1/1440 inch).
+constexpr int ClientWidthTwips = 11355;
+constexpr int ClientHeightTwips = 9255;
+constexpr int TwipsPerInch = 1440;
+
+QString text(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+// Paths go to the engine's file functions in the file system's own encoding.
+std::string nativePath(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+// First local file among dropped URLs, or "".
+QString droppedFile(const QMimeData *mime)
+{
+    if (!mime || !mime->hasUrls())
+        return QString();
+    const QList<QUrl> urls = mime->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    }
+    return QString();
+}
+
+} // namespace
+
+ParamStr::ParamStr(UserDialogs &dialogs, Clock &clock, QWidget *parent)
+    : QWidget(parent), m_dialogs(dialogs), m_clock(clock)
+{
+    setObjectName(QStringLiteral("ParamStr"));
+    setWindowTitle(text(texts::AppName));
+    setAcceptDrops(true);
+
+    m_model = new EventTableModel(m_grid, this);
+    createControls();
+    placeWindow();
+    Form_Load();
+}
+
+ParamStr::~ParamStr()
+{
+    if (m_busy)
+        QApplication::restoreOverrideCursor();
+}
+
+void ParamStr::createControls()
+{
+    auto name = [](QWidget *widget, const char *objectName) {
+        widget->setObjectName(QLatin1String(objectName));
+    };
+
+    lblIN = new QLabel(text(uitexts::InputLabel), this);
+    name(lblIN, "lblIN");
+    txIN = new QLineEdit(this);
+    name(txIN, "txIN");
+    cmdSFOGLIA = new QPushButton(text(uitexts::Browse), this);
+    name(cmdSFOGLIA, "cmdSFOGLIA");
+    cmdESCI = new QPushButton(text(uitexts::Exit), this);
+    name(cmdESCI, "cmdESCI");
+    Label1 = new QLabel(text(uitexts::OutputLabel), this);
+    name(Label1, "Label1");
+    txOUT = new QLineEdit(this);
+    name(txOUT, "txOUT");
+    cmdCONVERTI = new QPushButton(text(uitexts::Convert), this);
+    name(cmdCONVERTI, "cmdCONVERTI");
+    GRID = new QTableView(this);
+    name(GRID, "GRID");
+    lblStato = new QLabel(this);
+    name(lblStato, "lblStato");
+
+    // A drop on a path box would paste the URL as text; let the window take it.
+    txIN->setAcceptDrops(false);
+    txOUT->setAcceptDrops(false);
+
+    QPalette convertPalette = cmdCONVERTI->palette();
+    convertPalette.setColor(QPalette::Button, QColor(128, 255, 128));
+    cmdCONVERTI->setPalette(convertPalette);
+
+    lblStato->setAutoFillBackground(true);
+    QPalette statusPalette = lblStato->palette();
+    statusPalette.setColor(QPalette::Window, QColor(255, 255, 192));
+    statusPalette.setColor(QPalette::WindowText, Qt::black);
+    lblStato->setPalette(statusPalette);
+    QFont statusFont(QStringLiteral("Sans Serif"), 9, QFont::Bold);
+    statusFont.setStyleHint(QFont::SansSerif);
+    lblStato->setFont(statusFont);
+    lblStato->setMargin(2);
+    lblStato->setTextFormat(Qt::PlainText);
+    lblStato->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    // The grid: read-only, whole rows, Tab moves on to the next control. Rows
+    // all share one height and nothing is measured per row, so a million rows
+    // scroll as smoothly as ten.
+    GRID->setModel(m_model);
+    GRID->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GRID->setSelectionBehavior(QAbstractItemView::SelectRows);
+    GRID->setSelectionMode(QAbstractItemView::SingleSelection);
+    GRID->setTabKeyNavigation(false);
+    GRID->setWordWrap(false);
+    GRID->setCornerButtonEnabled(false);
+    QHeaderView *rowsHeader = GRID->verticalHeader();
+    rowsHeader->setSectionResizeMode(QHeaderView::Fixed);
+    rowsHeader->setDefaultSectionSize(GRID->fontMetrics().height() + 6);
+    rowsHeader->hide();
+    QHeaderView *columnsHeader = GRID->horizontalHeader();
+    columnsHeader->setSectionResizeMode(QHeaderView::Interactive);
+    columnsHeader->setHighlightSections(false);
+    columnsHeader->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    columnsHeader->setStretchLastSection(false);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &ParamStr::applyGridLayout);
+    applyGridLayout();
+
+    auto *paths = new QGridLayout;
+    paths->addWidget(lblIN, 0, 0);
+    paths->addWidget(txIN, 0, 1);
+    paths->addWidget(cmdSFOGLIA, 0, 2);
+    paths->addWidget(cmdESCI, 0, 3);
+    paths->addWidget(Label1, 1, 0);
+    paths->addWidget(txOUT, 1, 1);
+    paths->addWidget(cmdCONVERTI, 1, 2, 1, 2);
+    paths->setColumnStretch(1, 1);
+    paths->setColumnStretch(2, 2);
+    paths->setColumnStretch(3, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(paths);
+    layout->addSpacing(4);
+    layout->addWidget(GRID, 1);
+    layout->addWidget(lblStato);
+
+    connect(cmdSFOGLIA, &QPushButton::clicked, this, &ParamStr::cmdSFOGLIA_Click);
+    connect(cmdCONVERTI, &QPushButton::clicked, this, &ParamStr::cmdCONVERTI_Click);
+    connect(cmdESCI, &QPushButton::clicked, this, &ParamStr::cmdESCI_Click);
+
+    // The grid comes first and has the focus; "&Cerca" and "&Converti e salva"
+    // share Alt+C, which Qt turns into moving between the two.
+    setTabOrder(GRID, cmdCONVERTI);
+    setTabOrder(cmdCONVERTI, txIN);
+    setTabOrder(txIN, txOUT);
+    setTabOrder(txOUT, cmdSFOGLIA);
+    setTabOrder(cmdSFOGLIA, cmdESCI);
+    GRID->setFocus();
+}
+
+void ParamStr::placeWindow()
+{
+    const int dpiX = logicalDpiX();
+    const int dpiY = logicalDpiY();
+    resize(ClientWidthTwips * dpiX / TwipsPerInch, ClientHeightTwips * dpiY / TwipsPerInch);
+
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    QRect frame(QPoint(0, 0), size());
+    frame.moveCenter(available.center());
+    // A window larger than the screen keeps its title bar reachable.
+    frame.moveTop(std::max(frame.top(), available.top()));
+    frame.moveLeft(std::max(frame.left(), available.left()));
+    move(frame.topLeft());
+}
+
+void ParamStr::Form_Load()
+{
+    DocumentsFolder();
+    txIN->setText(DirDocumenti + text(uitexts::DefaultInput));
+    txOUT->setText(DirDocumenti + text(uitexts::DefaultOutput));
+    const QString input = txIN->text();
+    if (FileExists(input))
+        lblStato->setText(FileNameOf(input) + text(uitexts::NameSizeGap)
+                          + QString::number(QFileInfo(input).size()) + text(texts::Bytes));
+}
+
+void ParamStr::applyGridLayout()
+{
+    const int dpi = GRID->logicalDpiX();
+    for (int c = 0; c < m_grid.cols(); ++c) {
+        const int twips = m_grid.colWidth(c);
+        if (twips > 0)
+            GRID->setColumnWidth(c, twips * dpi / TwipsPerInch);
+    }
+    GRID->horizontalHeader()->setVisible(m_model->headingShown());
+}
+
+void ParamStr::chooseInput(const QString &path)
+{
+    txIN->setText(path);
+    if (!FileExists(path))
+        return;
+    // The last four characters go whatever they are: "song.mid" -> "song_.mid".
+    txOUT->setText(path.left(std::max<qsizetype>(path.size() - 4, 0))
+                   + text(uitexts::OutputEnding));
+    {
+        ModelUpdate update(*m_model);
+        m_grid.setFixedRows(0);
+        m_grid.setRows(1);
+        m_grid.clear();
+    }
+    lblStato->setText(QString::number(QFileInfo(path).size()) + text(texts::Bytes));
+}
+
+void ParamStr::cmdSFOGLIA_Click()
+{
+    const QString previous = txIN->text();
+    const QChar nul(0);
+    const QString filter = text(uitexts::FilterMidi) + nul + text(uitexts::FilterMidiPattern) + nul
+        + text(uitexts::FilterAll) + nul + text(uitexts::FilterAllPattern);
+    const QString chosen = FileDialog(m_dialogs, this, 1, text(uitexts::OpenTitle), previous,
+                                      filter, QString(), text(uitexts::DefaultSuffix));
+    if (chosen.isEmpty()) {
+        txIN->setText(previous);
+        return;
+    }
+    chooseInput(chosen);
+}
+
+void ParamStr::cmdCONVERTI_Click()
+{
+    const QString in = txIN->text();
+    const QString out = txOUT->text();
+    if (!FileExists(in)) {
+        critical(texts::MissingInputTitle, text(texts::MissingInput));
+        return;
+    }
+
+    // The view sees the grid again only once the conversion is over.
+    ModelUpdate update(*m_model);
+    m_grid.setRows(1);
+    setStatusText(text(texts::Analysing));
+
+    std::string image;
+    std::string error;
+    if (!readWholeFile(nativePath(in), image, error)) {
+        update.end();
+        critical(texts::ReadErrorTitle, text(texts::CannotOpen) + text(texts::Crlf) + in
+                     + text(texts::Crlf) + QString::fromLocal8Bit(error));
+        return;
+    }
+
+    std::string result;
+    try {
+        result = SalvaMidi0(std::move(image), *this);
+    } catch (const std::bad_alloc &) {
+        // A file too big for memory is a failed conversion, not a crash.
+        result.clear();
+    }
+    setBusy(false);
+    update.end();
+    if (result.empty()) {
+        critical(texts::ReadErrorTitle, text(texts::ConversionFailed));
+        return;
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool written = writeOutput(out, result, error);
+    QApplication::restoreOverrideCursor();
+    if (!written) {
+        critical(texts::WriteErrorTitle, text(texts::CannotSave) + text(texts::Crlf) + out
+                     + text(texts::Crlf) + QString::fromLocal8Bit(error));
+        return;
+    }
+
+    // A monotonic clock cannot run backwards, but a host clock that was reset
+    // between the two readings must still not give a negative time.
+    const double elapsed = std::max(0.0, timer() - INIZIO);
+    const auto seconds = static_cast<std::int64_t>(std::llround(elapsed));
+    const QString gap = text(texts::ReportGap);
+    lblStato->setText(text(texts::ReportRows) + QString::number(RIGHE) + text(texts::ReportTime)
+                      + FormatElapsed(seconds) + gap + FileNameOf(out) + gap
+                      + QString::number(QFileInfo(out).size()) + text(texts::Bytes));
+}
+
+bool ParamStr::writeOutput(const QString &path, const std::string &image, std::string &error)
+{
+    return writeFileAtomically(nativePath(path), image, error);
+}
+
+void ParamStr::cmdESCI_Click()
+{
+    close();
+    QCoreApplication::quit();
+}
+
+void ParamStr::showStatus(const std::string &caption)
+{
+    setStatusText(QString::fromStdString(caption));
+}
+
+void ParamStr::setStatusText(const QString &caption)
+{
+    // The event loop does not run during a conversion: paint the caption now.
+    lblStato->setText(caption);
+    lblStato->repaint();
+}
+
+void ParamStr::showMessage(const Message &message)
+{
+    const QString title =
+        message.title.empty() ? text(texts::AppName) : QString::fromStdString(message.title);
+    m_dialogs.showMessage(this, message.icon, title, QString::fromStdString(message.text));
+}
+
+void ParamStr::critical(const char *title, const QString &message)
+{
+    m_dialogs.showMessage(this, MessageIcon::Critical, text(title), message);
+}
+
+void ParamStr::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+double ParamStr::timer()
+{
+    return m_clock.seconds();
+}
+
+void ParamStr::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void ParamStr::dropEvent(QDropEvent *event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    chooseInput(path);
+}
+
+} // namespace trackfold

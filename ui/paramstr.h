@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+#ifndef TRACKFOLD_PARAMSTR_H
+#define TRACKFOLD_PARAMSTR_H
+
+#include "conversion.h"
+#include "eventgrid.h"
+
+#include <QWidget>
+
+#include <cstdint>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+
+namespace trackfold {
+
+class Clock;
+class EventTableModel;
+class UserDialogs;
+
+// The main window: the input and output paths, Browse, Exit, Convert and save,
+// the event grid and the status line. It is the conversion's host: the engine
+// fills its grid, writes its status line and reads its clock.
+class ParamStr : public QWidget, public ConversionHost
+{
+    Q_OBJECT
+
+public:
+    // dialogs and clock must outlive the window. The load handler runs here:
+    // documents folder, default paths, size of the default input.
+    ParamStr(UserDialogs &dialogs, Clock &clock, QWidget *parent = nullptr);
+    ~ParamStr() override;
+
+    // Sets path as the input as "&Cerca" does after its dialog: when the file
+    // exists, the output name is proposed, the grid emptied and the size shown.
+    void chooseInput(const QString &path);
+
+    // The button handlers.
+    void cmdSFOGLIA_Click();
+    void cmdCONVERTI_Click();
+    void cmdESCI_Click();
+
+    EventTableModel *model() const { return m_model; }
+    std::int64_t righe() const { return RIGHE; }
+    double inizio() const { return INIZIO; }
+
+    // ConversionHost
+    EventGrid &grid() override { return m_grid; }
+    void showStatus(const std::string &caption) override;
+    void showMessage(const Message &message) override;
+    void setBusy(bool busy) override;
+    double timer() override;
+    void setRIGHE(std::int64_t rows) override { RIGHE = rows; }
+    void setINIZIO(double seconds) override { INIZIO = seconds; }
+
+    // The controls, under the names the tests look for.
+    QLabel *lblIN = nullptr;
+    QLineEdit *txIN = nullptr;
+    QPushButton *cmdSFOGLIA = nullptr;
+    QPushButton *cmdESCI = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *txOUT = nullptr;
+    QPushButton *cmdCONVERTI = nullptr;
+    QTableView *GRID = nullptr;
+    QLabel *lblStato = nullptr;
+
+protected:
+    // Writes the output image; a test can put a failing writer here.
+    virtual bool writeOutput(const QString &path, const std::string &image, std::string &error);
+
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void createControls();
+    void placeWindow();
+    void Form_Load();
+    void applyGridLayout();
+    void setStatusText(const QString &text);
+    void critical(const char *title, const QString &text);
+
+    UserDialogs &m_dialogs;
+    Clock &m_clock;
+    EventGrid m_grid;
+    EventTableModel *m_model = nullptr;
+    bool m_busy = false;
+
+    std::int64_t RIGHE = 0;
+    double INIZIO = 0.0;
+};
+
+} // namespace trackfold
+
+#endif

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+#ifndef TRACKFOLD_UITEXTS_H
+#define TRACKFOLD_UITEXTS_H
+
+// Texts of the window that the engine never shows; the engine's own texts live
+// in engine/texts.h. Shared by the window and its tests.
+namespace trackfold::uitexts {
+
+// Captions of the controls; '&' marks the access key.
+inline constexpr const char *InputLabel = "Nome Midifile";
+inline constexpr const char *OutputLabel = "Nuovo Nome";
+inline constexpr const char *Browse = "&Cerca";
+inline constexpr const char *Exit = "&Esci";
+inline constexpr const char *Convert = "&Converti e salva";
+
+// The open dialog: its title, the two filter entries and the default suffix.
+inline constexpr const char *OpenTitle = "Open";
+inline constexpr const char *FilterMidi = "Midifile";
+inline constexpr const char *FilterMidiPattern = "*.mid";
+inline constexpr const char *FilterAll = "Tutti i file";
+inline constexpr const char *FilterAllPattern = "*.*";
+inline constexpr const char *DefaultSuffix = "mid";
+
+// Default paths below the documents folder.
+inline constexpr const char *DefaultInput = "/Trackfold/Midi_F1.mid";
+inline constexpr const char *DefaultOutput = "/Trackfold/Midi_F1_.mid";
+// Ending that replaces the last four characters of a chosen input ("song.mid" -> "song_.mid").
+inline constexpr const char *OutputEnding = "_.mid";
+// Between the file name and its size in the start-up status line.
+inline constexpr const char *NameSizeGap = ":  ";
+
+} // namespace trackfold::uitexts
+
+#endif
