@@ -28,7 +28,9 @@ fs::path temporaryPathFor(const fs::path &target, unsigned attempt)
     std::snprintf(suffix, sizeof suffix, ".%08x.tmp", tag);
     fs::path name = target.filename();
     name += suffix;
-    return target.parent_path() / ("." + name.string());
+    std::string hidden = ".";
+    hidden += name.string();
+    return target.parent_path() / hidden;
 }
 
 } // namespace

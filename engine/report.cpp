@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#include "report.h"
+
+#include "texts.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace trackfold {
+
+std::string FormatElapsed(std::int64_t seconds)
+{
+    if (seconds < 0)
+        seconds = 0;
+    // Hours are not shown: the minutes wrap at 60.
+    const std::int64_t hours = seconds / 3600;
+    const std::int64_t minutes = seconds / 60 - 60 * hours;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(minutes),
+                  static_cast<long long>(seconds % 60));
+    return text;
+}
+
+std::string FileNameOf(std::string_view path)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string proposedOutputName(std::string_view input)
+{
+    return std::string(input.substr(0, input.size() >= 4 ? input.size() - 4 : 0)) + "_.mid";
+}
+
+std::string conversionReport(std::int64_t rows, std::int64_t seconds, std::string_view outputPath,
+                             std::uint64_t outputSize)
+{
+    return texts::ReportRows + std::to_string(rows) + texts::ReportTime + FormatElapsed(seconds)
+        + texts::ReportGap + FileNameOf(outputPath) + texts::ReportGap + std::to_string(outputSize)
+        + texts::Bytes;
+}
+
+std::int64_t elapsedSeconds(double start, double end)
+{
+    const double diff = end - start;
+    return diff > 0 ? static_cast<std::int64_t>(std::llround(diff)) : 0;
+}
+
+} // namespace trackfold
