@@ -38,6 +38,14 @@ namespace {
 constexpr int ClientWidthTwips = 11355;
 constexpr int ClientHeightTwips = 9255;
 constexpr int TwipsPerInch = 1440;
+constexpr int BrowseWidthTwips = 1920;
+constexpr int ExitWidthTwips = 840;
+constexpr int ConvertWidthTwips = 2760;
+
+int toPixels(int twips, int dpi)
+{
+    return twips * dpi / TwipsPerInch;
+}
 
 QString text(const char *utf8)
 {
@@ -80,6 +88,11 @@ ParamStr::ParamStr(UserDialogs &dialogs, Clock &clock, QWidget *parent)
 
 ParamStr::~ParamStr()
 {
+    // The grid goes before QWidget's destructor hides and deletes the children,
+    // and a header being hidden still asks the model for its texts.
+    GRID->setModel(nullptr);
+    delete m_model;
+    m_model = nullptr;
     if (m_busy)
         QApplication::restoreOverrideCursor();
 }
@@ -159,9 +172,11 @@ void ParamStr::createControls()
     paths->addWidget(Label1, 1, 0);
     paths->addWidget(txOUT, 1, 1);
     paths->addWidget(cmdCONVERTI, 1, 2, 1, 2);
+    // The path boxes take the spare width; the buttons keep their widths.
     paths->setColumnStretch(1, 1);
-    paths->setColumnStretch(2, 2);
-    paths->setColumnStretch(3, 1);
+    cmdSFOGLIA->setMinimumWidth(toPixels(BrowseWidthTwips, logicalDpiX()));
+    cmdESCI->setMinimumWidth(toPixels(ExitWidthTwips, logicalDpiX()));
+    cmdCONVERTI->setMinimumWidth(toPixels(ConvertWidthTwips, logicalDpiX()));
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(paths);
@@ -187,7 +202,7 @@ void ParamStr::placeWindow()
 {
     const int dpiX = logicalDpiX();
     const int dpiY = logicalDpiY();
-    resize(ClientWidthTwips * dpiX / TwipsPerInch, ClientHeightTwips * dpiY / TwipsPerInch);
+    resize(toPixels(ClientWidthTwips, dpiX), toPixels(ClientHeightTwips, dpiY));
 
     const QScreen *screen = this->screen();
     if (!screen)
@@ -215,12 +230,26 @@ void ParamStr::Form_Load()
 void ParamStr::applyGridLayout()
 {
     const int dpi = GRID->logicalDpiX();
+    QHeaderView *header = GRID->horizontalHeader();
+    const bool headingShown = m_model->headingShown();
+    header->setVisible(headingShown);
     for (int c = 0; c < m_grid.cols(); ++c) {
         const int twips = m_grid.colWidth(c);
-        if (twips > 0)
-            GRID->setColumnWidth(c, twips * dpi / TwipsPerInch);
+        if (twips <= 0)
+            continue;
+        // The widths were chosen for a small 8-point font; with the desktop's
+        // larger one a heading would be cut, so a column is never narrower
+        // than its heading. One measurement per column, none per row.
+        int width = toPixels(twips, dpi);
+        if (headingShown) {
+            width = std::max(width, header->sectionSizeHint(c));
+        } else if (m_grid.rows() > 0) {
+            // The headings scroll as the first row; the cell adds a small margin.
+            const QString heading = QString::fromStdString(m_grid.textMatrix(0, c));
+            width = std::max(width, GRID->fontMetrics().horizontalAdvance(heading) + 12);
+        }
+        GRID->setColumnWidth(c, width);
     }
-    GRID->horizontalHeader()->setVisible(m_model->headingShown());
 }
 
 void ParamStr::chooseInput(const QString &path)

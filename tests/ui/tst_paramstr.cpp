@@ -372,9 +372,11 @@ void TestParamStr::convertWritesFileFillsGridAndReports()
         QVERIFY2(paints.painted.contains(captions[i]), qPrintable(captions[i]));
     }
 
-    // Column widths follow the grid's twips.
+    // Column widths follow the grid's twips, widened only to fit a heading.
     const int dpi = window.GRID->logicalDpiX();
-    QCOMPARE(window.GRID->columnWidth(0), 1100 * dpi / 1440);
+    const QHeaderView *header = window.GRID->horizontalHeader();
+    QCOMPARE(window.GRID->columnWidth(0), std::max(1100 * dpi / 1440, header->sectionSizeHint(0)));
+    QCOMPARE(window.GRID->columnWidth(1), std::max(1000 * dpi / 1440, header->sectionSizeHint(1)));
     QCOMPARE(window.GRID->columnWidth(2), 10000 * dpi / 1440);
     QCOMPARE(model.index(0, 0).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
              Qt::AlignLeft | Qt::AlignVCenter);
