@@ -223,7 +223,7 @@ std::string describeMeta(const Bytes &b)
         }
         break;
     case 0x7F:
-        return "Meta specifico del sequencer, " + num(length) + " byte";
+        return "Dati proprietari del sequencer, " + num(length) + " byte";
     default:
         break;
     }

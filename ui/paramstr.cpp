@@ -296,11 +296,14 @@ void ParamStr::cmdCONVERTI_Click()
     // The view sees the grid again only once the conversion is over.
     ModelUpdate update(*m_model);
     m_grid.setRows(1);
+    // Reading a big file takes a moment too; the engine keeps the pointer busy.
+    setBusy(true);
     setStatusText(text(texts::Analysing));
 
     std::string image;
     std::string error;
     if (!readWholeFile(nativePath(in), image, error)) {
+        setBusy(false);
         update.end();
         critical(texts::ReadErrorTitle, text(texts::CannotOpen) + text(texts::Crlf) + in
                      + text(texts::Crlf) + QString::fromLocal8Bit(error));

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTimer>
 #include <QUrl>
@@ -197,6 +198,12 @@ void TestParamStr::controlsKeepTheirNamesTextsAndLook()
 {
     ParamStr window(m_dialogs, m_clock);
     QCOMPARE(window.windowTitle(), QStringLiteral("Trackfold"));
+    // Centred across; a screen too low for the window keeps its top edge on screen.
+    const QRect screen = window.screen()->availableGeometry();
+    QVERIFY(qAbs(window.geometry().center().x() - screen.center().x()) <= 1);
+    QVERIFY(window.geometry().top() >= screen.top());
+    if (window.height() <= screen.height())
+        QVERIFY(qAbs(window.geometry().center().y() - screen.center().y()) <= 1);
     const QList<std::pair<QWidget *, const char *>> named = {
         { window.lblIN, "lblIN" },     { window.txIN, "txIN" },   { window.cmdSFOGLIA, "cmdSFOGLIA" },
         { window.cmdESCI, "cmdESCI" }, { window.Label1, "Label1" }, { window.txOUT, "txOUT" },
@@ -469,6 +476,7 @@ void TestParamStr::unreadableInputIsReported()
     const QString lead = QStringLiteral("Impossibile aprire il midifile") + Crlf + input + Crlf;
     QVERIFY2(messages[0].text.startsWith(lead), qPrintable(messages[0].text));
     QVERIFY(messages[0].text.size() > lead.size()); // the system's reason
+    QVERIFY(!messages[0].busyCursor);
     QVERIFY(!QFileInfo::exists(path("Midi_F1_.mid")));
 }
 
