@@ -272,24 +272,11 @@ void EventGrid::adoptImage(std::string image)
     m_image = std::move(image);
 }
 
-void EventGrid::appendEvent(std::uint64_t time, std::size_t pos, std::uint8_t status,
-                            bool impliedStatus)
-{
-    Row row;
-    row.ref = static_cast<std::uint32_t>(pos);
-    row.setTime(time);
-    row.status = status;
-    row.flags = static_cast<std::uint8_t>(Row::Event | (impliedStatus ? Row::ImpliedStatus : 0));
-    m_rows.push_back(row);
-}
-
-std::uint64_t EventGrid::timeOf(std::size_t index) const
+std::uint64_t EventGrid::textTimeOf(std::size_t index) const
 {
     if (index >= m_rows.size())
         return 0;
     const Row &row = m_rows[index];
-    if (row.isEvent())
-        return row.time();
     if (row.kind() == Row::Text) {
         const auto &cells = m_texts[row.ref];
         return cells.empty() ? 0 : decimalValue(cells[0]);
@@ -307,15 +294,8 @@ std::string_view EventGrid::storedBytes(const Row &row) const
     return image.substr(row.ref, length);
 }
 
-std::size_t EventGrid::eventLength(const Row &row) const
+int EventGrid::compareLongEvents(const Row &a, const Row &b) const
 {
-    return storedBytes(row).size() + (row.has(Row::ImpliedStatus) ? 1 : 0);
-}
-
-int EventGrid::compareEvents(const Row &a, const Row &b) const
-{
-    if (a.status != b.status)
-        return a.status < b.status ? -1 : 1;
     // Past the status byte, the data bytes compare lexicographically.
     std::string_view da = storedBytes(a);
     std::string_view db = storedBytes(b);

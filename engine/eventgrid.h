@@ -2,6 +2,8 @@
 #ifndef TRACKFOLD_EVENTGRID_H
 #define TRACKFOLD_EVENTGRID_H
 
+#include "midievent.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -99,24 +101,63 @@ public:
     void reserveRows(std::size_t rows) { m_rows.reserve(rows); }
     // Appends an event row: its time and where its bytes start in the image.
     // With impliedStatus the image holds only the data bytes at pos.
-    void appendEvent(std::uint64_t time, std::size_t pos, std::uint8_t status, bool impliedStatus);
+    void appendEvent(std::uint64_t time, std::size_t pos, std::uint8_t status, bool impliedStatus)
+    {
+        Row row;
+        row.ref = static_cast<std::uint32_t>(pos);
+        row.setTime(time);
+        row.status = status;
+        row.flags = static_cast<std::uint8_t>(Row::Event | (impliedStatus ? Row::ImpliedStatus : 0));
+        m_rows.push_back(row);
+    }
 
     std::span<Row> rowData() { return m_rows; }
     std::span<const Row> rowData() const { return m_rows; }
 
     // The number in column 0 of a row: the time of an event row, the decimal
     // value of a text cell (0 when it is not a number).
-    std::uint64_t timeOf(std::size_t row) const;
+    std::uint64_t timeOf(std::size_t row) const
+    {
+        return (row < m_rows.size() && m_rows[row].isEvent()) ? m_rows[row].time() : textTimeOf(row);
+    }
 
     // Bytes of an event row as stored: the status byte (when not implied) and
     // data, without regard to StatusDropped.
     std::string_view storedBytes(const Row &row) const;
     // Full length of an event (status byte included).
-    std::size_t eventLength(const Row &row) const;
+    std::size_t eventLength(const Row &row) const
+    {
+        if (const int channel = channelMessageLength(row.status))
+            return static_cast<std::size_t>(channel);
+        return storedBytes(row).size() + (row.has(Row::ImpliedStatus) ? 1 : 0);
+    }
     // Orders two event rows by their bytes, status first; <0, 0, >0.
-    int compareEvents(const Row &a, const Row &b) const;
+    int compareEvents(const Row &a, const Row &b) const
+    {
+        if (a.status != b.status)
+            return a.status < b.status ? -1 : 1;
+        if (const int channel = channelMessageLength(a.status)) {
+            // Channel messages of one status have the same length.
+            const auto *da = dataBytes(a);
+            const auto *db = dataBytes(b);
+            for (int i = 0; i < channel - 1; ++i) {
+                if (da[i] != db[i])
+                    return da[i] < db[i] ? -1 : 1;
+            }
+            return 0;
+        }
+        return compareLongEvents(a, b);
+    }
 
 private:
+    // The bytes after the status byte of an event row.
+    const std::uint8_t *dataBytes(const Row &row) const
+    {
+        return reinterpret_cast<const std::uint8_t *>(m_image.data()) + row.ref
+            + (row.has(Row::ImpliedStatus) ? 0 : 1);
+    }
+    int compareLongEvents(const Row &a, const Row &b) const;
+    std::uint64_t textTimeOf(std::size_t row) const;
     std::string cellText(const Row &row, std::size_t index, int col) const;
     std::vector<std::string> &makeTextRow(std::size_t index);
     bool rowLess(const Row &a, const Row &b) const;

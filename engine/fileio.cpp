@@ -51,12 +51,18 @@ bool readWholeFile(const std::string &path, std::string &data, std::string &erro
     std::fseek(file, 0, SEEK_END);
     const long size = std::ftell(file);
     std::fseek(file, 0, SEEK_SET);
-    if (size > 0)
-        data.reserve(static_cast<std::size_t>(size));
-    char buffer[1 << 16];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        data.append(buffer, got);
+    // Read straight into the string; a file that grows meanwhile is read on.
+    std::size_t filled = 0;
+    data.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+    while (true) {
+        if (filled == data.size())
+            data.resize(filled + (1 << 16));
+        const std::size_t got = std::fread(data.data() + filled, 1, data.size() - filled, file);
+        filled += got;
+        if (got == 0)
+            break;
+    }
+    data.resize(filled);
     const bool failed = std::ferror(file) != 0;
     const int readError = errno;
     std::fclose(file);

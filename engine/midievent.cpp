@@ -48,8 +48,8 @@ bool readVlq(std::string_view image, std::size_t pos, Vlq &vlq)
     return true;
 }
 
-ReadOutcome readEvent(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
-                      ParsedEvent &event, std::size_t &errorPos)
+ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
+                          ParsedEvent &event, std::size_t &errorPos)
 {
     Vlq delta;
     if (!readVlq(image, pos, delta)) {

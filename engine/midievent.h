@@ -52,12 +52,44 @@ enum class ReadOutcome : std::uint8_t
     UnknownStatus, // the status byte belongs to no known message
 };
 
+// The general case of readEvent.
+ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
+                          ParsedEvent &event, std::size_t &errorPos);
+
 // Reads the delta time and the event that start at pos with the given running
 // status (0 = none). On Incomplete, errorPos is the image index where the status
 // byte is looked for, or image.size() when the delta time itself is cut. On
 // UnknownStatus, errorPos is the status position and event.status the status.
-ReadOutcome readEvent(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
-                      ParsedEvent &event, std::size_t &errorPos);
+inline ReadOutcome readEvent(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
+                             ParsedEvent &event, std::size_t &errorPos)
+{
+    // Most events are channel messages behind a delta time of one or two bytes;
+    // with five bytes left such an event cannot run past the end.
+    if (pos + 5 <= image.size()) {
+        const auto *p = reinterpret_cast<const std::uint8_t *>(image.data()) + pos;
+        std::uint32_t delta = p[0];
+        std::size_t statusPos = pos + 1;
+        if (delta >= 0x80) {
+            if (p[1] >= 0x80)
+                return readEventSlow(image, pos, lastStatus, event, errorPos);
+            delta = ((delta & 0x7F) << 7) | p[1];
+            ++statusPos;
+        }
+        const auto first = static_cast<std::uint8_t>(image[statusPos]);
+        const bool running = first < 0x80;
+        const std::uint8_t status = running ? lastStatus : first;
+        if (const int length = channelMessageLength(status)) {
+            event.delta = delta;
+            event.statusPos = statusPos;
+            event.status = status;
+            event.running = running;
+            event.metaType = 0;
+            event.end = statusPos + static_cast<std::size_t>(running ? length - 1 : length);
+            return ReadOutcome::Ok;
+        }
+    }
+    return readEventSlow(image, pos, lastStatus, event, errorPos);
+}
 
 // Length of the stored bytes of an event that was read cleanly before: data
 // starts at pos; running events hold only their data bytes there.
