@@ -88,28 +88,6 @@ std::string LongToVlqHex(std::int32_t n)
     return out;
 }
 
-int vlqSize(std::uint32_t v)
-{
-    if (v < 0x80)
-        return 1;
-    if (v < 0x4000)
-        return 2;
-    if (v < 0x200000)
-        return 3;
-    return 4;
-}
-
-int writeVlq(std::uint32_t v, char *out)
-{
-    const int size = vlqSize(v);
-    for (int i = size - 1; i >= 0; --i) {
-        const auto group = static_cast<unsigned char>(v & 0x7F);
-        out[i] = static_cast<char>(i == size - 1 ? group : (group | 0x80));
-        v >>= 7;
-    }
-    return size;
-}
-
 void appendHex(std::string &text, const char *data, std::size_t size)
 {
     const std::size_t start = text.size();

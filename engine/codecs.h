@@ -43,10 +43,26 @@ std::string LongToVlqHex(std::int32_t n);
 inline constexpr std::uint32_t MaxVlq = 0x0FFFFFFF;
 
 // Number of bytes of the VLQ of v (1 to 4); v <= MaxVlq.
-int vlqSize(std::uint32_t v);
+inline int vlqSize(std::uint32_t v)
+{
+    return v < 0x80 ? 1 : v < 0x4000 ? 2 : v < 0x200000 ? 3 : 4;
+}
 
 // Writes the VLQ of v (v <= MaxVlq) at out and returns the byte count.
-int writeVlq(std::uint32_t v, char *out);
+inline int writeVlq(std::uint32_t v, char *out)
+{
+    if (v < 0x80) {
+        *out = static_cast<char>(v);
+        return 1;
+    }
+    const int size = vlqSize(v);
+    for (int i = size - 1; i >= 0; --i) {
+        const auto group = static_cast<unsigned char>(v & 0x7F);
+        out[i] = static_cast<char>(i == size - 1 ? group : (group | 0x80));
+        v >>= 7;
+    }
+    return size;
+}
 
 // Appends the hex text of the bytes [data, data + size) to text.
 void appendHex(std::string &text, const char *data, std::size_t size);

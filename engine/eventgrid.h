@@ -99,6 +99,13 @@ public:
     const std::string &image() const { return m_image; }
 
     void reserveRows(std::size_t rows) { m_rows.reserve(rows); }
+    // Appends count empty rows and returns the first, for the caller to fill.
+    Row *appendRows(std::size_t count)
+    {
+        const std::size_t first = m_rows.size();
+        m_rows.resize(first + count);
+        return m_rows.data() + first;
+    }
     // Appends an event row: its time and where its bytes start in the image.
     // With impliedStatus the image holds only the data bytes at pos.
     void appendEvent(std::uint64_t time, std::size_t pos, std::uint8_t status, bool impliedStatus)

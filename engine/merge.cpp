@@ -58,106 +58,92 @@ private:
     bool m_atEnd = false;
 };
 
-void appendCurrent(EventGrid &grid, const TrackCursor &cursor)
+Row rowOf(const TrackCursor &cursor)
 {
     const ParsedEvent &e = cursor.event();
-    grid.appendEvent(cursor.time(), e.statusPos, e.status, e.running);
+    Row row;
+    row.ref = static_cast<std::uint32_t>(e.statusPos);
+    row.setTime(cursor.time());
+    row.status = e.status;
+    row.flags = static_cast<std::uint8_t>(Row::Event | (e.running ? Row::ImpliedStatus : 0));
+    return row;
 }
 
 // Events at one tick are ordered by their bytes, whatever track they came from.
 class TickSorter
 {
 public:
-    explicit TickSorter(EventGrid &grid)
+    explicit TickSorter(const EventGrid &grid)
         : m_grid(grid)
+        , m_image(reinterpret_cast<const std::uint8_t *>(grid.image().data()))
     {
     }
 
-    void sort(std::size_t begin, std::size_t end)
+    void sort(Row *begin, Row *end)
     {
-        if (end - begin < 2)
+        const auto n = static_cast<std::size_t>(end - begin);
+        if (n < 2)
             return;
-        const std::span<Row> rows = m_grid.rowData().subspan(begin, end - begin);
+        bool sorted = true;
+        for (Row *r = begin + 1; r != end && sorted; ++r)
+            sorted = m_grid.compareEvents(r[-1], *r) <= 0;
+        if (sorted)
+            return;
+
         // A channel message's bytes fit a 24-bit key that orders like them;
         // other messages share a key per status and need their bytes compared.
         m_keys.clear();
-        bool sorted = true;
+        std::uint32_t longStatuses = 0;
         bool longTies = false;
-        std::uint64_t previous = 0;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const std::uint64_t key = keyOf(rows[i]);
-            if (key <= previous && i > 0) {
-                sorted = sorted && key == previous && isChannelStatus(rows[i].status);
-                longTies = longTies || (key == previous && !isChannelStatus(rows[i].status));
+        for (std::size_t i = 0; i < n; ++i) {
+            const Row &row = begin[i];
+            std::uint64_t key = std::uint64_t { row.status } << 16;
+            if (const int channel = channelMessageLength(row.status)) {
+                const std::uint8_t *data = m_image + row.ref + (row.has(Row::ImpliedStatus) ? 0 : 1);
+                key |= std::uint64_t { data[0] } << 8;
+                if (channel == 3)
+                    key |= data[1];
+            } else {
+                const std::uint32_t bit = 1u << (row.status & 0x0F);
+                longTies = longTies || (longStatuses & bit) != 0;
+                longStatuses |= bit;
             }
-            previous = key;
             m_keys.push_back(key << 32 | i);
         }
-        if (longTies || (!sorted && hasLongTies())) {
-            auto less = [this](const Row &a, const Row &b) { return m_grid.compareEvents(a, b) < 0; };
-            std::sort(rows.begin(), rows.end(), less);
+        if (longTies) {
+            std::sort(begin, end, [this](const Row &a, const Row &b) { return m_grid.compareEvents(a, b) < 0; });
             return;
         }
-        if (sorted)
-            return;
-        std::sort(m_keys.begin(), m_keys.end());
-        m_rows.assign(rows.begin(), rows.end());
-        for (std::size_t j = 0; j < rows.size(); ++j)
-            rows[j] = m_rows[m_keys[j] & 0xFFFFFFFFu];
+        if (n <= 32) {
+            // Ticks hold a handful of events: insertion sort beats the general one.
+            for (std::size_t i = 1; i < n; ++i) {
+                const std::uint64_t key = m_keys[i];
+                std::size_t j = i;
+                for (; j > 0 && m_keys[j - 1] > key; --j)
+                    m_keys[j] = m_keys[j - 1];
+                m_keys[j] = key;
+            }
+        } else {
+            std::sort(m_keys.begin(), m_keys.end());
+        }
+        m_rows.assign(begin, end);
+        for (std::size_t j = 0; j < n; ++j)
+            begin[j] = m_rows[m_keys[j] & 0xFFFFFFFFu];
     }
 
 private:
-    std::uint64_t keyOf(const Row &row) const
-    {
-        std::uint64_t key = std::uint64_t { row.status } << 16;
-        if (const int channel = channelMessageLength(row.status)) {
-            const auto *data = reinterpret_cast<const std::uint8_t *>(m_grid.image().data()) + row.ref
-                + (row.has(Row::ImpliedStatus) ? 0 : 1);
-            key |= std::uint64_t { data[0] } << 8;
-            if (channel == 3)
-                key |= data[1];
-        }
-        return key;
-    }
-
-    // Two messages of one non-channel status in the group.
-    bool hasLongTies()
-    {
-        std::uint8_t seen[256] = {};
-        for (const std::uint64_t k : m_keys) {
-            const auto status = static_cast<std::uint8_t>(k >> 48);
-            if (!isChannelStatus(status) && seen[status]++)
-                return true;
-        }
-        return false;
-    }
-
-    EventGrid &m_grid;
+    const EventGrid &m_grid;
+    const std::uint8_t *m_image;
     std::vector<std::uint64_t> m_keys;
     std::vector<Row> m_rows;
 };
-
-void sortEqualTimes(EventGrid &grid, std::size_t first)
-{
-    const std::span<Row> rows = grid.rowData();
-    TickSorter sorter(grid);
-    std::size_t i = first;
-    while (i < rows.size()) {
-        std::size_t j = i + 1;
-        while (j < rows.size() && rows[j].time() == rows[i].time())
-            ++j;
-        sorter.sort(i, j);
-        i = j;
-    }
-}
 
 // With few tracks the merge goes tick by tick: the smallest next time of all
 // tracks, then every event at that tick from each track, then the tick's
 // events sorted. Music puts many events on one tick, so this does far less
 // work per event than a heap.
-void mergeByTicks(std::vector<TrackCursor> &cursors, EventGrid &grid)
+Row *mergeByTicks(std::vector<TrackCursor> &cursors, Row *out, Row *const outEnd, TickSorter &sorter)
 {
-    TickSorter sorter(grid);
     std::vector<std::uint64_t> times;
     std::vector<TrackCursor *> active;
     for (TrackCursor &c : cursors) {
@@ -166,7 +152,7 @@ void mergeByTicks(std::vector<TrackCursor> &cursors, EventGrid &grid)
     }
     while (!active.empty()) {
         const std::uint64_t tick = *std::min_element(times.begin(), times.end());
-        const std::size_t groupStart = grid.rows();
+        Row *const group = out;
         for (std::size_t k = 0; k < active.size();) {
             if (times[k] != tick) {
                 ++k;
@@ -174,7 +160,9 @@ void mergeByTicks(std::vector<TrackCursor> &cursors, EventGrid &grid)
             }
             TrackCursor &c = *active[k];
             do {
-                appendCurrent(grid, c);
+                if (out == outEnd) // the scan counted every event; never past it
+                    return out;
+                *out++ = rowOf(c);
                 c.advance();
             } while (!c.atEnd() && c.time() == tick);
             if (c.atEnd()) {
@@ -187,31 +175,15 @@ void mergeByTicks(std::vector<TrackCursor> &cursors, EventGrid &grid)
                 ++k;
             }
         }
-        sorter.sort(groupStart, grid.rows());
+        sorter.sort(group, out);
     }
+    return out;
 }
 
-} // namespace
-
-void mergeTracks(const TrackScan &scan, EventGrid &grid)
+// With many tracks a binary min-heap of the cursors finds the next event;
+// each tick's events are sorted afterwards.
+Row *mergeByHeap(std::vector<TrackCursor> &cursors, Row *out, Row *const outEnd, TickSorter &sorter)
 {
-    const std::string_view image = grid.image();
-    const std::size_t first = grid.rows();
-    grid.reserveRows(first + scan.events);
-
-    std::vector<TrackCursor> cursors;
-    cursors.reserve(scan.tracks.size());
-    for (const TrackSpan &track : scan.tracks) {
-        if (track.events > 0)
-            cursors.emplace_back(image, track);
-    }
-    if (cursors.size() <= 32) {
-        mergeByTicks(cursors, grid);
-        return;
-    }
-
-    // A binary min-heap of the cursors by the time of their next event; each
-    // track is in time order already, so this is a k-way merge.
     struct Entry
     {
         std::uint64_t time;
@@ -219,27 +191,16 @@ void mergeTracks(const TrackScan &scan, EventGrid &grid)
     };
     std::vector<Entry> heap;
     heap.reserve(cursors.size());
-    for (TrackCursor &c : cursors) {
-        if (!c.atEnd())
-            heap.push_back({ c.time(), &c });
-    }
+    for (TrackCursor &c : cursors)
+        heap.push_back({ c.time(), &c });
     auto later = [](const Entry &a, const Entry &b) { return a.time > b.time; };
     std::make_heap(heap.begin(), heap.end(), later);
 
-    while (!heap.empty()) {
+    Row *const first = out;
+    while (!heap.empty() && out != outEnd) {
         TrackCursor *top = heap.front().cursor;
-        // The smallest time among the other tracks: the top's own events up to
-        // it need no heap work.
-        std::uint64_t limit = UINT64_MAX;
-        if (heap.size() > 1)
-            limit = heap[1].time;
-        if (heap.size() > 2 && heap[2].time < limit)
-            limit = heap[2].time;
-        do {
-            appendCurrent(grid, *top);
-            top->advance();
-        } while (!top->atEnd() && top->time() <= limit);
-
+        *out++ = rowOf(*top);
+        top->advance();
         if (top->atEnd()) {
             std::pop_heap(heap.begin(), heap.end(), later);
             heap.pop_back();
@@ -263,7 +224,34 @@ void mergeTracks(const TrackScan &scan, EventGrid &grid)
         heap[i] = moved;
     }
 
-    sortEqualTimes(grid, first);
+    for (Row *group = first; group != out;) {
+        Row *next = group + 1;
+        while (next != out && next->time() == group->time())
+            ++next;
+        sorter.sort(group, next);
+        group = next;
+    }
+    return out;
+}
+
+} // namespace
+
+void mergeTracks(const TrackScan &scan, EventGrid &grid)
+{
+    const std::string_view image = grid.image();
+    std::vector<TrackCursor> cursors;
+    cursors.reserve(scan.tracks.size());
+    for (const TrackSpan &track : scan.tracks) {
+        if (track.events > 0)
+            cursors.emplace_back(image, track);
+    }
+
+    const std::size_t first = grid.rows();
+    Row *const begin = grid.appendRows(scan.events);
+    TickSorter sorter(grid);
+    Row *const end = cursors.size() <= 32 ? mergeByTicks(cursors, begin, begin + scan.events, sorter)
+                                          : mergeByHeap(cursors, begin, begin + scan.events, sorter);
+    grid.setRows(first + static_cast<std::size_t>(end - begin));
 }
 
 bool fillDeltaTimes(EventGrid &grid, std::string &warning)
@@ -383,8 +371,9 @@ std::string buildOutputImage(const EventGrid &grid, std::string_view header)
             const char *data = image.data() + row.ref + (row.has(Row::ImpliedStatus) ? 0 : 1);
             if (!row.has(Row::StatusDropped))
                 *out++ = static_cast<char>(row.status);
-            for (int i = 0; i < channel - 1; ++i)
-                *out++ = data[i];
+            *out++ = data[0];
+            if (channel == 3)
+                *out++ = data[1];
             continue;
         }
         std::string_view stored = grid.storedBytes(row);

@@ -12,10 +12,9 @@ namespace trackfold {
 // Length of a channel message (status included) for status 0x80-0xEF; 0 otherwise.
 inline int channelMessageLength(std::uint8_t status)
 {
-    if (status < 0x80 || status > 0xEF)
-        return 0;
-    const std::uint8_t kind = status >> 4;
-    return (kind == 0xC || kind == 0xD) ? 2 : 3;
+    // Indexed by the status byte's high nibble.
+    static constexpr std::uint8_t Lengths[16] = { 0, 0, 0, 0, 0, 0, 0, 0, 3, 3, 3, 3, 2, 2, 3, 0 };
+    return Lengths[status >> 4];
 }
 
 inline bool isChannelStatus(std::uint8_t status)
