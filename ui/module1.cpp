@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "module1.h"
 
+#include "report.h"
 #include "userdialogs.h"
 
 #include <QDir>
@@ -32,12 +33,7 @@ void DocumentsFolder()
 
 QString FileNameOf(const QString &path)
 {
-    for (qsizetype i = path.size() - 1; i >= 0; --i) {
-        const QChar c = path.at(i);
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\'))
-            return path.mid(i + 1);
-    }
-    return path;
+    return QString::fromStdString(FileNameOf(std::string_view(path.toStdString())));
 }
 
 QString FileDialog(UserDialogs &dialogs, QWidget *owner, int mode, const QString &title,
@@ -59,17 +55,6 @@ QString FileDialog(UserDialogs &dialogs, QWidget *owner, int mode, const QString
     request.initialFolder = initialFolder;
     request.defaultSuffix = defaultExt;
     return dialogs.chooseFile(owner, request);
-}
-
-QString FormatElapsed(std::int64_t seconds)
-{
-    if (seconds < 0)
-        seconds = 0;
-    const std::int64_t minutes = (seconds / 60) % 60;
-    const std::int64_t rest = seconds % 60;
-    return QStringLiteral("%1:%2")
-        .arg(minutes, 2, 10, QLatin1Char('0'))
-        .arg(rest, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace trackfold

@@ -36,10 +36,6 @@ QString FileDialog(UserDialogs &dialogs, QWidget *owner, int mode, const QString
                    const QString &initialFile, const QString &filter,
                    const QString &initialFolder, const QString &defaultExt);
 
-// Minutes within the hour and seconds, two digits each: 3725 -> "02:05".
-// Negative values count as 0.
-QString FormatElapsed(std::int64_t seconds);
-
 } // namespace trackfold
 
 #endif

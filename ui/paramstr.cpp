@@ -5,6 +5,7 @@
 #include "eventtablemodel.h"
 #include "fileio.h"
 #include "module1.h"
+#include "report.h"
 #include "texts.h"
 #include "uitexts.h"
 #include "userdialogs.h"
@@ -335,12 +336,9 @@ void ParamStr::cmdCONVERTI_Click()
 
     // A monotonic clock cannot run backwards, but a host clock that was reset
     // between the two readings must still not give a negative time.
-    const double elapsed = std::max(0.0, timer() - INIZIO);
-    const auto seconds = static_cast<std::int64_t>(std::llround(elapsed));
-    const QString gap = text(texts::ReportGap);
-    lblStato->setText(text(texts::ReportRows) + QString::number(RIGHE) + text(texts::ReportTime)
-                      + FormatElapsed(seconds) + gap + FileNameOf(out) + gap
-                      + QString::number(QFileInfo(out).size()) + text(texts::Bytes));
+    const std::int64_t seconds = elapsedSeconds(INIZIO, timer());
+    lblStato->setText(QString::fromStdString(conversionReport(
+        RIGHE, seconds, out.toStdString(), static_cast<std::uint64_t>(QFileInfo(out).size()))));
 }
 
 bool ParamStr::writeOutput(const QString &path, const std::string &image, std::string &error)

@@ -16,8 +16,6 @@ private slots:
     void fileExistsOnlyForFiles();
     void fileNameOf_data();
     void fileNameOf();
-    void formatElapsed_data();
-    void formatElapsed();
     void documentsFolderFollowsTheUserDirs();
     void fileDialogTranslatesItsRequest();
 };
@@ -54,26 +52,6 @@ void TestModule1::fileNameOf()
     QFETCH(QString, path);
     QFETCH(QString, name);
     QCOMPARE(FileNameOf(path), name);
-}
-
-void TestModule1::formatElapsed_data()
-{
-    QTest::addColumn<qint64>("seconds");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << qint64(0) << "00:00";
-    QTest::newRow("59") << qint64(59) << "00:59";
-    QTest::newRow("61") << qint64(61) << "01:01";
-    QTest::newRow("hours dropped") << qint64(3725) << "02:05";
-    QTest::newRow("59:59") << qint64(3599) << "59:59";
-    QTest::newRow("an hour") << qint64(3600) << "00:00";
-    QTest::newRow("negative") << qint64(-5) << "00:00";
-}
-
-void TestModule1::formatElapsed()
-{
-    QFETCH(qint64, seconds);
-    QFETCH(QString, text);
-    QCOMPARE(FormatElapsed(seconds), text);
 }
 
 void TestModule1::documentsFolderFollowsTheUserDirs()

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+#include "report.h"
+
+#include <gtest/gtest.h>
+
+using namespace trackfold;
+
+TEST(Report, ElapsedTimeShowsMinutesWithinTheHour)
+{
+    EXPECT_EQ(FormatElapsed(0), "00:00");
+    EXPECT_EQ(FormatElapsed(59), "00:59");
+    EXPECT_EQ(FormatElapsed(61), "01:01");
+    EXPECT_EQ(FormatElapsed(3599), "59:59");
+    EXPECT_EQ(FormatElapsed(3725), "02:05"); // hours are not shown
+    EXPECT_EQ(FormatElapsed(-5), "00:00");
+    EXPECT_EQ(elapsedSeconds(10.0, 12.6), 3);
+    EXPECT_EQ(elapsedSeconds(10.0, 9.0), 0);
+}
+
+TEST(Report, FileNamesAndProposedOutputs)
+{
+    EXPECT_EQ(FileNameOf("C:\\a\\b.mid"), "b.mid");
+    EXPECT_EQ(FileNameOf("\\b.mid"), "b.mid");
+    EXPECT_EQ(FileNameOf("/home/u/b.mid"), "b.mid");
+    EXPECT_EQ(FileNameOf("b.mid"), "b.mid");
+    EXPECT_EQ(FileNameOf("C:\\a\\"), "");
+    EXPECT_EQ(proposedOutputName("/x/song.mid"), "/x/song_.mid");
+    EXPECT_EQ(proposedOutputName("/x/song.MID"), "/x/song_.mid");
+    EXPECT_EQ(proposedOutputName("abc"), "_.mid");
+}
+
+TEST(Report, StatusLineReport)
+{
+    EXPECT_EQ(conversionReport(1523, 4, "/m/song_.mid", 10234),
+              "Righe: 1523      Tempo di elab.: 00:04      song_.mid      10234 bytes");
+}
