@@ -6,6 +6,7 @@
 #include "fileio.h"
 #include "report.h"
 #include "texts.h"
+#include "verify.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,7 +24,7 @@ constexpr const char *Program = "trackfold-cli";
 
 constexpr const char *Usage = "Uso: trackfold-cli [opzioni] INPUT...";
 
-constexpr const char *Help = R"(Converte Standard MIDI File a piu' tracce (formato 1) in file a una sola
+constexpr const char *Help = R"(Converte Standard MIDI File a più tracce (formato 1) in file a una sola
 traccia (formato 0).
 
 Ogni INPUT viene salvato come INPUT senza gli ultimi quattro caratteri
@@ -35,6 +36,8 @@ Opzioni:
   -o, --output FILE   salva in FILE (con un solo INPUT)
   -r, --recursive     entra anche nelle sottocartelle
       --table         stampa prima la griglia finale (testo separato da tab)
+      --verify        rilegge ogni file scritto e controlla che contenga ogni
+                      evento al suo tempo ("Verifica: OK")
   -q, --quiet         stampa solo gli errori
   -h, --help          mostra questo aiuto
   -V, --version       mostra la versione
@@ -48,6 +51,7 @@ struct Options
     std::optional<std::string> output;
     bool recursive = false;
     bool table = false;
+    bool verify = false;
     bool quiet = false;
     bool help = false;
     bool version = false;
@@ -69,7 +73,7 @@ bool parse(const std::vector<std::string> &args, Options &options, std::string &
                 return false;
             }
             if (options.output) {
-                problem = "-o indicato piu' volte";
+                problem = "-o indicato più volte";
                 return false;
             }
             options.output = args[++i];
@@ -79,6 +83,8 @@ bool parse(const std::vector<std::string> &args, Options &options, std::string &
             options.recursive = true;
         } else if (a == "--table") {
             options.table = true;
+        } else if (a == "--verify") {
+            options.verify = true;
         } else if (a == "-q" || a == "--quiet") {
             options.quiet = true;
         } else if (a == "-h" || a == "--help") {
@@ -249,6 +255,16 @@ bool Converter::convert(const std::string &input, const std::string &output)
         if (m_options.table)
             printTable(host.grid(), m_out);
         m_out << conversionReport(host.RIGHE, seconds, output, result.size()) << '\n';
+    }
+    if (m_options.verify) {
+        // What counts is what reached the disk, so the file is read back.
+        std::string written, difference;
+        if (!readWholeFile(output, written, error))
+            return problem(output, std::string(texts::VerifyFailed).append(": ").append(error));
+        if (!verifyConversion(host.grid(), std::move(written), difference))
+            return problem(output, std::string(texts::VerifyFailed).append(": ").append(oneLine(difference)));
+        if (!m_options.quiet)
+            m_out << texts::VerifyOk << '\n';
     }
     return true;
 }

@@ -48,6 +48,14 @@ inline constexpr const char *ReportTime = "      Tempo di elab.: ";
 inline constexpr const char *ReportGap = "      ";
 inline constexpr const char *Bytes = " bytes";
 
+// Checking a written file against its conversion.
+inline constexpr const char *VerifyOk = "Verifica: OK";
+inline constexpr const char *VerifyFailed = "Verifica non riuscita";
+inline constexpr const char *VerifyMissing = "Evento mancante nel file scritto";
+inline constexpr const char *VerifyExtra = "Evento in più nel file scritto";
+inline constexpr const char *VerifyTime = ": tempo ";
+inline constexpr const char *VerifyData = ", dati ";
+
 inline constexpr const char *Crlf = "\r\n";
 
 } // namespace trackfold::texts

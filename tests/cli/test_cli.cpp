@@ -73,6 +73,15 @@ TEST_F(Cli, ConvertsToTheProposedNameAndReports)
     EXPECT_EQ(err.str(), "");
 }
 
+TEST_F(Cli, VerifyReadsTheWrittenFileBack)
+{
+    write("song.mid", Song);
+    EXPECT_EQ(run({ "--verify", path("song.mid") }), 0);
+    EXPECT_NE(out.str().find(" bytes\nVerifica: OK\n"), std::string::npos) << out.str();
+    EXPECT_EQ(run({ "--verify", "-q", path("song.mid") }), 0);
+    EXPECT_EQ(out.str(), "");
+}
+
 TEST_F(Cli, TablePrintsTheFinalGrid)
 {
     write("song.mid", Song);

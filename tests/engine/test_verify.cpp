@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#include "conversion.h"
+#include "recordinghost.h"
+#include "smfbuilder.h"
+#include "verify.h"
+
+#include <gtest/gtest.h>
+
+using namespace trackfold;
+using smf::Track;
+using test::RecordingHost;
+
+namespace {
+
+const std::string Song = smf::file(1, { Track().event(0, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 }).meta(0, 0x03, "Tempo").endOfTrack(),
+                                        Track()
+                                            .event(0, { 0x90, 0x3C, 0x40 })
+                                            .event(10, { 0x3E, 0x40 })
+                                            .event(10, { 0xF0, 0x02, 0x01, 0xF7 })
+                                            .event(10, { 0x3C, 0x00 })
+                                            .endOfTrack(),
+                                        Track().event(5, { 0x91, 0x30, 0x40 }).event(5, { 0x30, 0x00 }).endOfTrack() });
+
+} // namespace
+
+TEST(Verify, TheConvertedFileHoldsEveryEvent)
+{
+    RecordingHost host;
+    const std::string out = SalvaMidi0(Song, host);
+    std::string difference;
+    EXPECT_TRUE(verifyConversion(host.grid(), out, difference)) << difference;
+}
+
+TEST(Verify, FindsAChangedMissingOrExtraEvent)
+{
+    RecordingHost host;
+    const std::string out = SalvaMidi0(Song, host);
+    std::string difference;
+
+    // The last note-off of the output (90 3C 00 at tick 30) becomes 90 3D 00.
+    std::string changed = out;
+    const std::size_t at = changed.rfind(std::string("\x3C\x00", 2));
+    ASSERT_NE(at, std::string::npos);
+    changed[at] = 0x3D;
+    EXPECT_FALSE(verifyConversion(host.grid(), changed, difference));
+    EXPECT_EQ(difference, "Evento mancante nel file scritto: tempo 30, dati 903C00");
+
+    // The file cut before its last event and End of Track.
+    std::string cut = out.substr(0, at - 2); // before its delta time and status
+    EXPECT_FALSE(verifyConversion(host.grid(), cut, difference));
+    EXPECT_EQ(difference, "Evento mancante nel file scritto: tempo 30, dati 903C00");
+
+    // An event the input never had.
+    std::string extra = out.substr(0, out.size() - 4) + smf::bytes({ 0x05, 0xF8, 0x00, 0xFF, 0x2F, 0x00 });
+    EXPECT_FALSE(verifyConversion(host.grid(), extra, difference));
+    EXPECT_EQ(difference, "Evento in più nel file scritto: tempo 35, dati F8");
+
+    EXPECT_FALSE(verifyConversion(host.grid(), "not a midi file at all, sorry", difference));
+    EXPECT_EQ(difference, "Intestazione del midifile non valida");
+}
