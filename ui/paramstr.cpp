@@ -6,6 +6,7 @@
 #include "fileio.h"
 #include "module1.h"
 #include "report.h"
+#include "verify.h"
 #include "texts.h"
 #include "uitexts.h"
 #include "userdialogs.h"
@@ -339,6 +340,20 @@ void ParamStr::cmdCONVERTI_Click()
     const std::int64_t seconds = elapsedSeconds(INIZIO, timer());
     lblStato->setText(QString::fromStdString(conversionReport(
         RIGHE, seconds, out.toStdString(), static_cast<std::uint64_t>(QFileInfo(out).size()))));
+
+    // The file on disk is read back and checked against the grid; the user
+    // hears of it only when something is wrong.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::string onDisk;
+    std::string difference;
+    bool verified = readWholeFile(nativePath(out), onDisk, difference);
+    if (verified)
+        verified = verifyConversion(m_grid, std::move(onDisk), difference);
+    QApplication::restoreOverrideCursor();
+    if (!verified) {
+        critical(texts::VerifyFailed, text(texts::VerifyFailed) + text(texts::Crlf)
+                     + QString::fromStdString(difference));
+    }
 }
 
 bool ParamStr::writeOutput(const QString &path, const std::string &image, std::string &error)

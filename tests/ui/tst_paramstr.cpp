@@ -74,6 +74,7 @@ public:
     };
     QList<Phase> phases;
     WriteFaults faults;
+    bool dropLastEvent = false; // a writer that loses the last event but says it succeeded
 
     void showStatus(const std::string &caption) override
     {
@@ -84,7 +85,10 @@ public:
 protected:
     bool writeOutput(const QString &path, const std::string &image, std::string &error) override
     {
-        return writeFileAtomically(QFile::encodeName(path).toStdString(), image, error, faults);
+        std::string bytes = image;
+        if (dropLastEvent)
+            bytes = bytes.substr(0, bytes.size() - 8) + bytes.substr(bytes.size() - 4);
+        return writeFileAtomically(QFile::encodeName(path).toStdString(), bytes, error, faults);
     }
 };
 
@@ -139,6 +143,7 @@ private slots:
     void unreadableInputIsReported();
     void unwritableOutputFolderKeepsExistingFile();
     void failedWriteKeepsExistingFile();
+    void writtenFileIsVerified();
     void dropChoosesTheFile();
     void exitEndsTheProgram();
 
@@ -519,6 +524,26 @@ void TestParamStr::failedWriteKeepsExistingFile()
     QCOMPARE(folderEntries(m_home->trackfold()), (QStringList { "Midi_F1.mid", "Midi_F1_.mid" }));
     // The grid still shows the conversion.
     QCOMPARE(window.model()->rowCount(), 4);
+}
+
+void TestParamStr::writtenFileIsVerified()
+{
+    QVERIFY(writeBytes(path("Midi_F1.mid"), twoTrackSong()));
+    ObservedWindow window(m_dialogs, m_clock);
+    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(m_dialogs.takeMessages().isEmpty()); // a good file says nothing more
+
+    window.dropLastEvent = true;
+    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    const auto messages = m_dialogs.takeMessages();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].icon, MessageIcon::Critical);
+    QCOMPARE(messages[0].title, QStringLiteral("Verifica non riuscita"));
+    QVERIFY2(messages[0].text.startsWith(QStringLiteral("Verifica non riuscita") + Crlf
+                                         + QStringLiteral("Evento mancante nel file scritto: tempo ")),
+             qPrintable(messages[0].text));
+    // The report of the conversion stays.
+    QVERIFY(window.lblStato->text().startsWith(QStringLiteral("Righe: ")));
 }
 
 void TestParamStr::dropChoosesTheFile()
