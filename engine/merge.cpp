@@ -30,20 +30,27 @@ public:
 
     bool atEnd() const { return m_atEnd; }
     std::uint64_t time() const { return m_time; }
-    const ParsedEvent &event() const { return m_event; }
+    // The grid row of the event the cursor stands on.
+    const Row &row() const { return m_row; }
 
     void advance()
     {
+        ParsedEvent event;
         std::size_t errorPos = 0;
         while (m_pos < m_end) {
             // The scan has read these bytes already, so they read cleanly again.
-            readEvent(m_image, m_pos, m_status, m_event, errorPos);
-            m_time += m_event.delta;
-            m_pos = m_event.end;
-            if (!m_event.running && isChannelStatus(m_event.status))
-                m_status = m_event.status;
-            if (!(m_event.status == 0xFF && isDroppedMeta(m_event.metaType)))
-                return;
+            readEvent(m_image, m_pos, m_status, event, errorPos);
+            m_time += event.delta;
+            m_pos = event.end;
+            if (!event.running && isChannelStatus(event.status))
+                m_status = event.status;
+            if (event.status == 0xFF && isDroppedMeta(event.metaType))
+                continue;
+            m_row.ref = static_cast<std::uint32_t>(event.statusPos);
+            m_row.setTime(m_time);
+            m_row.status = event.status;
+            m_row.flags = static_cast<std::uint8_t>(Row::Event | (event.running ? Row::ImpliedStatus : 0));
+            return;
         }
         m_atEnd = true;
     }
@@ -54,20 +61,9 @@ private:
     std::size_t m_end;
     std::uint8_t m_status;
     std::uint64_t m_time = 0;
-    ParsedEvent m_event;
+    Row m_row;
     bool m_atEnd = false;
 };
-
-Row rowOf(const TrackCursor &cursor)
-{
-    const ParsedEvent &e = cursor.event();
-    Row row;
-    row.ref = static_cast<std::uint32_t>(e.statusPos);
-    row.setTime(cursor.time());
-    row.status = e.status;
-    row.flags = static_cast<std::uint8_t>(Row::Event | (e.running ? Row::ImpliedStatus : 0));
-    return row;
-}
 
 // Events at one tick are ordered by their bytes, whatever track they came from.
 class TickSorter
@@ -84,33 +80,26 @@ public:
         const auto n = static_cast<std::size_t>(end - begin);
         if (n < 2)
             return;
+        // The first three bytes of an event make a key that orders like the
+        // bytes: whole for channel messages, a prefix for the others, which
+        // then need the rest compared when two keys are equal.
+        m_keys.clear();
         bool sorted = true;
-        for (Row *r = begin + 1; r != end && sorted; ++r)
-            sorted = m_grid.compareEvents(r[-1], *r) <= 0;
+        bool longTies = false;
+        std::uint32_t previous = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t key = keyOf(begin[i]);
+            if (i > 0 && key <= previous) {
+                const bool longTie = key == previous && !isChannelStatus(begin[i].status);
+                longTies = longTies || longTie;
+                sorted = sorted && key == previous && !longTie;
+            }
+            previous = key;
+            m_keys.push_back(std::uint64_t { key } << 32 | i);
+        }
         if (sorted)
             return;
-
-        // A channel message's bytes fit a 24-bit key that orders like them;
-        // other messages share a key per status and need their bytes compared.
-        m_keys.clear();
-        std::uint32_t longStatuses = 0;
-        bool longTies = false;
-        for (std::size_t i = 0; i < n; ++i) {
-            const Row &row = begin[i];
-            std::uint64_t key = std::uint64_t { row.status } << 16;
-            if (const int channel = channelMessageLength(row.status)) {
-                const std::uint8_t *data = m_image + row.ref + (row.has(Row::ImpliedStatus) ? 0 : 1);
-                key |= std::uint64_t { data[0] } << 8;
-                if (channel == 3)
-                    key |= data[1];
-            } else {
-                const std::uint32_t bit = 1u << (row.status & 0x0F);
-                longTies = longTies || (longStatuses & bit) != 0;
-                longStatuses |= bit;
-            }
-            m_keys.push_back(key << 32 | i);
-        }
-        if (longTies) {
+        if (longTies || n > 64 || hasLongTies()) {
             std::sort(begin, end, [this](const Row &a, const Row &b) { return m_grid.compareEvents(a, b) < 0; });
             return;
         }
@@ -132,6 +121,40 @@ public:
     }
 
 private:
+    std::uint32_t keyOf(const Row &row) const
+    {
+        std::uint32_t key = std::uint32_t { row.status } << 16;
+        const std::uint8_t *data = m_image + row.ref + (row.has(Row::ImpliedStatus) ? 0 : 1);
+        if (const int channel = channelMessageLength(row.status)) {
+            key |= std::uint32_t { data[0] } << 8;
+            if (channel == 3)
+                key |= data[1];
+            return key;
+        }
+        // SysEx and meta events have at least one more byte; the others may have none.
+        const std::size_t length = m_grid.eventLength(row);
+        if (length > 1)
+            key |= std::uint32_t { data[0] } << 8;
+        if (length > 2)
+            key |= data[1];
+        return key;
+    }
+
+    // Two events of one key that is not a whole channel message.
+    bool hasLongTies() const
+    {
+        for (std::size_t i = 0; i < m_keys.size(); ++i) {
+            const auto status = static_cast<std::uint8_t>(m_keys[i] >> 48);
+            if (isChannelStatus(status))
+                continue;
+            for (std::size_t j = i + 1; j < m_keys.size(); ++j) {
+                if ((m_keys[i] >> 32) == (m_keys[j] >> 32))
+                    return true;
+            }
+        }
+        return false;
+    }
+
     const EventGrid &m_grid;
     const std::uint8_t *m_image;
     std::vector<std::uint64_t> m_keys;
@@ -150,11 +173,13 @@ Row *mergeByTicks(std::vector<TrackCursor> &cursors, Row *out, Row *const outEnd
         times.push_back(c.time());
         active.push_back(&c);
     }
+    std::uint64_t tick = times.empty() ? 0 : *std::min_element(times.begin(), times.end());
     while (!active.empty()) {
-        const std::uint64_t tick = *std::min_element(times.begin(), times.end());
         Row *const group = out;
+        std::uint64_t next = UINT64_MAX; // the smallest time left after this tick
         for (std::size_t k = 0; k < active.size();) {
             if (times[k] != tick) {
+                next = std::min(next, times[k]);
                 ++k;
                 continue;
             }
@@ -162,7 +187,7 @@ Row *mergeByTicks(std::vector<TrackCursor> &cursors, Row *out, Row *const outEnd
             do {
                 if (out == outEnd) // the scan counted every event; never past it
                     return out;
-                *out++ = rowOf(c);
+                *out++ = c.row();
                 c.advance();
             } while (!c.atEnd() && c.time() == tick);
             if (c.atEnd()) {
@@ -172,10 +197,12 @@ Row *mergeByTicks(std::vector<TrackCursor> &cursors, Row *out, Row *const outEnd
                 active.pop_back();
             } else {
                 times[k] = c.time();
+                next = std::min(next, times[k]);
                 ++k;
             }
         }
         sorter.sort(group, out);
+        tick = next;
     }
     return out;
 }
@@ -199,7 +226,7 @@ Row *mergeByHeap(std::vector<TrackCursor> &cursors, Row *out, Row *const outEnd,
     Row *const first = out;
     while (!heap.empty() && out != outEnd) {
         TrackCursor *top = heap.front().cursor;
-        *out++ = rowOf(*top);
+        *out++ = top->row();
         top->advance();
         if (top->atEnd()) {
             std::pop_heap(heap.begin(), heap.end(), later);
