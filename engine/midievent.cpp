@@ -76,11 +76,7 @@ ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t 
     if (const int channel = channelMessageLength(s)) {
         // A running event holds only its data bytes.
         length = static_cast<std::size_t>(event.running ? channel - 1 : channel);
-    } else if (event.running) {
-        // A data byte with no channel status before it.
-        errorPos = p;
-        return ReadOutcome::UnknownStatus;
-    } else if (s == 0xF0 || s == 0xFF) {
+    } else if (!event.running && (s == 0xF0 || s == 0xFF)) {
         // SysEx: F0 <length> data; meta: FF <type> <length> data.
         const std::size_t lengthPos = p + (s == 0xFF ? 2 : 1);
         Vlq dataLength;
@@ -91,9 +87,10 @@ ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t 
         if (s == 0xFF)
             event.metaType = byteAt(image, p + 1);
         length = lengthPos - p + static_cast<std::size_t>(dataLength.size) + dataLength.value;
-    } else if (const int system = systemMessageLength(s)) {
+    } else if (const int system = event.running ? 0 : systemMessageLength(s)) {
         length = static_cast<std::size_t>(system);
     } else {
+        // An undefined status, or a data byte with no channel status before it.
         errorPos = p;
         return ReadOutcome::UnknownStatus;
     }

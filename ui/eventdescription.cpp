@@ -214,10 +214,12 @@ std::string describeMeta(const Bytes &b)
                 "La bemolle", "Mi bemolle", "Si bemolle", "Fa", "Do", "Sol", "Re", "La",
                 "Mi", "Si", "Fa diesis", "Do diesis", "Sol diesis", "Re diesis",
                 "La diesis" };
-            const int sharps = static_cast<std::int8_t>(at(0));
+            // Sharps are positive, flats negative, in one signed byte.
+            const int sharps = static_cast<int>(at(0)) - (at(0) > 127 ? 256 : 0);
             if (sharps < -7 || sharps > 7 || at(1) > 1)
                 break;
-            const std::size_t index = static_cast<std::size_t>(sharps + 7);
+            const int offset = sharps + 7;
+            const auto index = static_cast<std::size_t>(offset);
             return std::string("Tonalità ") + (at(1) ? minor[index] : major[index])
                 + (at(1) ? " minore" : " maggiore");
         }
