@@ -9,6 +9,8 @@
 #include "verify.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <new>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -219,6 +221,7 @@ public:
     bool convert(const std::string &input, const std::string &output);
 
 private:
+    bool convertFile(const std::string &input, const std::string &output);
     bool problem(const std::string &path, const std::string &text)
     {
         m_err << Program << ": " << path << ": " << text << '\n';
@@ -231,6 +234,17 @@ private:
 };
 
 bool Converter::convert(const std::string &input, const std::string &output)
+{
+    // A file too large for the memory fails alone; the run goes on.
+    try {
+        return convertFile(input, output);
+    } catch (const std::bad_alloc &) {
+        problem(input, std::generic_category().message(ENOMEM));
+        return problem(input, texts::ConversionFailed);
+    }
+}
+
+bool Converter::convertFile(const std::string &input, const std::string &output)
 {
     std::error_code ec;
     if (!fs::exists(input, ec) || fs::is_directory(input, ec))
