@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "eventdescription.h"
 
+#include "codecs.h"
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -12,29 +14,12 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool parseHex(std::string_view hex, Bytes &out)
 {
-    if (hex.empty() || hex.size() % 2 != 0)
+    std::string bytes;
+    if (hex.empty() || !hexToBytes(hex, bytes))
         return false;
-    out.reserve(hex.size() / 2);
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = hexDigit(hex[i]);
-        const int lo = hexDigit(hex[i + 1]);
-        if (hi < 0 || lo < 0)
-            return false;
-        out.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-    }
+    out.assign(bytes.begin(), bytes.end());
     return true;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "eventtablemodel.h"
 
+#include "codecs.h"
 #include "eventdescription.h"
 #include "eventgrid.h"
 
@@ -16,22 +17,13 @@ namespace {
 // plain text. Event rows carry their status, so this is only a fallback.
 constexpr std::size_t StatusSearchLimit = 4096;
 
+// The first byte of a hex text, or -1.
 int hexByte(const std::string &text)
 {
-    auto digit = [](char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
+    std::string byte;
+    if (text.size() < 2 || !hexToBytes(std::string_view(text).substr(0, 2), byte))
         return -1;
-    };
-    if (text.size() < 2)
-        return -1;
-    const int hi = digit(text[0]);
-    const int lo = digit(text[1]);
-    return (hi < 0 || lo < 0) ? -1 : hi * 16 + lo;
+    return static_cast<std::uint8_t>(byte[0]);
 }
 
 // The grid's alignment codes: 0-2 left, 3-5 centre, 6-8 right; top, centre,
