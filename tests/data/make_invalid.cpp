@@ -57,7 +57,8 @@ std::string timeTooLarge(std::size_t bodyPos)
 
 std::string deltaTooLarge(std::size_t row)
 {
-    return "Riga " + std::to_string(row) + Crlf + "Delta time troppo grande - Valore non rappresentabile";
+    return "Riga " + std::to_string(row) + Crlf
+        + "Delta time troppo grande - Valore non rappresentabile";
 }
 
 struct Defect
@@ -92,8 +93,11 @@ const std::string NoteOn = smf::bytes({ 0x00, 0x90, 0x3C, 0x40 }); // 4 body byt
 std::vector<Defect> invalidFixtures()
 {
     std::vector<Defect> d;
-    const std::string good = oneTrackFile(
-        Track().event(0, { 0x90, 0x3C, 0x40 }).event(96, { 0x80, 0x3C, 0x00 }).endOfTrack().bytes());
+    const std::string good = oneTrackFile(Track()
+                                              .event(0, { 0x90, 0x3C, 0x40 })
+                                              .event(96, { 0x80, 0x3C, 0x00 })
+                                              .endOfTrack()
+                                              .bytes());
 
     d.push_back({ "empty", { { "empty.mid", "" } }, InvalidHeader });
     d.push_back({ "header_only", { { "header_only.mid", smf::header(1, 1) } }, InvalidHeader });
@@ -105,133 +109,148 @@ std::vector<Defect> invalidFixtures()
     }
     // 22 bytes: there is a track chunk, but not one byte of its first event.
     d.push_back({ "header_and_track_header_only",
-                  { { "length_0.mid", cutTrackFile("", 0) }, { "length_12.mid", cutTrackFile("", 12) } },
-                  incomplete(1) });
+        { { "length_0.mid", cutTrackFile("", 0) }, { "length_12.mid", cutTrackFile("", 12) } },
+        incomplete(1) });
     {
         Defect len { "header_length_not_6", {}, InvalidHeader };
         const std::string rest = good.substr(8);
         len.files["length_0.mid"] = "MThd" + smf::be32(0) + rest;
-        len.files["length_7.mid"] = "MThd" + smf::be32(7) + smf::be16(1) + smf::be16(1) + smf::be16(96)
-            + std::string(1, '\0') + good.substr(14);
-        len.files["length_8.mid"] = "MThd" + smf::be32(8) + smf::be16(1) + smf::be16(1) + smf::be16(96)
-            + smf::be16(0) + good.substr(14);
+        len.files["length_7.mid"] = "MThd" + smf::be32(7) + smf::be16(1) + smf::be16(1)
+            + smf::be16(96) + std::string(1, '\0') + good.substr(14);
+        len.files["length_8.mid"] = "MThd" + smf::be32(8) + smf::be16(1) + smf::be16(1)
+            + smf::be16(96) + smf::be16(0) + good.substr(14);
         len.files["length_little_endian.mid"] = "MThd" + smf::bytes({ 6, 0, 0, 0 }) + rest;
         len.files["length_ffffffff.mid"] = "MThd" + smf::be32(0xFFFFFFFF) + rest;
         d.push_back(len);
     }
     d.push_back({ "not_midi_text",
-                  { { "readme.mid", "This is a plain text file that somebody renamed to .mid.\n"
-                                    "It has no MIDI header at all.\n" } },
-                  InvalidHeader });
+        { { "readme.mid",
+            "This is a plain text file that somebody renamed to .mid.\n"
+            "It has no MIDI header at all.\n" } },
+        InvalidHeader });
     d.push_back({ "not_midi_png",
-                  { { "image.mid", smf::bytes({ 0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A })
-                                       + smf::chunk("IHDR", smf::be32(1) + smf::be32(1)
-                                                        + smf::bytes({ 8, 6, 0, 0, 0 }))
-                                       + smf::be32(0x1F15C489) } },
-                  InvalidHeader });
+        { { "image.mid",
+            smf::bytes({ 0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A })
+                + smf::chunk("IHDR", smf::be32(1) + smf::be32(1) + smf::bytes({ 8, 6, 0, 0, 0 }))
+                + smf::be32(0x1F15C489) } },
+        InvalidHeader });
     // A RIFF (RMID) wrapper around a good file: the header is not at the start.
     d.push_back({ "not_midi_riff",
-                  { { "wrapped.rmi", "RIFF" + smf::bytes({ static_cast<int>(good.size() + 12), 0, 0, 0 })
-                                         + "RMIDdata" + smf::bytes({ static_cast<int>(good.size()), 0, 0, 0 })
-                                         + good } },
-                  InvalidHeader });
+        { { "wrapped.rmi",
+            "RIFF" + smf::bytes({ static_cast<int>(good.size() + 12), 0, 0, 0 }) + "RMIDdata"
+                + smf::bytes({ static_cast<int>(good.size()), 0, 0, 0 }) + good } },
+        InvalidHeader });
 
     // Cut inside a two-byte delta time: the position is one past the last byte.
     d.push_back({ "truncated_in_delta",
-                  { { "delta_cut.mid", cutTrackFile(NoteOn + smf::bytes({ 0x83, 0x81 })) } },
-                  incomplete(NoteOn.size() + 2 + 1) });
+        { { "delta_cut.mid", cutTrackFile(NoteOn + smf::bytes({ 0x83, 0x81 })) } },
+        incomplete(NoteOn.size() + 2 + 1) });
     // The second event's status (or running data byte) stands at body position 6.
     d.push_back({ "truncated_after_status",
-                  { { "status_only.mid", cutTrackFile(NoteOn + smf::bytes({ 0x00, 0xB0 })) },
-                    { "one_data_byte.mid", cutTrackFile(NoteOn + smf::bytes({ 0x00, 0xB0, 0x07 })) },
-                    { "running_one_data_byte.mid", cutTrackFile(NoteOn + smf::bytes({ 0x00, 0x3E })) } },
-                  incomplete(6) });
-    d.push_back({ "truncated_in_meta_type", { { "meta_type_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF })) } },
-                  incomplete(2) });
+        { { "status_only.mid", cutTrackFile(NoteOn + smf::bytes({ 0x00, 0xB0 })) },
+            { "one_data_byte.mid", cutTrackFile(NoteOn + smf::bytes({ 0x00, 0xB0, 0x07 })) },
+            { "running_one_data_byte.mid", cutTrackFile(NoteOn + smf::bytes({ 0x00, 0x3E })) } },
+        incomplete(6) });
+    d.push_back({ "truncated_in_meta_type",
+        { { "meta_type_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF })) } }, incomplete(2) });
     d.push_back({ "truncated_in_meta_length",
-                  { { "no_length.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x01 })) },
-                    { "length_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x05, 0x81 })) } },
-                  incomplete(2) });
+        { { "no_length.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x01 })) },
+            { "length_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x05, 0x81 })) } },
+        incomplete(2) });
     d.push_back({ "truncated_in_meta_data",
-                  { { "text_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x01, 0x05, 'a', 'b' })) },
-                    // A meta event the output drops must still be whole.
-                    { "track_name_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x03, 0x10, 'x' })) },
-                    { "long_lyric_cut.mid",
-                      cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x05, 0x81, 0x48 }) + std::string(150, 'l')) } },
-                  incomplete(2) });
+        { { "text_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x01, 0x05, 'a', 'b' })) },
+            // A meta event the output drops must still be whole.
+            { "track_name_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x03, 0x10, 'x' })) },
+            { "long_lyric_cut.mid",
+                cutTrackFile(
+                    smf::bytes({ 0x00, 0xFF, 0x05, 0x81, 0x48 }) + std::string(150, 'l')) } },
+        incomplete(2) });
     d.push_back({ "truncated_in_sysex_length",
-                  { { "no_length.mid", cutTrackFile(smf::bytes({ 0x00, 0xF0 })) },
-                    { "length_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xF0, 0x83 })) } },
-                  incomplete(2) });
+        { { "no_length.mid", cutTrackFile(smf::bytes({ 0x00, 0xF0 })) },
+            { "length_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xF0, 0x83 })) } },
+        incomplete(2) });
     d.push_back({ "truncated_in_sysex_data",
-                  { { "short_sysex_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09 })) },
-                    { "long_sysex_cut.mid",
-                      cutTrackFile(smf::bytes({ 0x00, 0xF0, 0x81, 0x48 }) + std::string(100, '\x11')) } },
-                  incomplete(2) });
+        { { "short_sysex_cut.mid",
+              cutTrackFile(smf::bytes({ 0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09 })) },
+            { "long_sysex_cut.mid",
+                cutTrackFile(smf::bytes({ 0x00, 0xF0, 0x81, 0x48 }) + std::string(100, '\x11')) } },
+        incomplete(2) });
     d.push_back({ "truncated_in_system_message",
-                  { { "song_position_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xF2, 0x01 })) },
-                    { "song_select_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xF3 })) } },
-                  incomplete(2) });
+        { { "song_position_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xF2, 0x01 })) },
+            { "song_select_cut.mid", cutTrackFile(smf::bytes({ 0x00, 0xF3 })) } },
+        incomplete(2) });
     {
         // A whole first track, then the second track's first event is cut after
         // its status: the position counts across the chunk header between them.
-        const std::string first = Track().event(0, { 0x90, 0x3C, 0x40 }).event(10, { 0x80, 0x3C, 0x00 }).endOfTrack().bytes();
+        const std::string first = Track()
+                                      .event(0, { 0x90, 0x3C, 0x40 })
+                                      .event(10, { 0x80, 0x3C, 0x00 })
+                                      .endOfTrack()
+                                      .bytes();
         const std::string file = smf::header(1, 2) + smf::chunk("MTrk", first)
             + smf::chunkWithLength("MTrk", 3, smf::bytes({ 0x00, 0xC0 }));
         d.push_back({ "truncated_in_second_track", { { "second_track_cut.mid", file } },
-                      incomplete(first.size() + 8 + 2) });
+            incomplete(first.size() + 8 + 2) });
     }
 
     d.push_back({ "status_f7",
-                  { { "escape_first.mid", cutTrackFile(smf::bytes({ 0x00, 0xF7, 0x03, 0x43, 0x12, 0x00 })) },
-                    { "escape_alone.mid", oneTrackFile(smf::bytes({ 0x00, 0xF7, 0x00, 0x00, 0xFF, 0x2F, 0x00 })) } },
-                  unknownStatus(2, 0xF7) });
+        { { "escape_first.mid", cutTrackFile(smf::bytes({ 0x00, 0xF7, 0x03, 0x43, 0x12, 0x00 })) },
+            { "escape_alone.mid",
+                oneTrackFile(smf::bytes({ 0x00, 0xF7, 0x00, 0x00, 0xFF, 0x2F, 0x00 })) } },
+        unknownStatus(2, 0xF7) });
     for (int status : { 0xF1, 0xF4, 0xF5, 0xF9, 0xFD }) {
         char name[32];
         std::snprintf(name, sizeof name, "undefined_status_%02x", status);
         d.push_back({ name,
-                      { { std::string(name) + ".mid",
-                          oneTrackFile(NoteOn + smf::bytes({ 0x00, status, 0x00, 0x00, 0xFF, 0x2F, 0x00 })) } },
-                      unknownStatus(6, status) });
+            { { std::string(name) + ".mid",
+                oneTrackFile(
+                    NoteOn + smf::bytes({ 0x00, status, 0x00, 0x00, 0xFF, 0x2F, 0x00 })) } },
+            unknownStatus(6, status) });
     }
     // No channel status seen yet: the running status is 0, which is no status.
     d.push_back({ "data_byte_before_status",
-                  { { "first_event.mid", oneTrackFile(smf::bytes({ 0x00, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00 })) } },
-                  unknownStatus(2, 0) });
+        { { "first_event.mid",
+            oneTrackFile(smf::bytes({ 0x00, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00 })) } },
+        unknownStatus(2, 0) });
     // Meta and SysEx events do not set a running status.
     d.push_back({ "data_byte_after_meta_and_sysex",
-                  { { "after_tempo_and_sysex.mid",
-                      oneTrackFile(smf::bytes({ 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, // 1-7
-                                                0x00, 0xF0, 0x02, 0x43, 0xF7,             // 8-12
-                                                0x00, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00 })) } },
-                  unknownStatus(14, 0) });
+        { { "after_tempo_and_sysex.mid",
+            oneTrackFile(smf::bytes({ 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, // 1-7
+                0x00, 0xF0, 0x02, 0x43, 0xF7, // 8-12
+                0x00, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00 })) } },
+        unknownStatus(14, 0) });
 
     // Lengths of 0x0FFFFFFF (the largest four-byte quantity) and a five-byte
     // quantity whose first four bytes give the same: never read past the end.
     d.push_back({ "meta_length_huge",
-                  { { "text_0fffffff.mid", cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 'a', 'b' })) },
-                    { "text_five_byte_length.mid",
-                      cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a' })) },
-                    { "track_name_0fffffff.mid",
-                      oneTrackFile(smf::bytes({ 0x00, 0xFF, 0x03, 0xFF, 0xFF, 0xFF, 0x7F, 'P', 0x00, 0xFF, 0x2F, 0x00 })) } },
-                  incomplete(2) });
+        { { "text_0fffffff.mid",
+              cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 'a', 'b' })) },
+            { "text_five_byte_length.mid",
+                cutTrackFile(smf::bytes({ 0x00, 0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a' })) },
+            { "track_name_0fffffff.mid",
+                oneTrackFile(smf::bytes(
+                    { 0x00, 0xFF, 0x03, 0xFF, 0xFF, 0xFF, 0x7F, 'P', 0x00, 0xFF, 0x2F, 0x00 })) } },
+        incomplete(2) });
     d.push_back({ "sysex_length_huge",
-                  { { "sysex_0fffffff.mid",
-                      oneTrackFile(smf::bytes({ 0x00, 0xF0, 0xFF, 0xFF, 0xFF, 0x7F, 0x43, 0xF7, 0x00, 0xFF, 0x2F, 0x00 })) },
-                    { "sysex_five_byte_length.mid",
-                      oneTrackFile(smf::bytes({ 0x00, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0xF7, 0x00, 0xFF, 0x2F, 0x00 })) } },
-                  incomplete(2) });
+        { { "sysex_0fffffff.mid",
+              oneTrackFile(smf::bytes(
+                  { 0x00, 0xF0, 0xFF, 0xFF, 0xFF, 0x7F, 0x43, 0xF7, 0x00, 0xFF, 0x2F, 0x00 })) },
+            { "sysex_five_byte_length.mid",
+                oneTrackFile(smf::bytes({ 0x00, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0xF7, 0x00,
+                    0xFF, 0x2F, 0x00 })) } },
+        incomplete(2) });
 
     // A delta time is at most four bytes: the fifth byte of an over-long
     // quantity is where the status is looked for.
     d.push_back({ "delta_five_bytes",
-                  { { "zero_in_five_bytes.mid",
-                      oneTrackFile(smf::bytes({ 0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00 })) } },
-                  unknownStatus(5, 0) });
+        { { "zero_in_five_bytes.mid",
+            oneTrackFile(smf::bytes(
+                { 0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00 })) } },
+        unknownStatus(5, 0) });
     d.push_back({ "delta_five_continuation_bytes",
-                  { { "five_continuation_bytes_at_end.mid",
-                      cutTrackFile(NoteOn + smf::bytes({ 0x81, 0x81, 0x81, 0x81, 0x81 })) } },
-                  incomplete(NoteOn.size() + 4 + 1) });
+        { { "five_continuation_bytes_at_end.mid",
+            cutTrackFile(NoteOn + smf::bytes({ 0x81, 0x81, 0x81, 0x81, 0x81 })) } },
+        incomplete(NoteOn.size() + 4 + 1) });
 
     {
         // 2^20 + 1 deltas of 0x0FFFFFFF pass 2^48 - 1; each event is a
@@ -243,16 +262,16 @@ std::vector<Defect> invalidFixtures()
             body += smf::vlq(0x0FFFFFFF) + smf::bytes({ 0xF8 });
         body += smf::bytes({ 0x00, 0xFF, 0x2F, 0x00 });
         d.push_back({ "absolute_time_past_2_48", { { "clock_ticks.mid", oneTrackFile(body) } },
-                      timeTooLarge(5 * events) });
+            timeTooLarge(5 * events) });
     }
     {
         // A dropped track name takes up the first 0x0FFFFFFF ticks: the first
         // output row (row 2, below the headings and the header) lies
         // 0x1FFFFFFE after the start.
-        const std::string body = smf::vlq(0x0FFFFFFF) + smf::bytes({ 0xFF, 0x03, 0x01, 'T' }) + smf::vlq(0x0FFFFFFF)
-            + smf::bytes({ 0xF8, 0x00, 0xFF, 0x2F, 0x00 });
-        d.push_back({ "delta_between_rows_too_large", { { "gap_after_dropped_name.mid", oneTrackFile(body) } },
-                      deltaTooLarge(2) });
+        const std::string body = smf::vlq(0x0FFFFFFF) + smf::bytes({ 0xFF, 0x03, 0x01, 'T' })
+            + smf::vlq(0x0FFFFFFF) + smf::bytes({ 0xF8, 0x00, 0xFF, 0x2F, 0x00 });
+        d.push_back({ "delta_between_rows_too_large",
+            { { "gap_after_dropped_name.mid", oneTrackFile(body) } }, deltaTooLarge(2) });
     }
     return d;
 }
@@ -269,34 +288,45 @@ std::vector<ValidFile> validFixtures()
         Track notes;
         for (int i = 0; i < 16; ++i)
             notes.event(i == 0 ? 0x0FFFFFFF / 2 : 0x0FFFFFFF, { 0x90, 0x3C, 0x40 });
-        v.push_back({ "absolute_time_past_2_32.mid", smf::file(1, { clocks.endOfTrack(), notes.endOfTrack() }), 1 + 17 + 16 });
+        v.push_back({ "absolute_time_past_2_32.mid",
+            smf::file(1, { clocks.endOfTrack(), notes.endOfTrack() }), 1 + 17 + 16 });
     }
-    const std::string track = Track().event(0, { 0x90, 0x3C, 0x40 }).event(96, { 0x80, 0x3C, 0x00 }).endOfTrack().bytes();
+    const std::string track = Track()
+                                  .event(0, { 0x90, 0x3C, 0x40 })
+                                  .event(96, { 0x80, 0x3C, 0x00 })
+                                  .endOfTrack()
+                                  .bytes();
     const std::string second = Track().event(48, { 0xC1, 0x05 }).endOfTrack().bytes();
     // A track chunk length of 0xFFFFFFFF is only a header field: the events end
     // with End of Track and the image.
-    v.push_back({ "chunk_length_huge_track.mid", smf::header(1, 1) + smf::chunkWithLength("MTrk", 0xFFFFFFFF, track), 1 + 2 });
+    v.push_back({ "chunk_length_huge_track.mid",
+        smf::header(1, 1) + smf::chunkWithLength("MTrk", 0xFFFFFFFF, track), 1 + 2 });
     // Skipping a foreign chunk of 0xFFFFFFFF bytes leaves the image: the
     // reading ends with the tracks read so far.
     v.push_back({ "chunk_length_huge_after_track.mid",
-                  smf::header(1, 2) + smf::chunk("MTrk", track) + smf::chunkWithLength("XFIH", 0xFFFFFFFF, "abc")
-                      + smf::chunk("MTrk", second),
-                  1 + 2 });
+        smf::header(1, 2) + smf::chunk("MTrk", track)
+            + smf::chunkWithLength("XFIH", 0xFFFFFFFF, "abc") + smf::chunk("MTrk", second),
+        1 + 2 });
     v.push_back({ "chunk_length_huge_before_track.mid",
-                  smf::header(1, 1) + smf::chunkWithLength("XFIH", 0xFFFFFFFF, "abc") + smf::chunk("MTrk", track), 1 });
-    v.push_back({ "two_tracks.mid", smf::header(1, 2) + smf::chunk("MTrk", track) + smf::chunk("MTrk", second), 1 + 3 });
+        smf::header(1, 1) + smf::chunkWithLength("XFIH", 0xFFFFFFFF, "abc")
+            + smf::chunk("MTrk", track),
+        1 });
+    v.push_back({ "two_tracks.mid",
+        smf::header(1, 2) + smf::chunk("MTrk", track) + smf::chunk("MTrk", second), 1 + 3 });
     v.push_back({ "no_end_of_track.mid", oneTrackFile(NoteOn), 1 + 1 });
     v.push_back({ "second_file_joined.mid",
-                  smf::header(1, 1) + smf::chunk("MTrk", track) + smf::header(1, 1) + smf::chunk("MTrk", second), 1 + 2 });
+        smf::header(1, 1) + smf::chunk("MTrk", track) + smf::header(1, 1)
+            + smf::chunk("MTrk", second),
+        1 + 2 });
     v.push_back({ "meta_and_sysex_only.mid",
-                  oneTrackFile(Track()
-                                   .meta(0, 0x03, "Name")
-                                   .meta(0, 0x51, "\x07\xA1\x20")
-                                   .meta(0, 0x05, std::string(200, 'y'))
-                                   .sysex(10, std::string(300, '\x22') + "\xF7")
-                                   .endOfTrack()
-                                   .bytes()),
-                  1 + 3 });
+        oneTrackFile(Track()
+                         .meta(0, 0x03, "Name")
+                         .meta(0, 0x51, "\x07\xA1\x20")
+                         .meta(0, 0x05, std::string(200, 'y'))
+                         .sysex(10, std::string(300, '\x22') + "\xF7")
+                         .endOfTrack()
+                         .bytes()),
+        1 + 3 });
     {
         // Sixteen tracks on sixteen channels, every event in running status and
         // all tracks on the same ticks: in the merged output no two neighbours
@@ -310,9 +340,12 @@ std::vector<ValidFile> validFixtures()
                 const std::uint32_t delta = i == 0 ? 0 : 1;
                 const int value = (i * 7 + ch * 5) % 128;
                 if (notes)
-                    tracks[ch].event(delta, i == 0 ? smf::bytes({ 0x90 | ch, value, 0x40 }) : smf::bytes({ value, 0x40 }));
+                    tracks[ch].event(delta,
+                        i == 0 ? smf::bytes({ 0x90 | ch, value, 0x40 })
+                               : smf::bytes({ value, 0x40 }));
                 else
-                    tracks[ch].event(delta, i == 0 ? smf::bytes({ 0xD0 | ch, value }) : smf::bytes({ value }));
+                    tracks[ch].event(
+                        delta, i == 0 ? smf::bytes({ 0xD0 | ch, value }) : smf::bytes({ value }));
             }
             tracks[ch].endOfTrack();
         }
@@ -365,8 +398,10 @@ std::map<std::string, std::string> extraSeeds()
     }
     s["seed_interleaved_running_status.mid"] = smf::file(1, { a.endOfTrack(), b.endOfTrack() });
     s["seed_padding_and_foreign_chunk.mid"] = smf::header(1, 2)
-        + smf::chunk("MTrk", Track().event(0, { 0x91, 0x30, 0x10 }).endOfTrack().bytes() + std::string(3, '\0'))
-        + smf::chunk("XFIH", "vendor") + smf::chunk("MTrk", Track().event(5, { 0x30, 0x00 }).bytes());
+        + smf::chunk("MTrk",
+            Track().event(0, { 0x91, 0x30, 0x10 }).endOfTrack().bytes() + std::string(3, '\0'))
+        + smf::chunk("XFIH", "vendor")
+        + smf::chunk("MTrk", Track().event(5, { 0x30, 0x00 }).bytes());
     return s;
 }
 
@@ -472,7 +507,8 @@ int main(int argc, char **argv)
         }
     }
     if (differences) {
-        std::cerr << differences << " difference(s); rebuild with: " << argv[0] << " DATA_DIR CORPUS_DIR\n";
+        std::cerr << differences << " difference(s); rebuild with: " << argv[0]
+                  << " DATA_DIR CORPUS_DIR\n";
         return 1;
     }
     std::cout << files.size() << " fixtures match\n";

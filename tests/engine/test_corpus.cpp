@@ -77,7 +77,8 @@ std::vector<Defect> defects()
         std::sort(d.files.begin(), d.files.end());
         out.push_back(d);
     }
-    std::sort(out.begin(), out.end(), [](const Defect &a, const Defect &b) { return a.name < b.name; });
+    std::sort(
+        out.begin(), out.end(), [](const Defect &a, const Defect &b) { return a.name < b.name; });
     return out;
 }
 
@@ -160,7 +161,8 @@ TEST(DataCorpus, InvalidFilesFailWithTheirWarning)
             ASSERT_EQ(host.messages.size(), 1u);
             EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
             EXPECT_EQ(host.messages[0].text, d.expected);
-            EXPECT_FALSE(host.busyChanges.empty() || host.busyChanges.back()) << "busy pointer left on";
+            EXPECT_FALSE(host.busyChanges.empty() || host.busyChanges.back())
+                << "busy pointer left on";
         }
     }
 }
@@ -198,16 +200,20 @@ TEST(DataCorpus, CommandLineWritesNothingForInvalidFiles)
 
             // Beside the input, under the name the converter proposes.
             std::ostringstream out, err;
-            EXPECT_EQ(trackfold::cli::run({ "-q", input.string() }, out, err), trackfold::cli::SomeFailed);
+            EXPECT_EQ(trackfold::cli::run({ "-q", input.string() }, out, err),
+                trackfold::cli::SomeFailed);
             EXPECT_NE(err.str().find(oneLine(d.expected)), std::string::npos) << err.str();
             EXPECT_EQ(entries(dir.path()), std::vector<std::string> { input.filename().string() });
 
             // An existing output keeps its bytes.
             const fs::path output = dir.path() / "out.mid";
-            { std::ofstream(output, std::ios::binary) << "previous output"; }
+            {
+                std::ofstream(output, std::ios::binary) << "previous output";
+            }
             std::ostringstream out2, err2;
-            EXPECT_EQ(trackfold::cli::run({ "-q", "-o", output.string(), input.string() }, out2, err2),
-                      trackfold::cli::SomeFailed);
+            EXPECT_EQ(
+                trackfold::cli::run({ "-q", "-o", output.string(), input.string() }, out2, err2),
+                trackfold::cli::SomeFailed);
             EXPECT_EQ(readBytes(output), "previous output");
             std::vector<std::string> both { input.filename().string(), "out.mid" };
             std::sort(both.begin(), both.end());
@@ -223,11 +229,14 @@ TEST(DataCorpus, CommandLineWritesTheConversionOfValidFiles)
         TempDir dir;
         const fs::path output = dir.path() / "out.mid";
         std::ostringstream out, err;
-        ASSERT_EQ(trackfold::cli::run({ "-q", "-o", output.string(), (DataDir / "valid" / name).string() }, out, err),
-                  trackfold::cli::AllConverted)
+        ASSERT_EQ(
+            trackfold::cli::run(
+                { "-q", "-o", output.string(), (DataDir / "valid" / name).string() }, out, err),
+            trackfold::cli::AllConverted)
             << err.str();
         RecordingHost host;
-        EXPECT_EQ(readBytes(output), trackfold::SalvaMidi0(readBytes(DataDir / "valid" / name), host));
+        EXPECT_EQ(
+            readBytes(output), trackfold::SalvaMidi0(readBytes(DataDir / "valid" / name), host));
         EXPECT_EQ(entries(dir.path()), std::vector<std::string> { "out.mid" });
     }
 }

@@ -24,7 +24,7 @@ class FuzzHost : public ConversionHost
 {
 public:
     EventGrid &grid() override { return m_grid; }
-    void showStatus(const std::string &) override {}
+    void showStatus(const std::string &) override { }
     void showMessage(const Message &message) override
     {
         ++messages;
@@ -32,8 +32,8 @@ public:
     }
     void setBusy(bool on) override { busy = on; }
     double timer() override { return 0.0; }
-    void setRIGHE(std::int64_t) override {}
-    void setINIZIO(double) override {}
+    void setRIGHE(std::int64_t) override { }
+    void setINIZIO(double) override { }
 
     int messages = 0;
     Message lastMessage;
@@ -110,7 +110,8 @@ void checkOutput(std::string_view input, std::string_view out)
             want = 0;
         if (i == 11)
             want = 1;
-        check(at(out, i) == want, "header bytes 0-13 differ from the input's (format 0, one track)");
+        check(
+            at(out, i) == want, "header bytes 0-13 differ from the input's (format 0, one track)");
     }
     check(out.substr(14, 4) == "MTrk", "track tag is not MTrk");
     std::uint64_t length = 0;
@@ -119,10 +120,10 @@ void checkOutput(std::string_view input, std::string_view out)
     check(length == out.size() - 22, "track length field does not match the output size");
 
     check(at(out, 22) == 0x00 && at(out, 23) == 0xFF && at(out, 24) == 0x03
-              && at(out, 25) == Title.size() && out.substr(26, Title.size()) == Title,
-          "first event is not the title");
+            && at(out, 25) == Title.size() && out.substr(26, Title.size()) == Title,
+        "first event is not the title");
     check(out.substr(out.size() - 4) == std::string_view("\x00\xFF\x2F\x00", 4),
-          "output does not end with End of Track");
+        "output does not end with End of Track");
 }
 
 } // namespace

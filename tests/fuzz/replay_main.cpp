@@ -25,7 +25,8 @@ bool runFile(const std::filesystem::path &path)
         std::cerr << "cannot read " << path.string() << '\n';
         return false;
     }
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<char> bytes(
+        (std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // Announce the file first so that an abort names it.
     std::cerr << "replay: " << path.string() << " (" << bytes.size() << " bytes)\n";
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
