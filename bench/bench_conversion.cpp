@@ -61,7 +61,8 @@ public:
     void setBusy(bool) override { }
     double timer() override
     {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     }
     void setRIGHE(std::int64_t) override { }
     void setINIZIO(double) override { }
@@ -78,8 +79,7 @@ void setCounters(benchmark::State &state, const Input &input)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.image.size()));
     state.counters["events"] = static_cast<double>(input.events);
     state.counters["per_event"] = benchmark::Counter(static_cast<double>(input.events),
-                                                     benchmark::Counter::kIsIterationInvariantRate
-                                                         | benchmark::Counter::kInvert);
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // The grid as the conversion has it when the reader is done: it owns the image
@@ -102,7 +102,8 @@ std::unique_ptr<EventGrid> preparedGrid(const std::string &image, trackfold::Tra
 
 // A grid taken through the phases up to and including `phase` (1 merge,
 // 2 delta times, 3 running status).
-std::unique_ptr<EventGrid> gridAfter(const std::string &image, int phase, trackfold::TrackScan &scan)
+std::unique_ptr<EventGrid> gridAfter(
+    const std::string &image, int phase, trackfold::TrackScan &scan)
 {
     auto grid = preparedGrid(image, scan);
     trackfold::mergeTracks(scan, *grid);
@@ -164,8 +165,7 @@ void BM_MergeTracks(benchmark::State &state)
 
 // Runs phase on a grid restored to the state it had before the phase, so every
 // iteration does the same work.
-template<typename Phase>
-void runOnRestoredRows(benchmark::State &state, int before, Phase phase)
+template <typename Phase> void runOnRestoredRows(benchmark::State &state, int before, Phase phase)
 {
     const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
     trackfold::TrackScan scan;
@@ -185,7 +185,8 @@ void BM_FillDeltaTimes(benchmark::State &state)
 {
     std::string warning;
     bool ok = true;
-    runOnRestoredRows(state, 1, [&](EventGrid &grid) { ok = trackfold::fillDeltaTimes(grid, warning) && ok; });
+    runOnRestoredRows(
+        state, 1, [&](EventGrid &grid) { ok = trackfold::fillDeltaTimes(grid, warning) && ok; });
     if (!ok)
         state.SkipWithError(("delta times failed: " + warning).c_str());
 }

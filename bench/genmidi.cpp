@@ -15,7 +15,8 @@ namespace {
 
 void usage(std::ostream &out)
 {
-    out << "Usage: trackfold-genmidi OUT.mid --tracks N --events-per-track M [--seed S] [--division D]\n"
+    out << "Usage: trackfold-genmidi OUT.mid --tracks N --events-per-track M [--seed S] "
+           "[--division D]\n"
            "\n"
            "Writes a Format 1 MIDI file of N tracks (a conductor track and N-1 instrument\n"
            "tracks) of M events each, End of Track not counted. The same options always\n"
@@ -41,7 +42,8 @@ int main(int argc, char **argv)
             usage(std::cout);
             return 0;
         }
-        if (arg == "--tracks" || arg == "--events-per-track" || arg == "--seed" || arg == "--division") {
+        if (arg == "--tracks" || arg == "--events-per-track" || arg == "--seed"
+            || arg == "--division") {
             std::uint64_t value = 0;
             if (i + 1 >= argc || !parseNumber(argv[i + 1], value)) {
                 std::cerr << "trackfold-genmidi: " << arg << " needs a whole number\n";
@@ -60,7 +62,8 @@ int main(int argc, char **argv)
                 options.seed = value;
             } else {
                 if (value < 4 || value > 0x7FFF || value % 4 != 0) {
-                    std::cerr << "trackfold-genmidi: --division must be a multiple of 4 from 4 to 32764\n";
+                    std::cerr << "trackfold-genmidi: --division must be a multiple of 4 from 4 to "
+                                 "32764\n";
                     return 2;
                 }
                 options.division = static_cast<std::uint16_t>(value);
@@ -81,7 +84,8 @@ int main(int argc, char **argv)
 
     std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
     if (!out) {
-        std::cerr << "trackfold-genmidi: cannot write " << outPath << ": " << std::strerror(errno) << "\n";
+        std::cerr << "trackfold-genmidi: cannot write " << outPath << ": " << std::strerror(errno)
+                  << "\n";
         return 1;
     }
     std::uint64_t bytes = 0;
@@ -95,7 +99,8 @@ int main(int argc, char **argv)
     });
     out.close();
     if (!out) {
-        std::cerr << "trackfold-genmidi: cannot write " << outPath << ": " << std::strerror(errno) << "\n";
+        std::cerr << "trackfold-genmidi: cannot write " << outPath << ": " << std::strerror(errno)
+                  << "\n";
         return 1;
     }
     if (tooLong) {
@@ -104,6 +109,7 @@ int main(int argc, char **argv)
         return 1;
     }
     std::cout << outPath << ": " << options.tracks << " tracks, "
-              << trackfold::bench::generatedEventCount(options) << " events, " << bytes << " bytes\n";
+              << trackfold::bench::generatedEventCount(options) << " events, " << bytes
+              << " bytes\n";
     return 0;
 }

@@ -22,7 +22,9 @@ constexpr std::uint8_t DrumChannel = 9;
 class Rng
 {
 public:
-    explicit Rng(std::uint64_t seed) : m_state(seed) { }
+    explicit Rng(std::uint64_t seed)
+        : m_state(seed)
+    { }
 
     std::uint64_t next()
     {
@@ -75,8 +77,8 @@ Chord chordOfBar(std::uint64_t bar)
 {
     static constexpr std::array<int, 6> keys { 0, 5, 7, 2, 9, 3 };
     static constexpr std::array<int, 8> degrees { 0, 9, 5, 7, 0, 4, 2, 7 };
-    static constexpr std::array<bool, 8> minorDegree { false, true, false, false,
-                                                       false, true, true, false };
+    static constexpr std::array<bool, 8> minorDegree { false, true, false, false, false, true, true,
+        false };
     const int key = keys[(bar / 32) % keys.size()];
     const std::size_t d = bar % degrees.size();
     return { (key + degrees[d]) % 12, minorDegree[d] };
@@ -94,10 +96,38 @@ int chordTone(const Chord &chord, int index)
 std::string prose(Rng &rng, int minLength, int maxLength)
 {
     static constexpr std::array<const char *, 32> words {
-        "amore", "cuore", "sole", "mare", "notte", "stelle", "vento", "canto",
-        "dolce", "piano", "forte", "lento", "sempre", "ancora", "domani", "lontano",
-        "la", "il", "di", "che", "non", "per", "una", "nel",
-        "cantare", "sognare", "tornare", "partire", "legato", "crescendo", "rubato", "tempo",
+        "amore",
+        "cuore",
+        "sole",
+        "mare",
+        "notte",
+        "stelle",
+        "vento",
+        "canto",
+        "dolce",
+        "piano",
+        "forte",
+        "lento",
+        "sempre",
+        "ancora",
+        "domani",
+        "lontano",
+        "la",
+        "il",
+        "di",
+        "che",
+        "non",
+        "per",
+        "una",
+        "nel",
+        "cantare",
+        "sognare",
+        "tornare",
+        "partire",
+        "legato",
+        "crescendo",
+        "rubato",
+        "tempo",
     };
     const int target = rng.range(minLength, maxLength);
     std::string text;
@@ -119,7 +149,9 @@ std::string prose(Rng &rng, int minLength, int maxLength)
 class TrackWriter
 {
 public:
-    explicit TrackWriter(std::uint64_t limit) : m_limit(limit) { }
+    explicit TrackWriter(std::uint64_t limit)
+        : m_limit(limit)
+    { }
 
     std::uint64_t spent() const { return m_events + m_pending.size(); }
     std::uint64_t room() const { return m_limit - spent(); }
@@ -154,18 +186,19 @@ public:
     bool pitchBend(std::uint64_t t, std::uint8_t ch, int value)
     {
         value = std::clamp(value, 0, 0x3FFF);
-        return channel(t, static_cast<std::uint8_t>(0xE0 | ch), static_cast<std::uint8_t>(value & 0x7F),
-                       static_cast<std::uint8_t>(value >> 7));
+        return channel(t, static_cast<std::uint8_t>(0xE0 | ch),
+            static_cast<std::uint8_t>(value & 0x7F), static_cast<std::uint8_t>(value >> 7));
     }
 
     // A note-on now and its note-off after duration ticks, either as a note-on
     // with velocity 0 (keeps running status) or as a real note-off.
     bool note(std::uint64_t t, std::uint8_t ch, int key, int velocity, std::uint64_t duration,
-              bool realNoteOff = false)
+        bool realNoteOff = false)
     {
         if (room() < 2)
             return false;
-        channel(t, static_cast<std::uint8_t>(0x90 | ch), clamp7(key), clamp7(std::max(velocity, 1)));
+        channel(
+            t, static_cast<std::uint8_t>(0x90 | ch), clamp7(key), clamp7(std::max(velocity, 1)));
         PendingOff off;
         off.time = t + std::max<std::uint64_t>(duration, 1);
         off.order = m_offOrder++;
@@ -269,8 +302,7 @@ private:
     std::priority_queue<PendingOff, std::vector<PendingOff>, std::greater<>> m_pending;
 };
 
-enum class Role
-{
+enum class Role {
     Conductor,
     Drums,
     Bass,
@@ -281,8 +313,8 @@ enum class Role
     Arpeggio,
 };
 
-constexpr std::array<Role, 7> InstrumentRoles { Role::Drums, Role::Bass,  Role::Piano,   Role::Strings,
-                                                Role::Lead,  Role::Vocal, Role::Arpeggio };
+constexpr std::array<Role, 7> InstrumentRoles { Role::Drums, Role::Bass, Role::Piano, Role::Strings,
+    Role::Lead, Role::Vocal, Role::Arpeggio };
 
 struct RoleInfo
 {
@@ -319,31 +351,37 @@ RoleInfo roleInfo(Role role)
 class TrackComposer
 {
 public:
-    TrackComposer(Role role, int index, std::uint8_t channel, std::uint64_t seed, std::uint16_t division)
+    TrackComposer(
+        Role role, int index, std::uint8_t channel, std::uint64_t seed, std::uint16_t division)
         : m_role(role)
         , m_index(index)
         , m_channel(channel)
         , m_rng(seed ^ (0xD1B54A32D192ED03ull * static_cast<std::uint64_t>(index + 1)))
         , m_division(division)
         , m_step(std::max<std::uint64_t>(division / 4, 1))
-    {
-    }
+    { }
 
     std::string compose(std::uint64_t eventCount)
     {
         TrackWriter w(eventCount);
         intro(w);
-        const std::uint64_t plannedSteps = std::max<std::uint64_t>((eventCount + EventsPerStep - 1) / EventsPerStep, 1);
+        const std::uint64_t plannedSteps
+            = std::max<std::uint64_t>((eventCount + EventsPerStep - 1) / EventsPerStep, 1);
         const std::uint64_t lastStep = plannedSteps * 4 + 64;
         for (std::uint64_t s = 0; w.room() >= 2 && s < lastStep; ++s) {
             const std::uint64_t t = s * m_step;
             const std::uint64_t target = std::min(eventCount, (s + 1) * eventCount / plannedSteps);
-            const auto budget = static_cast<std::int64_t>(target) - static_cast<std::int64_t>(w.spent());
+            const auto budget
+                = static_cast<std::int64_t>(target) - static_cast<std::int64_t>(w.spent());
             step(w, s, t, budget);
-            const auto behind = static_cast<std::int64_t>(target) - static_cast<std::int64_t>(w.spent());
+            const auto behind
+                = static_cast<std::int64_t>(target) - static_cast<std::int64_t>(w.spent());
             const int fills = static_cast<int>(std::clamp<std::int64_t>(behind, 0, 4));
             for (int j = 0; j < fills; ++j)
-                fill(w, t + static_cast<std::uint64_t>(2 * j + 1) * m_step / static_cast<std::uint64_t>(2 * fills));
+                fill(w,
+                    t
+                        + static_cast<std::uint64_t>(2 * j + 1) * m_step
+                            / static_cast<std::uint64_t>(2 * fills));
         }
         w.flushAll();
         while (w.events() < eventCount)
@@ -353,7 +391,10 @@ public:
     }
 
 private:
-    std::uint8_t status(std::uint8_t kind) const { return static_cast<std::uint8_t>(kind | m_channel); }
+    std::uint8_t status(std::uint8_t kind) const
+    {
+        return static_cast<std::uint8_t>(kind | m_channel);
+    }
 
     void intro(TrackWriter &w)
     {
@@ -390,8 +431,8 @@ private:
 
     void tempo(TrackWriter &w, std::uint64_t t, std::uint32_t usPerQuarter)
     {
-        const char data[3] = { static_cast<char>(usPerQuarter >> 16), static_cast<char>((usPerQuarter >> 8) & 0xFF),
-                               static_cast<char>(usPerQuarter & 0xFF) };
+        const char data[3] = { static_cast<char>(usPerQuarter >> 16),
+            static_cast<char>((usPerQuarter >> 8) & 0xFF), static_cast<char>(usPerQuarter & 0xFF) };
         w.meta(t, 0x51, std::string_view(data, 3));
     }
 
@@ -402,14 +443,15 @@ private:
         const auto phase = static_cast<int>((t / m_step) % 512);
         const int triangle = phase < 256 ? phase : 511 - phase;
         const int bpmHundredths = 10'000 + triangle * 10 + m_rng.below(60);
-        return static_cast<std::uint32_t>(6'000'000'000ull / static_cast<std::uint64_t>(bpmHundredths));
+        return static_cast<std::uint32_t>(
+            6'000'000'000ull / static_cast<std::uint64_t>(bpmHundredths));
     }
 
     // Roland GS part parameter (here: part level), with its checksum.
     std::string gsPartLevel(int level)
     {
-        std::string msg { 0x41, 0x10, 0x42, 0x12, 0x40, static_cast<char>(0x10 | (m_channel & 0x0F)), 0x19,
-                          static_cast<char>(clamp7(level)) };
+        std::string msg { 0x41, 0x10, 0x42, 0x12, 0x40,
+            static_cast<char>(0x10 | (m_channel & 0x0F)), 0x19, static_cast<char>(clamp7(level)) };
         int sum = 0;
         for (std::size_t i = 4; i < msg.size(); ++i)
             sum += static_cast<unsigned char>(msg[i]);
@@ -434,7 +476,8 @@ private:
             if (bar % 16 == static_cast<std::uint64_t>(m_index) % 16)
                 w.sysex(t, gsPartLevel(m_rng.range(90, 127)));
             if (bar % 32 == 0 && m_role != Role::Drums)
-                w.channel(t, status(0xC0), static_cast<std::uint8_t>((roleInfo(m_role).program + bar / 32 % 4) & 0x7F));
+                w.channel(t, status(0xC0),
+                    static_cast<std::uint8_t>((roleInfo(m_role).program + bar / 32 % 4) & 0x7F));
         }
         const Chord chord = chordOfBar(bar);
         switch (m_role) {
@@ -459,14 +502,15 @@ private:
             } else if (pos == 15) {
                 w.control(t, m_channel, 64, 0);
             } else if (pos % 4 == 2 && budget > 0) {
-                w.note(t, m_channel, 72 + chordTone(chord, m_rng.below(4)), m_rng.range(50, 75), 2 * m_step);
+                w.note(t, m_channel, 72 + chordTone(chord, m_rng.below(4)), m_rng.range(50, 75),
+                    2 * m_step);
             }
             break;
         case Role::Strings:
             if (pos == 0) {
                 for (int i = 0; i < 4; ++i)
-                    w.note(t, m_channel, 48 + chordTone(chord, i + (i == 3 ? 1 : 0)), m_rng.range(55, 75),
-                           StepsPerBar * m_step, true);
+                    w.note(t, m_channel, 48 + chordTone(chord, i + (i == 3 ? 1 : 0)),
+                        m_rng.range(55, 75), StepsPerBar * m_step, true);
             }
             break;
         case Role::Lead:
@@ -485,7 +529,8 @@ private:
         }
     }
 
-    void conductorStep(TrackWriter &w, std::uint64_t pos, std::uint64_t bar, std::uint64_t t, std::int64_t budget)
+    void conductorStep(
+        TrackWriter &w, std::uint64_t pos, std::uint64_t bar, std::uint64_t t, std::int64_t budget)
     {
         if (pos == 0 && bar > 0) {
             if (bar % 8 == 0)
@@ -505,7 +550,8 @@ private:
             tempo(w, t, tempoAt(t));
     }
 
-    void drumsStep(TrackWriter &w, std::uint64_t pos, std::uint64_t bar, std::uint64_t t, std::int64_t budget)
+    void drumsStep(
+        TrackWriter &w, std::uint64_t pos, std::uint64_t bar, std::uint64_t t, std::int64_t budget)
     {
         const std::uint64_t hit = m_step / 2;
         if (budget < -3)
@@ -521,23 +567,29 @@ private:
     }
 
     // A line that moves by small steps on the scale of the bar's chord.
-    void melodyStep(TrackWriter &w, std::uint64_t s, std::uint64_t t, const Chord &chord, std::int64_t budget)
+    void melodyStep(
+        TrackWriter &w, std::uint64_t s, std::uint64_t t, const Chord &chord, std::int64_t budget)
     {
         if (s < m_nextNoteStep || budget < -2)
             return;
         static constexpr std::array<int, 6> lengths { 1, 2, 2, 2, 3, 4 };
-        const int steps = lengths[static_cast<std::size_t>(m_rng.below(static_cast<int>(lengths.size())))];
+        const int steps
+            = lengths[static_cast<std::size_t>(m_rng.below(static_cast<int>(lengths.size())))];
         m_nextNoteStep = s + static_cast<std::uint64_t>(steps);
         if (m_rng.chance(12))
             return; // a rest
         m_melody = std::clamp(m_melody + m_rng.range(-2, 2), 0, 9);
-        const int key = (m_role == Role::Vocal ? 60 : 72) + chordTone(chord, m_melody % 4) + 12 * (m_melody / 5);
+        const int key = (m_role == Role::Vocal ? 60 : 72) + chordTone(chord, m_melody % 4)
+            + 12 * (m_melody / 5);
         if (m_role == Role::Vocal && w.room() >= 3) {
-            static constexpr std::array<const char *, 12> syllables { "la", "mo", "re", "can", "ta", "to",
-                                                                       "cuo", "re", "mi", "o", "sol", "e" };
-            w.meta(t, 0x05, syllables[static_cast<std::size_t>(m_rng.below(static_cast<int>(syllables.size())))]);
+            static constexpr std::array<const char *, 12> syllables { "la", "mo", "re", "can", "ta",
+                "to", "cuo", "re", "mi", "o", "sol", "e" };
+            w.meta(t, 0x05,
+                syllables[static_cast<std::size_t>(
+                    m_rng.below(static_cast<int>(syllables.size())))]);
         }
-        w.note(t, m_channel, key, m_rng.range(70, 110), static_cast<std::uint64_t>(steps) * m_step - m_step / 6);
+        w.note(t, m_channel, key, m_rng.range(70, 110),
+            static_cast<std::uint64_t>(steps) * m_step - m_step / 6);
         if (m_role == Role::Lead && m_rng.chance(15))
             w.control(t, m_channel, 1, clamp7(m_rng.range(0, 64)));
     }
@@ -602,17 +654,21 @@ std::uint64_t generatedEventCount(const MidiGeneratorOptions &options)
     return static_cast<std::uint64_t>(std::max(options.tracks, 0)) * options.eventsPerTrack;
 }
 
-void generateMidiFile(const MidiGeneratorOptions &options, const std::function<void(std::string_view)> &sink)
+void generateMidiFile(
+    const MidiGeneratorOptions &options, const std::function<void(std::string_view)> &sink)
 {
     const int tracks = std::clamp(options.tracks, 1, 0xFFFF);
     std::string header = "MThd";
     appendBe32(header, 6);
     header += { 0, 1, static_cast<char>(tracks >> 8), static_cast<char>(tracks & 0xFF),
-                static_cast<char>(options.division >> 8), static_cast<char>(options.division & 0xFF) };
+        static_cast<char>(options.division >> 8), static_cast<char>(options.division & 0xFF) };
     sink(header);
     for (int i = 0; i < tracks; ++i) {
-        const Role role = i == 0 ? Role::Conductor : InstrumentRoles[static_cast<std::size_t>(i - 1) % InstrumentRoles.size()];
-        TrackComposer composer(role, i, i == 0 ? 0 : channelOf(i, role), options.seed, options.division);
+        const Role role = i == 0
+            ? Role::Conductor
+            : InstrumentRoles[static_cast<std::size_t>(i - 1) % InstrumentRoles.size()];
+        TrackComposer composer(
+            role, i, i == 0 ? 0 : channelOf(i, role), options.seed, options.division);
         const std::string body = composer.compose(options.eventsPerTrack);
         std::string chunkHeader = "MTrk";
         appendBe32(chunkHeader, static_cast<std::uint32_t>(body.size()));

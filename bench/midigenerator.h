@@ -22,7 +22,7 @@ namespace trackfold::bench {
 
 struct MidiGeneratorOptions
 {
-    int tracks = 16;                       // track chunks, conductor included; at least 1
+    int tracks = 16; // track chunks, conductor included; at least 1
     std::uint64_t eventsPerTrack = 60'000; // events of each track, End of Track not counted
     std::uint64_t seed = 1;
     std::uint16_t division = 480; // ticks per quarter note; a multiple of 4
@@ -36,8 +36,8 @@ std::string generateMidiFile(const MidiGeneratorOptions &options);
 
 // The same bytes, handed to sink piece by piece (the header, then one whole track
 // chunk at a time), so a file far larger than memory allows twice can be written.
-void generateMidiFile(const MidiGeneratorOptions &options,
-                      const std::function<void(std::string_view)> &sink);
+void generateMidiFile(
+    const MidiGeneratorOptions &options, const std::function<void(std::string_view)> &sink);
 
 } // namespace trackfold::bench
 

@@ -10,9 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <new>
 #include <chrono>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <ostream>
 
@@ -26,7 +26,8 @@ constexpr const char *Program = "trackfold-cli";
 
 constexpr const char *Usage = "Uso: trackfold-cli [opzioni] INPUT...";
 
-constexpr const char *Help = R"(Converte Standard MIDI File a più tracce (formato 1) in file a una sola
+constexpr const char *Help
+    = R"(Converte Standard MIDI File a più tracce (formato 1) in file a una sola
 traccia (formato 0).
 
 Ogni INPUT viene salvato come INPUT senza gli ultimi quattro caratteri
@@ -114,7 +115,8 @@ bool parse(const std::vector<std::string> &args, Options &options, std::string &
 bool isMidiName(const fs::path &path)
 {
     std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(
+        ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     return ext == ".mid" || ext == ".midi";
 }
 
@@ -131,11 +133,14 @@ std::vector<std::string> filesIn(const fs::path &dir, bool recursive, std::strin
     std::error_code ec;
     auto take = [&files](const fs::directory_entry &entry) {
         std::error_code ignored;
-        if (entry.is_regular_file(ignored) && isMidiName(entry.path()) && !isEarlierOutput(entry.path()))
+        if (entry.is_regular_file(ignored) && isMidiName(entry.path())
+            && !isEarlierOutput(entry.path()))
             files.push_back(entry.path().string());
     };
     if (recursive) {
-        for (fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
+        for (fs::recursive_directory_iterator
+                 it(dir, fs::directory_options::skip_permission_denied, ec),
+             end;
              !ec && it != end; it.increment(ec))
             take(*it);
     } else {
@@ -214,8 +219,7 @@ public:
         : m_options(options)
         , m_out(out)
         , m_err(err)
-    {
-    }
+    { }
 
     // Converts one file; false when it failed (already reported).
     bool convert(const std::string &input, const std::string &output);
@@ -276,7 +280,8 @@ bool Converter::convertFile(const std::string &input, const std::string &output)
         if (!readWholeFile(output, written, error))
             return problem(output, std::string(texts::VerifyFailed).append(": ").append(error));
         if (!verifyConversion(host.grid(), std::move(written), difference))
-            return problem(output, std::string(texts::VerifyFailed).append(": ").append(oneLine(difference)));
+            return problem(
+                output, std::string(texts::VerifyFailed).append(": ").append(oneLine(difference)));
         if (!m_options.quiet)
             m_out << texts::VerifyOk << '\n';
     }
@@ -290,7 +295,8 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
     Options options;
     std::string problem;
     if (!parse(args, options, problem)) {
-        err << Program << ": " << problem << '\n' << Usage << '\n'
+        err << Program << ": " << problem << '\n'
+            << Usage << '\n'
             << "Per l'aiuto: trackfold-cli --help\n";
         return WrongUsage;
     }

@@ -9,10 +9,9 @@ namespace trackfold {
 
 class EventGrid;
 
-enum class MessageIcon : std::uint8_t
-{
+enum class MessageIcon : std::uint8_t {
     Information,
-    Warning,  // the exclamation icon
+    Warning, // the exclamation icon
     Critical,
 };
 

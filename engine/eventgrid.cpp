@@ -16,7 +16,8 @@ constexpr int DefaultColWidth = 1100;
 
 bool allDigits(std::string_view s)
 {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !s.empty()
+        && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Value of a decimal text, saturating instead of overflowing.
@@ -83,8 +84,7 @@ EventGrid::EventGrid()
     : m_rows(2)
     , m_colWidths(static_cast<std::size_t>(m_cols), DefaultColWidth)
     , m_colAlignments(static_cast<std::size_t>(m_cols), 0)
-{
-}
+{ }
 
 void EventGrid::clear()
 {
@@ -258,7 +258,7 @@ void EventGrid::sort()
 {
     const auto first = std::min(static_cast<std::size_t>(m_fixedRows), m_rows.size());
     std::sort(m_rows.begin() + static_cast<std::ptrdiff_t>(first), m_rows.end(),
-              [this](const Row &a, const Row &b) { return rowLess(a, b); });
+        [this](const Row &a, const Row &b) { return rowLess(a, b); });
     for (Row &row : m_rows)
         row.flags &= static_cast<std::uint8_t>(~Row::DeltaShown);
 }

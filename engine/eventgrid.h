@@ -40,7 +40,7 @@ public:
             KindMask = 3,
             ImpliedStatus = 4, // the status byte is not in the image (running status)
             StatusDropped = 8, // the status byte is left out of the cell and the output
-            DeltaShown = 16,   // column 1 shows the delta time to the row above
+            DeltaShown = 16, // column 1 shows the delta time to the row above
         };
 
         std::uint32_t ref = 0; // event: image index of the first stored byte; text: string slot
@@ -114,7 +114,8 @@ public:
         row.ref = static_cast<std::uint32_t>(pos);
         row.setTime(time);
         row.status = status;
-        row.flags = static_cast<std::uint8_t>(Row::Event | (impliedStatus ? Row::ImpliedStatus : 0));
+        row.flags
+            = static_cast<std::uint8_t>(Row::Event | (impliedStatus ? Row::ImpliedStatus : 0));
         m_rows.push_back(row);
     }
 
@@ -125,7 +126,8 @@ public:
     // value of a text cell (0 when it is not a number).
     std::uint64_t timeOf(std::size_t row) const
     {
-        return (row < m_rows.size() && m_rows[row].isEvent()) ? m_rows[row].time() : textTimeOf(row);
+        return (row < m_rows.size() && m_rows[row].isEvent()) ? m_rows[row].time()
+                                                              : textTimeOf(row);
     }
 
     // Bytes of an event row as stored: the status byte (when not implied) and

@@ -73,8 +73,8 @@ bool readWholeFile(const std::string &path, std::string &data, std::string &erro
     return true;
 }
 
-bool writeFileAtomically(const std::string &path, std::string_view data, std::string &error,
-                         const WriteFaults &faults)
+bool writeFileAtomically(
+    const std::string &path, std::string_view data, std::string &error, const WriteFaults &faults)
 {
     const fs::path target(path);
     std::error_code ec;
@@ -124,9 +124,9 @@ bool writeFileAtomically(const std::string &path, std::string_view data, std::st
             fs::permissions(temporary, perms, ec);
     } else {
         fs::permissions(temporary,
-                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
-                            | fs::perms::others_read,
-                        ec);
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
+                | fs::perms::others_read,
+            ec);
     }
 
     if (faults.failRename)

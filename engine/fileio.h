@@ -27,7 +27,7 @@ struct WriteFaults
 // nothing at path has changed, no temporary file is left, and error holds the
 // system's reason. An existing target keeps its permissions.
 bool writeFileAtomically(const std::string &path, std::string_view data, std::string &error,
-                         const WriteFaults &faults = {});
+    const WriteFaults &faults = {});
 
 } // namespace trackfold
 

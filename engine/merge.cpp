@@ -49,7 +49,8 @@ public:
             m_row.ref = static_cast<std::uint32_t>(event.statusPos);
             m_row.setTime(m_time);
             m_row.status = event.status;
-            m_row.flags = static_cast<std::uint8_t>(Row::Event | (event.running ? Row::ImpliedStatus : 0));
+            m_row.flags
+                = static_cast<std::uint8_t>(Row::Event | (event.running ? Row::ImpliedStatus : 0));
             return;
         }
         m_atEnd = true;
@@ -72,8 +73,7 @@ public:
     explicit TickSorter(const EventGrid &grid)
         : m_grid(grid)
         , m_image(reinterpret_cast<const std::uint8_t *>(grid.image().data()))
-    {
-    }
+    { }
 
     void sort(Row *begin, Row *end)
     {
@@ -100,7 +100,8 @@ public:
         if (sorted)
             return;
         if (longTies || n > 64 || hasLongTies()) {
-            std::sort(begin, end, [this](const Row &a, const Row &b) { return m_grid.compareEvents(a, b) < 0; });
+            std::sort(begin, end,
+                [this](const Row &a, const Row &b) { return m_grid.compareEvents(a, b) < 0; });
             return;
         }
         if (n <= 32) {
@@ -165,7 +166,8 @@ private:
 // tracks, then every event at that tick from each track, then the tick's
 // events sorted. Music puts many events on one tick, so this does far less
 // work per event than a heap.
-Row *mergeByTicks(std::vector<TrackCursor> &cursors, Row *out, Row *const outEnd, TickSorter &sorter)
+Row *mergeByTicks(
+    std::vector<TrackCursor> &cursors, Row *out, Row *const outEnd, TickSorter &sorter)
 {
     std::vector<std::uint64_t> times;
     std::vector<TrackCursor *> active;
@@ -276,8 +278,9 @@ void mergeTracks(const TrackScan &scan, EventGrid &grid)
     const std::size_t first = grid.rows();
     Row *const begin = grid.appendRows(scan.events);
     TickSorter sorter(grid);
-    Row *const end = cursors.size() <= 32 ? mergeByTicks(cursors, begin, begin + scan.events, sorter)
-                                          : mergeByHeap(cursors, begin, begin + scan.events, sorter);
+    Row *const end = cursors.size() <= 32
+        ? mergeByTicks(cursors, begin, begin + scan.events, sorter)
+        : mergeByHeap(cursors, begin, begin + scan.events, sorter);
     grid.setRows(first + static_cast<std::size_t>(end - begin));
 }
 
@@ -348,7 +351,8 @@ std::string buildOutputImage(const EventGrid &grid, std::string_view header)
     // restored status byte: the input's size and one byte per row bound the
     // output, so it is written in one allocation. Rows of free text add theirs.
     const std::string_view image = grid.image();
-    std::size_t size = header.size() + 4 + Title.size() + sizeof EndOfTrack + image.size() + rows.size();
+    std::size_t size
+        = header.size() + 4 + Title.size() + sizeof EndOfTrack + image.size() + rows.size();
     for (std::size_t r = 2; r < rows.size(); ++r) {
         if (!rows[r].isEvent())
             size += (grid.textMatrix(r, 1).size() + grid.textMatrix(r, 2).size()) / 2;
@@ -418,7 +422,8 @@ std::string buildOutputImage(const EventGrid &grid, std::string_view header)
     // The track length counts everything after the 22 header bytes.
     const std::uint64_t length = output.size() - std::min(output.size(), header.size());
     for (int i = 0; i < 4; ++i)
-        output[18 + static_cast<std::size_t>(i)] = static_cast<char>((length >> (24 - 8 * i)) & 0xFF);
+        output[18 + static_cast<std::size_t>(i)]
+            = static_cast<char>((length >> (24 - 8 * i)) & 0xFF);
     return output;
 }
 

@@ -49,7 +49,7 @@ bool readVlq(std::string_view image, std::size_t pos, Vlq &vlq)
 }
 
 ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
-                          ParsedEvent &event, std::size_t &errorPos)
+    ParsedEvent &event, std::size_t &errorPos)
 {
     Vlq delta;
     if (!readVlq(image, pos, delta)) {
@@ -103,8 +103,8 @@ ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t 
     return ReadOutcome::Ok;
 }
 
-std::size_t storedEventLength(std::string_view image, std::size_t pos, std::uint8_t status,
-                              bool running)
+std::size_t storedEventLength(
+    std::string_view image, std::size_t pos, std::uint8_t status, bool running)
 {
     if (const int channel = channelMessageLength(status))
         return static_cast<std::size_t>(running ? channel - 1 : channel);

@@ -36,31 +36,30 @@ bool readVlq(std::string_view image, std::size_t pos, Vlq &vlq);
 // One event as the reader met it.
 struct ParsedEvent
 {
-    std::uint32_t delta = 0;   // delta time in ticks
+    std::uint32_t delta = 0; // delta time in ticks
     std::size_t statusPos = 0; // where the status byte is, or the first data byte when running
-    std::size_t end = 0;       // one past the event's last byte
-    std::uint8_t status = 0;   // after running-status substitution
-    bool running = false;      // status byte implied, not present in the image
+    std::size_t end = 0; // one past the event's last byte
+    std::uint8_t status = 0; // after running-status substitution
+    bool running = false; // status byte implied, not present in the image
     std::uint8_t metaType = 0; // second byte of a meta event (0xFF)
 };
 
-enum class ReadOutcome : std::uint8_t
-{
+enum class ReadOutcome : std::uint8_t {
     Ok,
-    Incomplete,    // the event runs past the end of the image
+    Incomplete, // the event runs past the end of the image
     UnknownStatus, // the status byte belongs to no known message
 };
 
 // The general case of readEvent.
 ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
-                          ParsedEvent &event, std::size_t &errorPos);
+    ParsedEvent &event, std::size_t &errorPos);
 
 // Reads the delta time and the event that start at pos with the given running
 // status (0 = none). On Incomplete, errorPos is the image index where the status
 // byte is looked for, or image.size() when the delta time itself is cut. On
 // UnknownStatus, errorPos is the status position and event.status the status.
 inline ReadOutcome readEvent(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
-                             ParsedEvent &event, std::size_t &errorPos)
+    ParsedEvent &event, std::size_t &errorPos)
 {
     // Most events are channel messages behind a delta time of one or two bytes;
     // with five bytes left such an event cannot run past the end.
@@ -92,8 +91,8 @@ inline ReadOutcome readEvent(std::string_view image, std::size_t pos, std::uint8
 
 // Length of the stored bytes of an event that was read cleanly before: data
 // starts at pos; running events hold only their data bytes there.
-std::size_t storedEventLength(std::string_view image, std::size_t pos, std::uint8_t status,
-                              bool running);
+std::size_t storedEventLength(
+    std::string_view image, std::size_t pos, std::uint8_t status, bool running);
 
 } // namespace trackfold
 

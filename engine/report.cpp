@@ -17,7 +17,7 @@ std::string FormatElapsed(std::int64_t seconds)
     const std::int64_t minutes = seconds / 60 - 60 * hours;
     char text[32];
     std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(minutes),
-                  static_cast<long long>(seconds % 60));
+        static_cast<long long>(seconds % 60));
     return text;
 }
 
@@ -32,8 +32,8 @@ std::string proposedOutputName(std::string_view input)
     return std::string(input.substr(0, input.size() >= 4 ? input.size() - 4 : 0)) + "_.mid";
 }
 
-std::string conversionReport(std::int64_t rows, std::int64_t seconds, std::string_view outputPath,
-                             std::uint64_t outputSize)
+std::string conversionReport(
+    std::int64_t rows, std::int64_t seconds, std::string_view outputPath, std::uint64_t outputSize)
 {
     return texts::ReportRows + std::to_string(rows) + texts::ReportTime + FormatElapsed(seconds)
         + texts::ReportGap + FileNameOf(outputPath) + texts::ReportGap + std::to_string(outputSize)

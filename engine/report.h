@@ -21,8 +21,8 @@ std::string FileNameOf(std::string_view path);
 std::string proposedOutputName(std::string_view input);
 
 // "Righe: N      Tempo di elab.: mm:ss      name      size bytes"
-std::string conversionReport(std::int64_t rows, std::int64_t seconds, std::string_view outputPath,
-                             std::uint64_t outputSize);
+std::string conversionReport(
+    std::int64_t rows, std::int64_t seconds, std::string_view outputPath, std::uint64_t outputSize);
 
 // Whole seconds between two timer values, rounded to the nearest.
 std::int64_t elapsedSeconds(double start, double end);

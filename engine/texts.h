@@ -13,8 +13,10 @@ inline constexpr const char *Analysing = "Analisi Midifile";
 inline constexpr const char *ReadingTracks = "Lettura Tracce";
 inline constexpr const char *SortingGrid = "Ordinamento Griglia";
 inline constexpr const char *InsertingDeltas = "Inserimento dei Valori di Delta Time relativi";
-inline constexpr const char *RestoringRunningStatus = "Ripristino, quando possibile, del Running Status";
-inline constexpr const char *BuildingOutput = "Conversione Esadecimale-Decimale e costruzione txMIDI0";
+inline constexpr const char *RestoringRunningStatus
+    = "Ripristino, quando possibile, del Running Status";
+inline constexpr const char *BuildingOutput
+    = "Conversione Esadecimale-Decimale e costruzione txMIDI0";
 
 // Grid headings.
 inline constexpr const char *HeadingAbsolute = "DT assoluto";
@@ -27,11 +29,13 @@ inline constexpr const char *Title = "Titolo del Brano Midi";
 // Reader warnings (behind "Pos." + position + CRLF).
 inline constexpr const char *UnknownValue = " - Valore sconosciuto";
 inline constexpr const char *IncompleteEvent = "Evento incompleto - fine del file inattesa";
-inline constexpr const char *TimeTooLarge = "Tempo assoluto troppo grande - Valore non rappresentabile";
+inline constexpr const char *TimeTooLarge
+    = "Tempo assoluto troppo grande - Valore non rappresentabile";
 inline constexpr const char *InvalidHeader = "Intestazione del midifile non valida";
 inline constexpr const char *FileTooLarge = "Midifile troppo grande";
 // Merge warning (behind "Riga " + row + CRLF).
-inline constexpr const char *DeltaTooLarge = "Delta time troppo grande - Valore non rappresentabile";
+inline constexpr const char *DeltaTooLarge
+    = "Delta time troppo grande - Valore non rappresentabile";
 
 // Messages of the callers.
 inline constexpr const char *MissingInput = "Il midifile non esiste";

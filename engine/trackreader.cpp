@@ -51,8 +51,7 @@ public:
     Scanner(std::string_view image, TrackScan &scan)
         : m_image(image)
         , m_scan(scan)
-    {
-    }
+    { }
 
     bool run();
 
@@ -154,8 +153,8 @@ bool Scanner::run()
             m_scan.warning = positionWarning(errorPos, texts::IncompleteEvent);
             return false;
         case ReadOutcome::UnknownStatus:
-            m_scan.warning = positionWarning(errorPos, "Status " + std::to_string(event.status)
-                                                           + texts::UnknownValue);
+            m_scan.warning = positionWarning(
+                errorPos, "Status " + std::to_string(event.status) + texts::UnknownValue);
             return false;
         }
 
@@ -208,7 +207,7 @@ bool hasValidHeader(std::string_view image)
 std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLength)
 {
     std::string header(image.substr(0, 14));
-    header[9] = 0;  // format 0
+    header[9] = 0; // format 0
     header[11] = 1; // one track
     header += "MTrk";
     for (int shift = 24; shift >= 0; shift -= 8)

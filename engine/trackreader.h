@@ -34,9 +34,9 @@ struct TrackSpan
 struct TrackScan
 {
     std::vector<TrackSpan> tracks;
-    std::size_t events = 0;             // collected events of all tracks
+    std::size_t events = 0; // collected events of all tracks
     std::uint32_t firstTrackLength = 0; // declared length of the first MTrk chunk
-    std::string warning;                // set when the scan failed
+    std::string warning; // set when the scan failed
 };
 
 // Walks all tracks. False with scan.warning set on an unknown status byte, an

@@ -34,7 +34,8 @@ std::string describe(const char *what, const EventGrid &grid, const Row &row)
     appendHex(hex, bytes.data(), std::min<std::size_t>(bytes.size(), 32));
     if (bytes.size() > 32)
         hex += "...";
-    return std::string(what) + texts::VerifyTime + std::to_string(row.time()) + texts::VerifyData + hex;
+    return std::string(what) + texts::VerifyTime + std::to_string(row.time()) + texts::VerifyData
+        + hex;
 }
 
 } // namespace

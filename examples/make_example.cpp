@@ -34,7 +34,7 @@ struct Timed
 {
     std::uint32_t time = 0;
     int order = 0; // at one tick: note-offs (0) before anything else (1)
-    int kind = 0;  // 0 channel, 1 meta, 2 SysEx
+    int kind = 0; // 0 channel, 1 meta, 2 SysEx
     int status = 0;
     int metaType = 0;
     std::string data;
@@ -50,18 +50,22 @@ public:
     {
         m_events.push_back({ t, 1, 1, 0xFF, type, std::move(data) });
     }
-    void sysex(std::uint32_t t, std::string data) { m_events.push_back({ t, 1, 2, 0xF0, 0, std::move(data) }); }
+    void sysex(std::uint32_t t, std::string data)
+    {
+        m_events.push_back({ t, 1, 2, 0xF0, 0, std::move(data) });
+    }
     void channel(std::uint32_t t, int status, std::initializer_list<int> data)
     {
         m_events.push_back({ t, 1, 0, status, 0, smf::bytes(data) });
     }
     // A note from t for length ticks, ended by a note-on of velocity 0 (or a
     // real note-off when asked).
-    void note(std::uint32_t t, std::uint32_t length, int ch, int key, int velocity, bool realNoteOff = false)
+    void note(std::uint32_t t, std::uint32_t length, int ch, int key, int velocity,
+        bool realNoteOff = false)
     {
         m_events.push_back({ t, 1, 0, 0x90 | ch, 0, smf::bytes({ key, velocity }) });
         m_events.push_back({ t + length, 0, 0, (realNoteOff ? 0x80 : 0x90) | ch, 0,
-                             smf::bytes({ key, realNoteOff ? 0x40 : 0 }) });
+            smf::bytes({ key, realNoteOff ? 0x40 : 0 }) });
     }
 
     smf::Track build(std::uint32_t endTime)
@@ -100,13 +104,14 @@ private:
 constexpr std::uint32_t at(int bar, int beat, int eighth = 0)
 {
     return static_cast<std::uint32_t>(bar) * Bar + static_cast<std::uint32_t>(beat) * Quarter
-         + static_cast<std::uint32_t>(eighth) * (Quarter / 2);
+        + static_cast<std::uint32_t>(eighth) * (Quarter / 2);
 }
 
 std::string tempo(std::uint32_t bpm)
 {
     const std::uint32_t us = 60'000'000 / bpm;
-    return smf::bytes({ static_cast<int>(us >> 16), static_cast<int>((us >> 8) & 0xFF), static_cast<int>(us & 0xFF) });
+    return smf::bytes({ static_cast<int>(us >> 16), static_cast<int>((us >> 8) & 0xFF),
+        static_cast<int>(us & 0xFF) });
 }
 
 smf::Track conductor(std::uint32_t end)
@@ -115,7 +120,7 @@ smf::Track conductor(std::uint32_t end)
     t.meta(0, 0x03, "Midi_F1 - Brano di esempio");
     t.meta(0, 0x02, "Trackfold, esempio libero da diritti");
     t.meta(0, 0x58, smf::bytes({ 4, 2, 24, 8 })); // 4/4, metronome every quarter
-    t.meta(0, 0x59, smf::bytes({ 0, 0 }));        // C major
+    t.meta(0, 0x59, smf::bytes({ 0, 0 })); // C major
     t.meta(0, 0x51, tempo(100));
     t.sysex(0, smf::bytes({ 0x7E, 0x7F, 0x09, 0x01, 0xF7 })); // GM System On
     t.meta(0, 0x06, "Strofa");
@@ -137,8 +142,8 @@ smf::Track melody(std::uint32_t end)
     t.channel(0, 0xB0 | ch, { 7, 100 });
     t.channel(0, 0xB0 | ch, { 10, 80 });
     t.meta(0, 0x05,
-           "Canta piano la sera sul mare, quando il sole si posa lontano e le barche ritornano "
-           "al porto; canta ancora, che il vento ti porta la voce di casa fino a domani.");
+        "Canta piano la sera sul mare, quando il sole si posa lontano e le barche ritornano "
+        "al porto; canta ancora, che il vento ti porta la voce di casa fino a domani.");
     t.meta(0, 0x01, "Melodia per flauto: quattro battute e la nota finale");
 
     struct Note
@@ -149,13 +154,20 @@ smf::Track melody(std::uint32_t end)
         const char *syllable;
     };
     static const Note tune[] = {
-        { at(0, 0), Quarter, 67, "Can" },      { at(0, 1), Quarter, 72, "ta " },
-        { at(0, 2), Quarter, 76, "pia" },      { at(0, 3), Quarter, 74, "no " },
-        { at(1, 0), Quarter, 72, "la " },      { at(1, 1), Quarter, 69, "se" },
-        { at(1, 2), 2 * Quarter, 76, "ra " },  { at(2, 0), Quarter, 77, "sul " },
-        { at(2, 1), Quarter, 76, "ma" },       { at(2, 2), Quarter / 2, 74, "re, " },
-        { at(2, 2, 1), Quarter / 2, 72, "il " }, { at(2, 3), Quarter, 74, "so" },
-        { at(3, 0), 3 * Quarter, 74, "le " },  { at(3, 3), Quarter, 71, "lon" },
+        { at(0, 0), Quarter, 67, "Can" },
+        { at(0, 1), Quarter, 72, "ta " },
+        { at(0, 2), Quarter, 76, "pia" },
+        { at(0, 3), Quarter, 74, "no " },
+        { at(1, 0), Quarter, 72, "la " },
+        { at(1, 1), Quarter, 69, "se" },
+        { at(1, 2), 2 * Quarter, 76, "ra " },
+        { at(2, 0), Quarter, 77, "sul " },
+        { at(2, 1), Quarter, 76, "ma" },
+        { at(2, 2), Quarter / 2, 74, "re, " },
+        { at(2, 2, 1), Quarter / 2, 72, "il " },
+        { at(2, 3), Quarter, 74, "so" },
+        { at(3, 0), 3 * Quarter, 74, "le " },
+        { at(3, 3), Quarter, 71, "lon" },
         { at(4, 0), Bar, 72, "tano" },
     };
     for (const Note &n : tune) {
@@ -166,7 +178,8 @@ smf::Track melody(std::uint32_t end)
 }
 
 // The chords of the five bars: C, Am, F, G, C.
-constexpr int Chords[5][3] = { { 60, 64, 67 }, { 57, 60, 64 }, { 53, 57, 60 }, { 55, 59, 62 }, { 48, 55, 64 } };
+constexpr int Chords[5][3]
+    = { { 60, 64, 67 }, { 57, 60, 64 }, { 53, 57, 60 }, { 55, 59, 62 }, { 48, 55, 64 } };
 
 smf::Track piano(std::uint32_t end)
 {
@@ -217,14 +230,17 @@ smf::Track bass(std::uint32_t end)
 
 int main(int argc, char **argv)
 {
-    if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0))) {
+    if (argc > 2
+        || (argc == 2
+            && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0))) {
         std::cout << "Usage: trackfold-make-example [OUT.mid]\n"
                      "Writes the multi-track example piece (default: Midi_F1.mid).\n";
         return argc > 2 ? 2 : 0;
     }
     const std::string path = argc == 2 ? argv[1] : "Midi_F1.mid";
     const std::uint32_t end = at(5, 0);
-    const std::string image = smf::file(1, { conductor(end), melody(end), piano(end), bass(end) }, Quarter);
+    const std::string image
+        = smf::file(1, { conductor(end), melody(end), piano(end), bass(end) }, Quarter);
 
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(image.data(), static_cast<std::streamsize>(image.size()));

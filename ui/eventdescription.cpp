@@ -41,31 +41,56 @@ std::string noteText(std::uint8_t note)
 const char *controllerName(int controller)
 {
     switch (controller) {
-    case 0: return "Bank Select";
-    case 1: return "Modulazione";
-    case 2: return "Breath";
-    case 4: return "Pedale";
-    case 5: return "Tempo di portamento";
-    case 6: return "Data Entry";
-    case 7: return "Volume";
-    case 8: return "Bilanciamento";
-    case 10: return "Pan";
-    case 11: return "Espressione";
-    case 32: return "Bank Select LSB";
-    case 64: return "Sustain";
-    case 65: return "Portamento";
-    case 66: return "Sostenuto";
-    case 67: return "Pedale soft";
-    case 91: return "Riverbero";
-    case 93: return "Chorus";
-    case 98: return "NRPN LSB";
-    case 99: return "NRPN MSB";
-    case 100: return "RPN LSB";
-    case 101: return "RPN MSB";
-    case 120: return "All Sound Off";
-    case 121: return "Reset All Controllers";
-    case 123: return "All Notes Off";
-    default: return nullptr;
+    case 0:
+        return "Bank Select";
+    case 1:
+        return "Modulazione";
+    case 2:
+        return "Breath";
+    case 4:
+        return "Pedale";
+    case 5:
+        return "Tempo di portamento";
+    case 6:
+        return "Data Entry";
+    case 7:
+        return "Volume";
+    case 8:
+        return "Bilanciamento";
+    case 10:
+        return "Pan";
+    case 11:
+        return "Espressione";
+    case 32:
+        return "Bank Select LSB";
+    case 64:
+        return "Sustain";
+    case 65:
+        return "Portamento";
+    case 66:
+        return "Sostenuto";
+    case 67:
+        return "Pedale soft";
+    case 91:
+        return "Riverbero";
+    case 93:
+        return "Chorus";
+    case 98:
+        return "NRPN LSB";
+    case 99:
+        return "NRPN MSB";
+    case 100:
+        return "RPN LSB";
+    case 101:
+        return "RPN MSB";
+    case 120:
+        return "All Sound Off";
+    case 121:
+        return "Reset All Controllers";
+    case 123:
+        return "All Notes Off";
+    default:
+        return nullptr;
     }
 }
 
@@ -151,13 +176,20 @@ std::string describeMeta(const Bytes &b)
         if (length >= 2)
             return "Numero di sequenza " + num(at(0) << 8 | at(1));
         break;
-    case 0x01: return "Testo: " + quoted(b, pos, end);
-    case 0x02: return "Copyright: " + quoted(b, pos, end);
-    case 0x03: return "Nome traccia: " + quoted(b, pos, end);
-    case 0x04: return "Strumento: " + quoted(b, pos, end);
-    case 0x05: return "Testo cantato: " + quoted(b, pos, end);
-    case 0x06: return "Marker: " + quoted(b, pos, end);
-    case 0x07: return "Cue point: " + quoted(b, pos, end);
+    case 0x01:
+        return "Testo: " + quoted(b, pos, end);
+    case 0x02:
+        return "Copyright: " + quoted(b, pos, end);
+    case 0x03:
+        return "Nome traccia: " + quoted(b, pos, end);
+    case 0x04:
+        return "Strumento: " + quoted(b, pos, end);
+    case 0x05:
+        return "Testo cantato: " + quoted(b, pos, end);
+    case 0x06:
+        return "Marker: " + quoted(b, pos, end);
+    case 0x07:
+        return "Cue point: " + quoted(b, pos, end);
     case 0x20:
         if (length >= 1)
             return "Prefisso di canale, canale " + num(at(0) + 1);
@@ -186,19 +218,16 @@ std::string describeMeta(const Bytes &b)
     case 0x58:
         if (length >= 4 && at(1) < 16)
             return "Indicazione di tempo " + num(at(0)) + "/" + num(1LL << at(1)) + ", "
-                + num(at(2)) + " clock per metronomo, " + num(at(3))
-                + " biscrome per quarto";
+                + num(at(2)) + " clock per metronomo, " + num(at(3)) + " biscrome per quarto";
         break;
     case 0x59:
         if (length >= 2) {
-            static constexpr std::array<const char *, 15> major = {
-                "Do bemolle", "Sol bemolle", "Re bemolle", "La bemolle", "Mi bemolle",
-                "Si bemolle", "Fa", "Do", "Sol", "Re", "La", "Mi", "Si", "Fa diesis",
-                "Do diesis" };
-            static constexpr std::array<const char *, 15> minor = {
-                "La bemolle", "Mi bemolle", "Si bemolle", "Fa", "Do", "Sol", "Re", "La",
-                "Mi", "Si", "Fa diesis", "Do diesis", "Sol diesis", "Re diesis",
-                "La diesis" };
+            static constexpr std::array<const char *, 15> major = { "Do bemolle", "Sol bemolle",
+                "Re bemolle", "La bemolle", "Mi bemolle", "Si bemolle", "Fa", "Do", "Sol", "Re",
+                "La", "Mi", "Si", "Fa diesis", "Do diesis" };
+            static constexpr std::array<const char *, 15> minor
+                = { "La bemolle", "Mi bemolle", "Si bemolle", "Fa", "Do", "Sol", "Re", "La", "Mi",
+                      "Si", "Fa diesis", "Do diesis", "Sol diesis", "Re diesis", "La diesis" };
             // Sharps are positive, flats negative, in one signed byte.
             const int sharps = static_cast<int>(at(0)) - (at(0) > 127 ? 256 : 0);
             if (sharps < -7 || sharps > 7 || at(1) > 1)
@@ -239,8 +268,8 @@ std::string describeHeader(const Bytes &b)
 
 std::string noteName(int note)
 {
-    static constexpr std::array<const char *, 12> names = { "C",  "C#", "D",  "D#", "E",  "F",
-                                                            "F#", "G",  "G#", "A",  "A#", "B" };
+    static constexpr std::array<const char *, 12> names
+        = { "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B" };
     if (note < 0)
         return {};
     return std::string(names[static_cast<std::size_t>(note % 12)]) + num(note / 12 - 1);
@@ -309,14 +338,22 @@ std::string describeEvent(std::string_view hex, std::uint8_t runningStatus)
         if (b.size() < 2)
             return {};
         return "Song Select, brano " + num(b[1]);
-    case 0xF6: return "Tune Request";
-    case 0xF8: return "Timing Clock";
-    case 0xFA: return "Start";
-    case 0xFB: return "Continue";
-    case 0xFC: return "Stop";
-    case 0xFE: return "Active Sensing";
-    case 0xFF: return describeMeta(b);
-    default: return {};
+    case 0xF6:
+        return "Tune Request";
+    case 0xF8:
+        return "Timing Clock";
+    case 0xFA:
+        return "Start";
+    case 0xFB:
+        return "Continue";
+    case 0xFC:
+        return "Stop";
+    case 0xFE:
+        return "Active Sensing";
+    case 0xFF:
+        return describeMeta(b);
+    default:
+        return {};
     }
 }
 

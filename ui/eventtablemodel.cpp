@@ -32,19 +32,19 @@ Qt::Alignment alignmentOf(int code)
 {
     if (code < 0 || code > 8)
         return Qt::AlignLeft | Qt::AlignVCenter;
-    static constexpr Qt::AlignmentFlag horizontal[] = { Qt::AlignLeft, Qt::AlignHCenter,
-                                                        Qt::AlignRight };
-    static constexpr Qt::AlignmentFlag vertical[] = { Qt::AlignTop, Qt::AlignVCenter,
-                                                      Qt::AlignBottom };
+    static constexpr Qt::AlignmentFlag horizontal[]
+        = { Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight };
+    static constexpr Qt::AlignmentFlag vertical[]
+        = { Qt::AlignTop, Qt::AlignVCenter, Qt::AlignBottom };
     return horizontal[code / 3] | vertical[code % 3];
 }
 
 } // namespace
 
 EventTableModel::EventTableModel(const EventGrid &grid, QObject *parent)
-    : QAbstractTableModel(parent), m_grid(grid)
-{
-}
+    : QAbstractTableModel(parent)
+    , m_grid(grid)
+{ }
 
 bool EventTableModel::headingShown() const
 {

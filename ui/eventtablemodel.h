@@ -32,8 +32,8 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
+    QVariant headerData(
+        int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
     // Nesting is allowed; the reset ends with the outermost endUpdate().
@@ -57,7 +57,11 @@ private:
 class ModelUpdate
 {
 public:
-    explicit ModelUpdate(EventTableModel &model) : m_model(&model) { m_model->beginUpdate(); }
+    explicit ModelUpdate(EventTableModel &model)
+        : m_model(&model)
+    {
+        m_model->beginUpdate();
+    }
     ~ModelUpdate() { end(); }
     ModelUpdate(const ModelUpdate &) = delete;
     ModelUpdate &operator=(const ModelUpdate &) = delete;

@@ -23,8 +23,8 @@ int main(int argc, char *argv[])
                        "traccia singola (formato 0)."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("midifile"),
-                                 QStringLiteral("Il midifile da convertire (facoltativo)."));
+    parser.addPositionalArgument(
+        QStringLiteral("midifile"), QStringLiteral("Il midifile da convertire (facoltativo)."));
     parser.process(app);
 
     trackfold::QtUserDialogs dialogs;

@@ -37,8 +37,8 @@ QString FileNameOf(const QString &path)
 }
 
 QString FileDialog(UserDialogs &dialogs, QWidget *owner, int mode, const QString &title,
-                   const QString &initialFile, const QString &filter,
-                   const QString &initialFolder, const QString &defaultExt)
+    const QString &initialFile, const QString &filter, const QString &initialFolder,
+    const QString &defaultExt)
 {
     // NUL-separated pairs become Qt's "Description (pattern);;..." form; a
     // description whose pattern is missing is dropped.

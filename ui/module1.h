@@ -33,8 +33,8 @@ QString FileNameOf(const QString &path);
 // characters ("Midifile\0*.mid\0Tutti i file\0*.*"). Returns the chosen path or
 // "" when the user cancels.
 QString FileDialog(UserDialogs &dialogs, QWidget *owner, int mode, const QString &title,
-                   const QString &initialFile, const QString &filter,
-                   const QString &initialFolder, const QString &defaultExt);
+    const QString &initialFile, const QString &filter, const QString &initialFolder,
+    const QString &defaultExt);
 
 } // namespace trackfold
 

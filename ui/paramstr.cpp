@@ -6,10 +6,10 @@
 #include "fileio.h"
 #include "module1.h"
 #include "report.h"
-#include "verify.h"
 #include "texts.h"
 #include "uitexts.h"
 #include "userdialogs.h"
+#include "verify.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -76,7 +76,9 @@ QString droppedFile(const QMimeData *mime)
 } // namespace
 
 ParamStr::ParamStr(UserDialogs &dialogs, Clock &clock, QWidget *parent)
-    : QWidget(parent), m_dialogs(dialogs), m_clock(clock)
+    : QWidget(parent)
+    , m_dialogs(dialogs)
+    , m_clock(clock)
 {
     setObjectName(QStringLiteral("ParamStr"));
     setWindowTitle(text(texts::AppName));
@@ -226,7 +228,7 @@ void ParamStr::Form_Load()
     const QString input = txIN->text();
     if (FileExists(input))
         lblStato->setText(FileNameOf(input) + text(uitexts::NameSizeGap)
-                          + QString::number(QFileInfo(input).size()) + text(texts::Bytes));
+            + QString::number(QFileInfo(input).size()) + text(texts::Bytes));
 }
 
 void ParamStr::applyGridLayout()
@@ -260,8 +262,8 @@ void ParamStr::chooseInput(const QString &path)
     if (!FileExists(path))
         return;
     // The last four characters go whatever they are: "song.mid" -> "song_.mid".
-    txOUT->setText(path.left(std::max<qsizetype>(path.size() - 4, 0))
-                   + text(uitexts::OutputEnding));
+    txOUT->setText(
+        path.left(std::max<qsizetype>(path.size() - 4, 0)) + text(uitexts::OutputEnding));
     {
         ModelUpdate update(*m_model);
         m_grid.setFixedRows(0);
@@ -278,7 +280,7 @@ void ParamStr::cmdSFOGLIA_Click()
     const QString filter = text(uitexts::FilterMidi) + nul + text(uitexts::FilterMidiPattern) + nul
         + text(uitexts::FilterAll) + nul + text(uitexts::FilterAllPattern);
     const QString chosen = FileDialog(m_dialogs, this, 1, text(uitexts::OpenTitle), previous,
-                                      filter, QString(), text(uitexts::DefaultSuffix));
+        filter, QString(), text(uitexts::DefaultSuffix));
     if (chosen.isEmpty()) {
         txIN->setText(previous);
         return;
@@ -307,8 +309,9 @@ void ParamStr::cmdCONVERTI_Click()
     if (!readWholeFile(nativePath(in), image, error)) {
         setBusy(false);
         update.end();
-        critical(texts::ReadErrorTitle, text(texts::CannotOpen) + text(texts::Crlf) + in
-                     + text(texts::Crlf) + QString::fromLocal8Bit(error));
+        critical(texts::ReadErrorTitle,
+            text(texts::CannotOpen) + text(texts::Crlf) + in + text(texts::Crlf)
+                + QString::fromLocal8Bit(error));
         return;
     }
 
@@ -330,8 +333,9 @@ void ParamStr::cmdCONVERTI_Click()
     const bool written = writeOutput(out, result, error);
     QApplication::restoreOverrideCursor();
     if (!written) {
-        critical(texts::WriteErrorTitle, text(texts::CannotSave) + text(texts::Crlf) + out
-                     + text(texts::Crlf) + QString::fromLocal8Bit(error));
+        critical(texts::WriteErrorTitle,
+            text(texts::CannotSave) + text(texts::Crlf) + out + text(texts::Crlf)
+                + QString::fromLocal8Bit(error));
         return;
     }
 
@@ -351,8 +355,8 @@ void ParamStr::cmdCONVERTI_Click()
         verified = verifyConversion(m_grid, std::move(onDisk), difference);
     QApplication::restoreOverrideCursor();
     if (!verified) {
-        critical(texts::VerifyFailed, text(texts::VerifyFailed) + text(texts::Crlf)
-                     + QString::fromStdString(difference));
+        critical(texts::VerifyFailed,
+            text(texts::VerifyFailed) + text(texts::Crlf) + QString::fromStdString(difference));
     }
 }
 
@@ -381,8 +385,8 @@ void ParamStr::setStatusText(const QString &caption)
 
 void ParamStr::showMessage(const Message &message)
 {
-    const QString title =
-        message.title.empty() ? text(texts::AppName) : QString::fromStdString(message.title);
+    const QString title
+        = message.title.empty() ? text(texts::AppName) : QString::fromStdString(message.title);
     m_dialogs.showMessage(this, message.icon, title, QString::fromStdString(message.text));
 }
 

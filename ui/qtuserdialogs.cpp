@@ -34,8 +34,8 @@ QString QtUserDialogs::chooseFile(QWidget *owner, const FileRequest &request)
     return files.isEmpty() ? QString() : files.first();
 }
 
-void QtUserDialogs::showMessage(QWidget *owner, MessageIcon icon, const QString &title,
-                                const QString &text)
+void QtUserDialogs::showMessage(
+    QWidget *owner, MessageIcon icon, const QString &title, const QString &text)
 {
     QMessageBox::Icon boxIcon = QMessageBox::Warning;
     switch (icon) {

@@ -11,8 +11,8 @@ class QtUserDialogs final : public UserDialogs
 {
 public:
     QString chooseFile(QWidget *owner, const FileRequest &request) override;
-    void showMessage(QWidget *owner, MessageIcon icon, const QString &title,
-                     const QString &text) override;
+    void showMessage(
+        QWidget *owner, MessageIcon icon, const QString &title, const QString &text) override;
 };
 
 } // namespace trackfold

@@ -22,7 +22,8 @@ protected:
     void SetUp() override
     {
         m_dir = fs::temp_directory_path()
-            / (std::string("trackfold-cli-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            / (std::string("trackfold-cli-")
+                + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
@@ -56,9 +57,11 @@ protected:
     std::ostringstream err;
 };
 
-const std::string Song = smf::file(1, { Track().event(0, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 }).endOfTrack(),
-                                        Track().event(0, { 0x90, 0x3C, 0x40 }).event(480, { 0x3C, 0x00 }).endOfTrack() });
-const std::string Broken = smf::file(1, { Track().event(0, { 0x90, 0x3C, 0x40 }).event(0, { 0xF7 }) });
+const std::string Song = smf::file(1,
+    { Track().event(0, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 }).endOfTrack(),
+        Track().event(0, { 0x90, 0x3C, 0x40 }).event(480, { 0x3C, 0x00 }).endOfTrack() });
+const std::string Broken
+    = smf::file(1, { Track().event(0, { 0x90, 0x3C, 0x40 }).event(0, { 0xF7 }) });
 
 } // namespace
 
@@ -69,7 +72,9 @@ TEST_F(Cli, ConvertsToTheProposedNameAndReports)
     const std::string converted = read("song_.mid");
     ASSERT_GT(converted.size(), 22u);
     EXPECT_EQ(converted.substr(8, 4), smf::bytes({ 0, 0, 0, 1 }));
-    EXPECT_EQ(out.str(), "Righe: 4      Tempo di elab.: 00:00      song_.mid      " + std::to_string(converted.size()) + " bytes\n");
+    EXPECT_EQ(out.str(),
+        "Righe: 4      Tempo di elab.: 00:00      song_.mid      "
+            + std::to_string(converted.size()) + " bytes\n");
     EXPECT_EQ(err.str(), "");
 }
 
@@ -147,13 +152,16 @@ TEST_F(Cli, UnreadableInputAndUnwritableOutput)
     write("secret.mid", Song);
     fs::permissions(path("secret.mid"), fs::perms::none);
     EXPECT_EQ(run({ path("secret.mid") }), 1);
-    EXPECT_NE(err.str().find("Impossibile aprire il midifile: Permission denied"), std::string::npos) << err.str();
+    EXPECT_NE(
+        err.str().find("Impossibile aprire il midifile: Permission denied"), std::string::npos)
+        << err.str();
 
     fs::create_directories(path("locked"));
     write("locked/old.mid", "old");
     fs::permissions(path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_EQ(run({ "-o", path("locked/old.mid"), path("song.mid") }), 1);
-    EXPECT_NE(err.str().find("Impossibile salvare il file: Permission denied"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("Impossibile salvare il file: Permission denied"), std::string::npos)
+        << err.str();
     EXPECT_EQ(read("locked/old.mid"), "old");
 }
 
@@ -161,10 +169,13 @@ TEST_F(Cli, OutputIntoAMissingFolderFails)
 {
     write("song.mid", Song);
     EXPECT_EQ(run({ "-o", path("nowhere/out.mid"), path("song.mid") }), 1);
-    EXPECT_NE(err.str().find("nowhere/out.mid: Impossibile salvare il file: No such file or directory"),
-              std::string::npos) << err.str();
+    EXPECT_NE(
+        err.str().find("nowhere/out.mid: Impossibile salvare il file: No such file or directory"),
+        std::string::npos)
+        << err.str();
     EXPECT_EQ(run({ "-o", path("song.mid/out.mid"), path("song.mid") }), 1);
-    EXPECT_NE(err.str().find("Impossibile salvare il file: Not a directory"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("Impossibile salvare il file: Not a directory"), std::string::npos)
+        << err.str();
 }
 
 TEST_F(Cli, UsageErrorsHelpAndVersion)

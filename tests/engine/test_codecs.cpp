@@ -72,9 +72,15 @@ TEST(VlqHex, DecodesQuantities)
 TEST(VlqHex, EncodesEveryLengthBoundary)
 {
     const std::pair<std::int32_t, const char *> cases[] = {
-        { 0, "00" },          { 127, "7F" },          { 128, "8100" },
-        { 200, "8148" },      { 16383, "FF7F" },      { 16384, "818000" },
-        { 2097151, "FFFF7F" }, { 2097152, "81808000" }, { 0x0FFFFFFF, "FFFFFF7F" },
+        { 0, "00" },
+        { 127, "7F" },
+        { 128, "8100" },
+        { 200, "8148" },
+        { 16383, "FF7F" },
+        { 16384, "818000" },
+        { 2097151, "FFFF7F" },
+        { 2097152, "81808000" },
+        { 0x0FFFFFFF, "FFFFFF7F" },
     };
     for (const auto &[value, hex] : cases)
         EXPECT_EQ(LongToVlqHex(value), hex) << value;

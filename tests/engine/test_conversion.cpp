@@ -17,13 +17,14 @@ using test::RecordingHost;
 TEST(Conversion, ReportsPhasesBusyPointerAndState)
 {
     RecordingHost host;
-    const std::string out = SalvaMidi0(smf::file(1, { Track().event(0, { 0x90, 1, 2 }).endOfTrack() }), host);
+    const std::string out
+        = SalvaMidi0(smf::file(1, { Track().event(0, { 0x90, 1, 2 }).endOfTrack() }), host);
     ASSERT_FALSE(out.empty());
-    EXPECT_EQ(host.captions, (std::vector<std::string> {
-                                 "Lettura Tracce", "Ordinamento Griglia",
-                                 "Inserimento dei Valori di Delta Time relativi",
-                                 "Ripristino, quando possibile, del Running Status",
-                                 "Conversione Esadecimale-Decimale e costruzione txMIDI0" }));
+    EXPECT_EQ(host.captions,
+        (std::vector<std::string> { "Lettura Tracce", "Ordinamento Griglia",
+            "Inserimento dei Valori di Delta Time relativi",
+            "Ripristino, quando possibile, del Running Status",
+            "Conversione Esadecimale-Decimale e costruzione txMIDI0" }));
     EXPECT_EQ(host.busyChanges, (std::vector<bool> { true, false }));
     EXPECT_EQ(host.INIZIO, 42.5);
     EXPECT_EQ(host.RIGHE, 2);
@@ -37,7 +38,8 @@ TEST(Conversion, UnknownStatusWarnsAndLeavesHeaderRow)
     RecordingHost host;
     host.grid().setRows(1);
     host.grid().addItem("old\tgrid\tcontent");
-    const std::string out = SalvaMidi0(smf::file(1, { Track().event(0, { 0x90, 1, 2 }).event(0, { 0xF7 }) }), host);
+    const std::string out
+        = SalvaMidi0(smf::file(1, { Track().event(0, { 0x90, 1, 2 }).event(0, { 0xF7 }) }), host);
     EXPECT_TRUE(out.empty());
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
@@ -55,8 +57,8 @@ TEST(Conversion, InvalidHeadersAreRefused)
     const std::string good = smf::file(1, { Track().endOfTrack() });
     std::string longHeader = good;
     longHeader[7] = 7;
-    for (const std::string &bad : { std::string(), good.substr(0, 21), "RIFF" + good.substr(4), longHeader,
-                                    std::string("just some text that is long enough") }) {
+    for (const std::string &bad : { std::string(), good.substr(0, 21), "RIFF" + good.substr(4),
+             longHeader, std::string("just some text that is long enough") }) {
         RecordingHost host;
         EXPECT_TRUE(SalvaMidi0(bad, host).empty());
         ASSERT_EQ(host.messages.size(), 1u);
@@ -67,9 +69,14 @@ TEST(Conversion, InvalidHeadersAreRefused)
 
 TEST(Conversion, ConvertingAgainGivesTheSameBytes)
 {
-    const std::string file = smf::file(1, { Track().event(0, { 0xFF, 0x58, 0x04, 4, 2, 24, 8 }).endOfTrack(),
-                                            Track().event(0, { 0xC1, 5 }).event(0, { 0x91, 60, 100 }).event(10, { 62, 100 }).endOfTrack(),
-                                            Track().event(5, { 0x92, 60, 100 }).event(10, { 0x82, 60, 0 }).endOfTrack() });
+    const std::string file = smf::file(1,
+        { Track().event(0, { 0xFF, 0x58, 0x04, 4, 2, 24, 8 }).endOfTrack(),
+            Track()
+                .event(0, { 0xC1, 5 })
+                .event(0, { 0x91, 60, 100 })
+                .event(10, { 62, 100 })
+                .endOfTrack(),
+            Track().event(5, { 0x92, 60, 100 }).event(10, { 0x82, 60, 0 }).endOfTrack() });
     RecordingHost first, second;
     const std::string once = SalvaMidi0(file, first);
     const std::string twice = SalvaMidi0(once, second);
@@ -94,7 +101,9 @@ struct Decoded
 Decoded decode(const std::string &f)
 {
     Decoded d;
-    auto u8 = [&f](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(f.at(i))); };
+    auto u8 = [&f](std::size_t i) {
+        return static_cast<unsigned>(static_cast<unsigned char>(f.at(i)));
+    };
     auto vlq = [&](std::size_t &i) {
         std::uint64_t v = 0;
         unsigned b;
@@ -161,7 +170,9 @@ std::string randomFile(std::mt19937 &rng, EventSet &expected)
         std::uint64_t t = 0;
         const int count = pick(0, 60);
         for (int e = 0; e < count; ++e) {
-            const std::uint32_t delta = pick(0, 3) == 0 ? 0u : static_cast<std::uint32_t>(pick(0, pick(0, 1) ? 200 : 40000));
+            const std::uint32_t delta = pick(0, 3) == 0
+                ? 0u
+                : static_cast<std::uint32_t>(pick(0, pick(0, 1) ? 200 : 40000));
             t += delta;
             const int kind = pick(0, 9);
             std::string ev;
@@ -178,18 +189,23 @@ std::string randomFile(std::mt19937 &rng, EventSet &expected)
                     track.event(delta, ev);
                 running = status;
             } else if (kind == 6) {
-                const std::string data(static_cast<std::size_t>(pick(0, 300)), static_cast<char>(pick(0, 127)));
-                ev = smf::bytes({ 0xF0 }) + smf::vlq(static_cast<std::uint32_t>(data.size())) + data;
+                const std::string data(
+                    static_cast<std::size_t>(pick(0, 300)), static_cast<char>(pick(0, 127)));
+                ev = smf::bytes({ 0xF0 }) + smf::vlq(static_cast<std::uint32_t>(data.size()))
+                    + data;
                 track.event(delta, ev);
             } else if (kind == 7) {
-                const int type = std::vector<int> { 0x01, 0x03, 0x05, 0x20, 0x21, 0x51, 0x7F }[static_cast<std::size_t>(pick(0, 6))];
+                const int type = std::vector<int> { 0x01, 0x03, 0x05, 0x20, 0x21, 0x51,
+                    0x7F }[static_cast<std::size_t>(pick(0, 6))];
                 const std::string data(static_cast<std::size_t>(pick(0, 200)), 'a');
-                ev = smf::bytes({ 0xFF, type }) + smf::vlq(static_cast<std::uint32_t>(data.size())) + data;
+                ev = smf::bytes({ 0xFF, type }) + smf::vlq(static_cast<std::uint32_t>(data.size()))
+                    + data;
                 track.event(delta, ev);
                 if (type == 0x03 || type == 0x20 || type == 0x21)
                     ev.clear();
             } else {
-                ev = smf::bytes({ std::vector<int> { 0xF8, 0xFA, 0xFC, 0xFE }[static_cast<std::size_t>(pick(0, 3))] });
+                ev = smf::bytes({ std::vector<int> {
+                    0xF8, 0xFA, 0xFC, 0xFE }[static_cast<std::size_t>(pick(0, 3))] });
                 track.event(delta, ev);
             }
             if (!ev.empty())
@@ -217,7 +233,9 @@ TEST(ConversionProperty, RandomFilesKeepEveryEventInTimeOrder)
         ASSERT_EQ(decoded.format, 0);
         ASSERT_EQ(decoded.tracks, 1);
         ASSERT_GE(decoded.events.size(), 2u);
-        EXPECT_EQ(decoded.events.front(), (std::pair<std::uint64_t, std::string>(0, smf::bytes({ 0xFF, 0x03, 0x15 }) + "Titolo del Brano Midi")));
+        EXPECT_EQ(decoded.events.front(),
+            (std::pair<std::uint64_t, std::string>(
+                0, smf::bytes({ 0xFF, 0x03, 0x15 }) + "Titolo del Brano Midi")));
         const auto &last = decoded.events.back();
         EXPECT_EQ(last.second, smf::bytes({ 0xFF, 0x2F, 0x00 }));
         EXPECT_EQ(last.first, decoded.events[decoded.events.size() - 2].first);

@@ -106,24 +106,22 @@ TEST(EventGridSort, NoteOffBeforeNoteOnAtOneTick)
 TEST(EventGridSort, ChannelBeforeSysExBeforeMetaAndPrefixFirst)
 {
     EventGrid grid = gridWithRows({ { "00000000", "FF510307A120" },
-                                    { "00000000", "F0057E7F0901F7" },
-                                    { "00000000", "903C40" },
-                                    { "00000000", "903C" } });
+        { "00000000", "F0057E7F0901F7" }, { "00000000", "903C40" }, { "00000000", "903C" } });
     grid.sort();
     EXPECT_EQ(column(grid, 2),
-              (std::vector<std::string> { "", "4D546864", "903C", "903C40", "F0057E7F0901F7",
-                                          "FF510307A120" }));
+        (std::vector<std::string> {
+            "", "4D546864", "903C", "903C40", "F0057E7F0901F7", "FF510307A120" }));
 }
 
 TEST(EventGridSort, TimesOrderByNumberHeaderStaysFirst)
 {
     // The heading row is not fixed here and empty, so it sorts first too.
     EventGrid grid = gridWithRows({ { "100000000", "90" }, { "00000002", "90" },
-                                    { "99999999", "90" }, { "00000000", "FF" } });
+        { "99999999", "90" }, { "00000000", "FF" } });
     grid.setFixedRows(0);
     grid.sort();
-    EXPECT_EQ(column(grid, 0), (std::vector<std::string> { "", "00", "00000000", "00000002",
-                                                           "99999999", "100000000" }));
+    EXPECT_EQ(column(grid, 0),
+        (std::vector<std::string> { "", "00", "00000000", "00000002", "99999999", "100000000" }));
 }
 
 TEST(EventGridSort, OnlyHeaderRowSortsToItself)
@@ -142,5 +140,5 @@ TEST(EventGridSort, EventRowsMixWithTextRows)
     grid.appendEvent(5, 3, 0xB0, false);
     grid.sort();
     EXPECT_EQ(column(grid, 2),
-              (std::vector<std::string> { "", "4D546864", "B00710", "803C00", "B00700" }));
+        (std::vector<std::string> { "", "4D546864", "B00710", "803C00", "B00700" }));
 }

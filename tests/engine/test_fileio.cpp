@@ -17,8 +17,9 @@ protected:
     void SetUp() override
     {
         m_dir = fs::temp_directory_path()
-            / ("trackfold-fileio-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed())
-               + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            / ("trackfold-fileio-"
+                + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-"
+                + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
@@ -32,7 +33,8 @@ protected:
     }
     std::size_t entries() const
     {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
     }
 
     fs::path m_dir;

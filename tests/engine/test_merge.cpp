@@ -32,14 +32,15 @@ std::string convert(const std::string &file, RecordingHost &host)
 
 TEST(Merge, TwoTracksInterleaveByTimeThenBytes)
 {
-    const std::string file = smf::file(1, { Track().event(0, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 }).endOfTrack(),
-                                            Track()
-                                                .event(0, { 0x90, 0x3C, 0x40 })
-                                                .event(0x1E0, { 0x80, 0x3C, 0x40 })
-                                                .endOfTrack() });
+    const std::string file = smf::file(1,
+        { Track().event(0, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 }).endOfTrack(),
+            Track()
+                .event(0, { 0x90, 0x3C, 0x40 })
+                .event(0x1E0, { 0x80, 0x3C, 0x40 })
+                .endOfTrack() });
     const std::string expected = format0(480,
-                                         smf::bytes({ 0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x51, 0x03,
-                                                      0x07, 0xA1, 0x20, 0x83, 0x60, 0x80, 0x3C, 0x40 }));
+        smf::bytes({ 0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x83, 0x60,
+            0x80, 0x3C, 0x40 }));
     RecordingHost host;
     EXPECT_EQ(convert(file, host), expected);
     EXPECT_EQ(host.RIGHE, 4);
@@ -58,28 +59,31 @@ TEST(Merge, TwoTracksInterleaveByTimeThenBytes)
     };
     for (std::size_t i = 0; i < rows.size(); ++i) {
         for (int c = 0; c < 3; ++c)
-            EXPECT_EQ(grid.textMatrix(i + 2, c), rows[i][static_cast<std::size_t>(c)]) << i << ',' << c;
+            EXPECT_EQ(grid.textMatrix(i + 2, c), rows[i][static_cast<std::size_t>(c)])
+                << i << ',' << c;
     }
 }
 
 TEST(Merge, RunningStatusOnlyBetweenEqualChannelStatuses)
 {
-    const std::string file = smf::file(1, { Track()
-                                                .event(0, { 0x90, 0x3C, 0x40 })
-                                                .event(10, { 0x90, 0x3E, 0x40 })
-                                                .event(10, { 0xFF, 0x01, 0x01, 'x' })
-                                                .event(10, { 0x90, 0x40, 0x40 })
-                                                .event(10, { 0xF0, 0x01, 0xF7 })
-                                                .event(10, { 0xF0, 0x01, 0xF7 })
-                                                .event(10, { 0x91, 0x40, 0x40 })
-                                                .endOfTrack() });
-    const std::string expected = format0(480, smf::bytes({ 0x00, 0x90, 0x3C, 0x40,   //
-                                                           0x0A, 0x3E, 0x40,         // status dropped
-                                                           0x0A, 0xFF, 0x01, 0x01, 'x', //
-                                                           0x0A, 0x90, 0x40, 0x40,   // kept after the meta
-                                                           0x0A, 0xF0, 0x01, 0xF7,   //
-                                                           0x0A, 0xF0, 0x01, 0xF7,   // SysEx keeps its status
-                                                           0x0A, 0x91, 0x40, 0x40 }));
+    const std::string file = smf::file(1,
+        { Track()
+                .event(0, { 0x90, 0x3C, 0x40 })
+                .event(10, { 0x90, 0x3E, 0x40 })
+                .event(10, { 0xFF, 0x01, 0x01, 'x' })
+                .event(10, { 0x90, 0x40, 0x40 })
+                .event(10, { 0xF0, 0x01, 0xF7 })
+                .event(10, { 0xF0, 0x01, 0xF7 })
+                .event(10, { 0x91, 0x40, 0x40 })
+                .endOfTrack() });
+    const std::string expected = format0(480,
+        smf::bytes({ 0x00, 0x90, 0x3C, 0x40, //
+            0x0A, 0x3E, 0x40, // status dropped
+            0x0A, 0xFF, 0x01, 0x01, 'x', //
+            0x0A, 0x90, 0x40, 0x40, // kept after the meta
+            0x0A, 0xF0, 0x01, 0xF7, //
+            0x0A, 0xF0, 0x01, 0xF7, // SysEx keeps its status
+            0x0A, 0x91, 0x40, 0x40 }));
     RecordingHost host;
     EXPECT_EQ(convert(file, host), expected);
     EXPECT_EQ(host.grid().textMatrix(3, 2), "3E40");
@@ -88,12 +92,13 @@ TEST(Merge, RunningStatusOnlyBetweenEqualChannelStatuses)
 
 TEST(Merge, EqualTimesOfOneTrackOrderByBytes)
 {
-    const std::string file = smf::file(1, { Track()
-                                                .event(5, { 0xFF, 0x06, 0x01, 'm' })
-                                                .event(0, { 0x90, 0x40, 0x40 })
-                                                .event(0, { 0x3C, 0x40 })
-                                                .event(0, { 0x80, 0x30, 0x00 })
-                                                .endOfTrack() });
+    const std::string file = smf::file(1,
+        { Track()
+                .event(5, { 0xFF, 0x06, 0x01, 'm' })
+                .event(0, { 0x90, 0x40, 0x40 })
+                .event(0, { 0x3C, 0x40 })
+                .event(0, { 0x80, 0x30, 0x00 })
+                .endOfTrack() });
     RecordingHost host;
     const std::string out = convert(file, host);
     const EventGrid &grid = host.grid();
@@ -134,8 +139,8 @@ TEST(Merge, OutputMayGrowFarBeyondTheInput)
 TEST(Merge, NoCollectableEventGivesTitleAndEndOfTrack)
 {
     RecordingHost host;
-    const std::string file = smf::file(1, { Track().meta(0, 0x03, "name").endOfTrack(),
-                                            Track().endOfTrack() }, 96);
+    const std::string file
+        = smf::file(1, { Track().meta(0, 0x03, "name").endOfTrack(), Track().endOfTrack() }, 96);
     EXPECT_EQ(convert(file, host), format0(96, ""));
     EXPECT_EQ(host.RIGHE, 1);
     EXPECT_EQ(host.grid().rows(), 2u);
@@ -174,5 +179,5 @@ TEST(Merge, TextRowsTakePartInRunningStatusAndOutput)
     EXPECT_EQ(grid.textMatrix(3, 2), "3E40");
     const std::string out = buildOutputImage(grid, std::string(22, '\0'));
     EXPECT_EQ(out.substr(22 + TitleEvent.size()),
-              smf::bytes({ 0x00, 0x90, 0x3C, 0x40, 0x01, 0x3E, 0x40 }) + EndOfTrack);
+        smf::bytes({ 0x00, 0x90, 0x3C, 0x40, 0x01, 0x3E, 0x40 }) + EndOfTrack);
 }

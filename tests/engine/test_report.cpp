@@ -32,5 +32,5 @@ TEST(Report, FileNamesAndProposedOutputs)
 TEST(Report, StatusLineReport)
 {
     EXPECT_EQ(conversionReport(1523, 4, "/m/song_.mid", 10234),
-              "Righe: 1523      Tempo di elab.: 00:04      song_.mid      10234 bytes");
+        "Righe: 1523      Tempo di elab.: 00:04      song_.mid      10234 bytes");
 }

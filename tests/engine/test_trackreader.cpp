@@ -80,7 +80,8 @@ TEST(TrackReader, HeaderChecks)
     longHeader[7] = 8;
     EXPECT_FALSE(hasValidHeader(longHeader));
 
-    const std::string header = makeOutputHeader(smf::header(1, 5, 96) + "MTrk" + smf::be32(77), 1234);
+    const std::string header
+        = makeOutputHeader(smf::header(1, 5, 96) + "MTrk" + smf::be32(77), 1234);
     EXPECT_EQ(header, smf::header(0, 1, 96) + "MTrk" + smf::be32(1234));
 }
 
@@ -92,8 +93,9 @@ TEST(TrackReader, RunningStatusWithinTrack)
                                              .event(10, { 0xC0, 0x05 })
                                              .event(0, { 0x07 })
                                              .endOfTrack()));
-    EXPECT_EQ(events, (std::vector<Collected> { { 0, "903C40" }, { 0, "903E40" },
-                                                { 10, "C005" }, { 10, "C007" } }));
+    EXPECT_EQ(events,
+        (std::vector<Collected> {
+            { 0, "903C40" }, { 0, "903E40" }, { 10, "C005" }, { 10, "C007" } }));
 }
 
 TEST(TrackReader, RunningStatusSurvivesMetaAndSysEx)
@@ -105,9 +107,9 @@ TEST(TrackReader, RunningStatusSurvivesMetaAndSysEx)
                                              .event(1, { 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7 })
                                              .event(1, { 0x40, 0x40 })
                                              .endOfTrack()));
-    EXPECT_EQ(events, (std::vector<Collected> { { 0, "903C40" }, { 1, "FF510307A120" },
-                                                { 2, "903E40" }, { 3, "F0057E7F0901F7" },
-                                                { 4, "904040" } }));
+    EXPECT_EQ(events,
+        (std::vector<Collected> { { 0, "903C40" }, { 1, "FF510307A120" }, { 2, "903E40" },
+            { 3, "F0057E7F0901F7" }, { 4, "904040" } }));
 }
 
 TEST(TrackReader, DropsNamePortPrefixAndEndOfTrack)
@@ -124,8 +126,11 @@ TEST(TrackReader, DropsNamePortPrefixAndEndOfTrack)
 
 TEST(TrackReader, SystemMessagesOfEveryLength)
 {
-    const auto events = collect(oneTrack(
-        Track().event(0, { 0xF2, 0x01, 0x02 }).event(0, { 0xF3, 0x04 }).event(0, { 0xF8 }).endOfTrack()));
+    const auto events = collect(oneTrack(Track()
+                                             .event(0, { 0xF2, 0x01, 0x02 })
+                                             .event(0, { 0xF3, 0x04 })
+                                             .event(0, { 0xF8 })
+                                             .endOfTrack()));
     EXPECT_EQ(events, (std::vector<Collected> { { 0, "F20102" }, { 0, "F304" }, { 0, "F8" } }));
 }
 
@@ -144,12 +149,14 @@ TEST(TrackReader, LongLengthsAreFullQuantities)
 TEST(TrackReader, TracksChainAndRestartAtZero)
 {
     // The second track begins with a data byte: it takes the last status of the first.
-    const std::string file = smf::file(1, { Track().event(0, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 })
-                                                .event(5, { 0x91, 0x30, 0x10 })
-                                                .endOfTrack(),
-                                            Track().event(3, { 0x31, 0x11 }).endOfTrack() });
-    EXPECT_EQ(collect(file), (std::vector<Collected> { { 0, "FF510307A120" }, { 3, "913111" },
-                                                       { 5, "913010" } }));
+    const std::string file = smf::file(1,
+        { Track()
+                .event(0, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 })
+                .event(5, { 0x91, 0x30, 0x10 })
+                .endOfTrack(),
+            Track().event(3, { 0x31, 0x11 }).endOfTrack() });
+    EXPECT_EQ(collect(file),
+        (std::vector<Collected> { { 0, "FF510307A120" }, { 3, "913111" }, { 5, "913010" } }));
 }
 
 TEST(TrackReader, EndsCleanlyWithoutEndOfTrack)
@@ -178,7 +185,7 @@ TEST(TrackReaderFailures, UnknownStatusBytes)
     EXPECT_EQ(warningFor(oneTrack(Track().event(0, { 0x3C, 0x40 }))), unknown(2, 0));
     for (int status : { 0xF1, 0xF4, 0xF5, 0xF9, 0xFD }) {
         EXPECT_EQ(warningFor(oneTrack(Track().event(0, { 0xF8 }).event(0x81, { status, 0, 0 }))),
-                  unknown(5, status));
+            unknown(5, status));
     }
 }
 
@@ -197,13 +204,13 @@ TEST(TrackReaderFailures, IncompleteEvents)
     EXPECT_EQ(warningFor(header + smf::bytes({ 0x00, 0xF0, 0x83, 0xFF })), incomplete(2));
     // A lying length of 0xFFFFFFFF-ish on a meta event never reads outside.
     EXPECT_EQ(warningFor(header + smf::bytes({ 0x00, 0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0 })),
-              incomplete(2));
+        incomplete(2));
 }
 
 TEST(TrackReaderFailures, TrackChunkWithNoBytesAtTheEnd)
 {
-    const std::string file = oneTrack(Track().event(0, { 0x90, 0x3C, 0x40 }).endOfTrack())
-        + smf::chunk("MTrk", "");
+    const std::string file
+        = oneTrack(Track().event(0, { 0x90, 0x3C, 0x40 }).endOfTrack()) + smf::chunk("MTrk", "");
     const int bodyLength = static_cast<int>(file.size()) - 22;
     EXPECT_EQ(warningFor(file), incomplete(bodyLength + 1));
 }
@@ -229,7 +236,8 @@ TEST(TrackReaderChunks, ForeignChunkAfterEndOfTrackIsSkipped)
 
 TEST(TrackReaderChunks, PaddingInsideTheChunkIsSkipped)
 {
-    const std::string body = Track().event(0, { 0x90, 0x3C, 0x40 }).endOfTrack().bytes() + std::string(5, '\0');
+    const std::string body
+        = Track().event(0, { 0x90, 0x3C, 0x40 }).endOfTrack().bytes() + std::string(5, '\0');
     const std::string file = smf::header(1, 2) + smf::chunk("MTrk", body)
         + Track().event(7, { 0x80, 0x3C, 0x00 }).endOfTrack().chunk();
     EXPECT_EQ(collect(file), (std::vector<Collected> { { 0, "903C40" }, { 7, "803C00" } }));
@@ -237,7 +245,8 @@ TEST(TrackReaderChunks, PaddingInsideTheChunkIsSkipped)
 
 TEST(TrackReaderChunks, SecondHeaderOrGarbageEndsTheReading)
 {
-    const std::string first = smf::header(1, 1) + Track().event(0, { 0x90, 0x3C, 0x40 }).endOfTrack().chunk();
+    const std::string first
+        = smf::header(1, 1) + Track().event(0, { 0x90, 0x3C, 0x40 }).endOfTrack().chunk();
     const std::string second = Track().event(1, { 0x80, 0x3C, 0x00 }).endOfTrack().chunk();
     const std::vector<Collected> onlyFirst { { 0, "903C40" } };
     EXPECT_EQ(collect(first + first.substr(0, 14) + second), onlyFirst);
@@ -248,7 +257,8 @@ TEST(TrackReaderChunks, SecondHeaderOrGarbageEndsTheReading)
 TEST(TrackReaderChunks, LeadingForeignChunksBeforeTheFirstTrack)
 {
     const std::string track = Track().event(2, { 0xB0, 0x07, 0x64 }).endOfTrack().chunk();
-    const std::string file = smf::header(1, 1) + smf::chunk("XFIH", "abc") + smf::chunk("JUNK", "") + track;
+    const std::string file
+        = smf::header(1, 1) + smf::chunk("XFIH", "abc") + smf::chunk("JUNK", "") + track;
     EventGrid grid;
     TrackScan scan;
     ASSERT_TRUE(scanTracks(file, scan));
@@ -260,8 +270,7 @@ TEST(TrackReaderChunks, TrackEndingByItsLengthWithoutEndOfTrack)
 {
     const std::string file = smf::header(1, 3)
         + smf::chunk("MTrk", Track().event(4, { 0x90, 0x3C, 0x40 }).bytes())
-        + smf::chunk("MTrk", "")
-        + Track().event(1, { 0x3E, 0x40 }).endOfTrack().chunk();
+        + smf::chunk("MTrk", "") + Track().event(1, { 0x3E, 0x40 }).endOfTrack().chunk();
     // The third track's running status continues the first track's.
     EXPECT_EQ(collect(file), (std::vector<Collected> { { 1, "903E40" }, { 4, "903C40" } }));
 }

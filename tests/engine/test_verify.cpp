@@ -12,14 +12,15 @@ using test::RecordingHost;
 
 namespace {
 
-const std::string Song = smf::file(1, { Track().event(0, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 }).meta(0, 0x03, "Tempo").endOfTrack(),
-                                        Track()
-                                            .event(0, { 0x90, 0x3C, 0x40 })
-                                            .event(10, { 0x3E, 0x40 })
-                                            .event(10, { 0xF0, 0x02, 0x01, 0xF7 })
-                                            .event(10, { 0x3C, 0x00 })
-                                            .endOfTrack(),
-                                        Track().event(5, { 0x91, 0x30, 0x40 }).event(5, { 0x30, 0x00 }).endOfTrack() });
+const std::string Song = smf::file(1,
+    { Track().event(0, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 }).meta(0, 0x03, "Tempo").endOfTrack(),
+        Track()
+            .event(0, { 0x90, 0x3C, 0x40 })
+            .event(10, { 0x3E, 0x40 })
+            .event(10, { 0xF0, 0x02, 0x01, 0xF7 })
+            .event(10, { 0x3C, 0x00 })
+            .endOfTrack(),
+        Track().event(5, { 0x91, 0x30, 0x40 }).event(5, { 0x30, 0x00 }).endOfTrack() });
 
 } // namespace
 
@@ -51,7 +52,8 @@ TEST(Verify, FindsAChangedMissingOrExtraEvent)
     EXPECT_EQ(difference, "Evento mancante nel file scritto: tempo 30, dati 903C00");
 
     // An event the input never had.
-    std::string extra = out.substr(0, out.size() - 4) + smf::bytes({ 0x05, 0xF8, 0x00, 0xFF, 0x2F, 0x00 });
+    std::string extra
+        = out.substr(0, out.size() - 4) + smf::bytes({ 0x05, 0xF8, 0x00, 0xFF, 0x2F, 0x00 });
     EXPECT_FALSE(verifyConversion(host.grid(), extra, difference));
     EXPECT_EQ(difference, "Evento in più nel file scritto: tempo 35, dati F8");
 

@@ -24,7 +24,7 @@ inline std::string bytes(std::initializer_list<int> values)
 inline std::string be32(std::uint32_t v)
 {
     return bytes({ static_cast<int>(v >> 24), static_cast<int>((v >> 16) & 0xFF),
-                   static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF) });
+        static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF) });
 }
 
 inline std::string be16(std::uint16_t v)
@@ -47,7 +47,8 @@ inline std::string chunk(std::string_view tag, std::string_view body)
     return std::string(tag) + be32(static_cast<std::uint32_t>(body.size())) + std::string(body);
 }
 
-inline std::string chunkWithLength(std::string_view tag, std::uint32_t length, std::string_view body)
+inline std::string chunkWithLength(
+    std::string_view tag, std::uint32_t length, std::string_view body)
 {
     return std::string(tag) + be32(length) + std::string(body);
 }
@@ -75,7 +76,8 @@ public:
     }
     Track &meta(std::uint32_t delta, int type, std::string_view data)
     {
-        m_bytes += vlq(delta) + smf::bytes({ 0xFF, type }) + vlq(static_cast<std::uint32_t>(data.size()));
+        m_bytes += vlq(delta) + smf::bytes({ 0xFF, type })
+            + vlq(static_cast<std::uint32_t>(data.size()));
         m_bytes += data;
         return *this;
     }
@@ -101,8 +103,8 @@ private:
 };
 
 // A whole file: header chunk and one MTrk chunk per track.
-inline std::string file(std::uint16_t format, const std::vector<Track> &tracks,
-                        std::uint16_t division = 480)
+inline std::string file(
+    std::uint16_t format, const std::vector<Track> &tracks, std::uint16_t division = 480)
 {
     std::string out = header(format, static_cast<std::uint16_t>(tracks.size()), division);
     for (const Track &t : tracks)

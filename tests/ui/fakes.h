@@ -47,8 +47,8 @@ public:
         return answers.takeFirst();
     }
 
-    void showMessage(QWidget *, MessageIcon icon, const QString &title,
-                     const QString &text) override
+    void showMessage(
+        QWidget *, MessageIcon icon, const QString &title, const QString &text) override
     {
         messages.append({ icon, title, text, QApplication::overrideCursor() != nullptr });
     }

@@ -22,25 +22,33 @@ void TestEventDescription::describes_data()
     QTest::addColumn<QString>("text");
 
     QTest::newRow("note on") << "903C40" << 0 << "Note On, canale 1, nota 60 (C4), velocità 64";
-    QTest::newRow("note on lowercase") << "9f3c40" << 0 << "Note On, canale 16, nota 60 (C4), velocità 64";
-    QTest::newRow("note on zero") << "903C00" << 0 << "Note On, canale 1, nota 60 (C4), velocità 0 (come Note Off)";
+    QTest::newRow("note on lowercase")
+        << "9f3c40" << 0 << "Note On, canale 16, nota 60 (C4), velocità 64";
+    QTest::newRow("note on zero") << "903C00" << 0
+                                  << "Note On, canale 1, nota 60 (C4), velocità 0 (come Note Off)";
     QTest::newRow("note off") << "8A4500" << 0 << "Note Off, canale 11, nota 69 (A4), velocità 0";
-    QTest::newRow("running status") << "3E40" << 0x91 << "Note On, canale 2, nota 62 (D4), velocità 64";
+    QTest::newRow("running status")
+        << "3E40" << 0x91 << "Note On, canale 2, nota 62 (D4), velocità 64";
     QTest::newRow("running program") << "07" << 0xC3 << "Program Change, canale 4, programma 7";
     QTest::newRow("running without status") << "3E40" << 0 << "";
     QTest::newRow("running after meta") << "3E40" << 0xFF << "";
-    QTest::newRow("key pressure") << "A03C10" << 0 << "Aftertouch polifonico, canale 1, nota 60 (C4), pressione 16";
-    QTest::newRow("volume") << "B00764" << 0 << "Control Change, canale 1, controller 7 (Volume), valore 100";
-    QTest::newRow("unnamed controller") << "B01464" << 0 << "Control Change, canale 1, controller 20, valore 100";
-    QTest::newRow("channel pressure") << "D27F" << 0 << "Aftertouch di canale, canale 3, pressione 127";
+    QTest::newRow("key pressure") << "A03C10" << 0
+                                  << "Aftertouch polifonico, canale 1, nota 60 (C4), pressione 16";
+    QTest::newRow("volume") << "B00764" << 0
+                            << "Control Change, canale 1, controller 7 (Volume), valore 100";
+    QTest::newRow("unnamed controller")
+        << "B01464" << 0 << "Control Change, canale 1, controller 20, valore 100";
+    QTest::newRow("channel pressure")
+        << "D27F" << 0 << "Aftertouch di canale, canale 3, pressione 127";
     QTest::newRow("pitch centre") << "E00040" << 0 << "Pitch Bend, canale 1, valore 0";
     QTest::newRow("pitch up") << "E07F7F" << 0 << "Pitch Bend, canale 1, valore +8191";
     QTest::newRow("pitch down") << "E00000" << 0 << "Pitch Bend, canale 1, valore -8192";
     QTest::newRow("sysex") << "F0057E7F0901F7" << 0 << "SysEx, 7 byte";
     QTest::newRow("tempo 120") << "FF510307A120" << 0 << "Tempo 500000 µs/quarto (120 BPM)";
     QTest::newRow("tempo fraction") << "FF510309EB10" << 0 << "Tempo 650000 µs/quarto (92,31 BPM)";
-    QTest::newRow("time signature") << "FF580406031808" << 0
-                                    << "Indicazione di tempo 6/8, 24 clock per metronomo, 8 biscrome per quarto";
+    QTest::newRow("time signature")
+        << "FF580406031808" << 0
+        << "Indicazione di tempo 6/8, 24 clock per metronomo, 8 biscrome per quarto";
     QTest::newRow("key D major") << "FF59020200" << 0 << "Tonalità Re maggiore";
     QTest::newRow("key E flat minor") << "FF5902FA01" << 0 << "Tonalità Mi bemolle minore";
     QTest::newRow("marker") << "FF060456657273" << 0 << "Marker: «Vers»";
@@ -64,8 +72,8 @@ void TestEventDescription::describes()
     QFETCH(QString, hex);
     QFETCH(int, running);
     QFETCH(QString, text);
-    const std::string description =
-        describeEvent(hex.toStdString(), static_cast<std::uint8_t>(running));
+    const std::string description
+        = describeEvent(hex.toStdString(), static_cast<std::uint8_t>(running));
     QCOMPARE(QString::fromStdString(description), text);
 }
 

@@ -17,7 +17,9 @@ namespace {
 class GridHost : public ConversionHost
 {
 public:
-    explicit GridHost(EventGrid &grid) : m_grid(grid) { }
+    explicit GridHost(EventGrid &grid)
+        : m_grid(grid)
+    { }
     EventGrid &grid() override { return m_grid; }
     void showStatus(const std::string &) override { }
     void showMessage(const Message &) override { ++messages; }
@@ -127,11 +129,11 @@ void TestEventTableModel::tooltipsDecodeRunningStatus()
     }
     QVERIFY2(dropped >= 0, "the third note keeps its status byte");
     QCOMPARE(text(model, dropped, 0, Qt::ToolTipRole),
-             QStringLiteral("Note On, canale 1, nota 64 (E4), velocità 66"));
+        QStringLiteral("Note On, canale 1, nota 64 (E4), velocità 66"));
     // The tooltip belongs to the row, not to one cell.
     QCOMPARE(text(model, dropped, 1, Qt::ToolTipRole), text(model, dropped, 0, Qt::ToolTipRole));
     QCOMPARE(text(model, 0, 0, Qt::ToolTipRole),
-             QStringLiteral("Intestazione: formato 0, 1 traccia, 480 tick per quarto"));
+        QStringLiteral("Intestazione: formato 0, 1 traccia, 480 tick per quarto"));
 }
 
 void TestEventTableModel::tooltipsOfTextRowsLookUpward()
@@ -148,7 +150,7 @@ void TestEventTableModel::tooltipsOfTextRowsLookUpward()
         grid.addItem("00000010\t00\t3C40");
     }
     QCOMPARE(text(model, 1, 2, Qt::ToolTipRole),
-             QStringLiteral("Control Change, canale 1, controller 10 (Pan), valore 64"));
+        QStringLiteral("Control Change, canale 1, controller 10 (Pan), valore 64"));
     // The nearest status above is a meta event: no channel to continue.
     QCOMPARE(model.index(3, 2).data(Qt::ToolTipRole), QVariant());
 }

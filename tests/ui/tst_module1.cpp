@@ -37,14 +37,22 @@ void TestModule1::fileNameOf_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("name");
-    QTest::newRow("backslashes") << "C:\\a\\b.mid" << "b.mid";
-    QTest::newRow("root backslash") << "\\b.mid" << "b.mid";
-    QTest::newRow("no separator") << "b.mid" << "b.mid";
-    QTest::newRow("ends in backslash") << "C:\\a\\" << "";
-    QTest::newRow("slashes") << "/home/u/Musica/song_.mid" << "song_.mid";
-    QTest::newRow("ends in slash") << "/home/u/" << "";
-    QTest::newRow("mixed, last wins") << "/a\\b/c\\d.mid" << "d.mid";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("backslashes") << "C:\\a\\b.mid"
+                                 << "b.mid";
+    QTest::newRow("root backslash") << "\\b.mid"
+                                    << "b.mid";
+    QTest::newRow("no separator") << "b.mid"
+                                  << "b.mid";
+    QTest::newRow("ends in backslash") << "C:\\a\\"
+                                       << "";
+    QTest::newRow("slashes") << "/home/u/Musica/song_.mid"
+                             << "song_.mid";
+    QTest::newRow("ends in slash") << "/home/u/"
+                                   << "";
+    QTest::newRow("mixed, last wins") << "/a\\b/c\\d.mid"
+                                      << "d.mid";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestModule1::fileNameOf()
@@ -62,8 +70,8 @@ void TestModule1::documentsFolderFollowsTheUserDirs()
     QCOMPARE(DirDocumenti, home.documents());
 
     // A localised desktop names the folder in user-dirs.dirs.
-    QVERIFY(writeBytes(home.path() + "/.config/user-dirs.dirs",
-                       "XDG_DOCUMENTS_DIR=\"$HOME/Documenti/\"\n"));
+    QVERIFY(writeBytes(
+        home.path() + "/.config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Documenti/\"\n"));
     QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Documenti")));
     DocumentsFolder();
     QCOMPARE(DirDocumenti, home.path() + QStringLiteral("/Documenti"));
@@ -77,7 +85,7 @@ void TestModule1::fileDialogTranslatesItsRequest()
         + "Tutti i file" + QChar(0) + "*.*";
 
     QCOMPARE(FileDialog(dialogs, nullptr, 1, "Open", "/m/x.mid", filter, "/m", "mid"),
-             QStringLiteral("/m/a.mid"));
+        QStringLiteral("/m/a.mid"));
     QCOMPARE(FileDialog(dialogs, nullptr, 2, "Salva", "", filter, "", ""), QString());
 
     QCOMPARE(dialogs.requests.size(), 2);

@@ -34,9 +34,14 @@ const QString Crlf = QStringLiteral("\r\n");
 std::string twoTrackSong()
 {
     smf::Track conductor;
-    conductor.meta(0, 0x03, "Conductor").meta(0, 0x51, smf::bytes({ 0x07, 0xA1, 0x20 })).endOfTrack(960);
+    conductor.meta(0, 0x03, "Conductor")
+        .meta(0, 0x51, smf::bytes({ 0x07, 0xA1, 0x20 }))
+        .endOfTrack(960);
     smf::Track piano;
-    piano.meta(0, 0x03, "Piano").event(0, { 0x90, 0x3C, 0x40 }).event(480, { 0x80, 0x3C, 0x40 }).endOfTrack();
+    piano.meta(0, 0x03, "Piano")
+        .event(0, { 0x90, 0x3C, 0x40 })
+        .event(480, { 0x80, 0x3C, 0x40 })
+        .endOfTrack();
     return smf::file(1, { conductor, piano });
 }
 
@@ -148,7 +153,10 @@ private slots:
     void exitEndsTheProgram();
 
 private:
-    QString path(const QString &name) const { return m_home->trackfold() + QLatin1Char('/') + name; }
+    QString path(const QString &name) const
+    {
+        return m_home->trackfold() + QLatin1Char('/') + name;
+    }
 
     std::unique_ptr<TemporaryHome> m_home;
     FakeDialogs m_dialogs;
@@ -173,11 +181,11 @@ void TestParamStr::init()
 void TestParamStr::cleanup()
 {
     QVERIFY2(m_dialogs.messages.isEmpty(),
-             qPrintable(QStringLiteral("unchecked message: ") + m_dialogs.messages.value(0).text));
+        qPrintable(QStringLiteral("unchecked message: ") + m_dialogs.messages.value(0).text));
     QVERIFY2(m_dialogs.answers.isEmpty(), "a scripted file answer was not used");
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     QFile::setPermissions(m_home->trackfold(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 void TestParamStr::startsWithDefaultsAndNoInput()
@@ -210,9 +218,15 @@ void TestParamStr::controlsKeepTheirNamesTextsAndLook()
     if (window.height() <= screen.height())
         QVERIFY(qAbs(window.geometry().center().y() - screen.center().y()) <= 1);
     const QList<std::pair<QWidget *, const char *>> named = {
-        { window.lblIN, "lblIN" },     { window.txIN, "txIN" },   { window.cmdSFOGLIA, "cmdSFOGLIA" },
-        { window.cmdESCI, "cmdESCI" }, { window.Label1, "Label1" }, { window.txOUT, "txOUT" },
-        { window.cmdCONVERTI, "cmdCONVERTI" }, { window.GRID, "GRID" }, { window.lblStato, "lblStato" },
+        { window.lblIN, "lblIN" },
+        { window.txIN, "txIN" },
+        { window.cmdSFOGLIA, "cmdSFOGLIA" },
+        { window.cmdESCI, "cmdESCI" },
+        { window.Label1, "Label1" },
+        { window.txOUT, "txOUT" },
+        { window.cmdCONVERTI, "cmdCONVERTI" },
+        { window.GRID, "GRID" },
+        { window.lblStato, "lblStato" },
     };
     for (const auto &[widget, name] : named)
         QCOMPARE(window.findChild<QWidget *>(QLatin1String(name)), widget);
@@ -244,7 +258,7 @@ void TestParamStr::tabGoesThroughTheControlsInOrder()
     QCOMPARE(QApplication::focusWidget(), window.GRID);
 
     const QList<QWidget *> order = { window.cmdCONVERTI, window.txIN, window.txOUT,
-                                     window.cmdSFOGLIA, window.cmdESCI, window.GRID };
+        window.cmdSFOGLIA, window.cmdESCI, window.GRID };
     for (QWidget *expected : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), expected);
@@ -258,7 +272,7 @@ void TestParamStr::tabGoesThroughTheControlsInOrder()
     QTest::keyClick(&window, Qt::Key_C, Qt::AltModifier);
     QVERIFY(QApplication::focusWidget() != first);
     QVERIFY(QApplication::focusWidget() == window.cmdSFOGLIA
-            || QApplication::focusWidget() == window.cmdCONVERTI);
+        || QApplication::focusWidget() == window.cmdCONVERTI);
     QVERIFY(m_dialogs.requests.isEmpty());
 }
 
@@ -351,8 +365,8 @@ void TestParamStr::convertWritesFileFillsGridAndReports()
     QCOMPARE(window.righe(), 4);
     QCOMPARE(window.inizio(), 1000.0);
     QCOMPARE(window.lblStato->text(),
-             QStringLiteral("Righe: 4      Tempo di elab.: 02:05      Midi_F1_.mid      %1 bytes")
-                 .arg(expected.size()));
+        QStringLiteral("Righe: 4      Tempo di elab.: 02:05      Midi_F1_.mid      %1 bytes")
+            .arg(expected.size()));
 
     // Headings above, then the header row and the merged events.
     const EventTableModel &model = *window.model();
@@ -363,8 +377,7 @@ void TestParamStr::convertWritesFileFillsGridAndReports()
     QCOMPARE(model.rowCount(), 4);
     QVERIFY(cell(window, 0, 2).startsWith(QStringLiteral("4D546864000000060000000101E04D54726B")));
     const QStringList rows[] = { { "00000000", "00", "903C40" },
-                                 { "00000000", "00", "FF510307A120" },
-                                 { "00000480", "8360", "803C40" } };
+        { "00000000", "00", "FF510307A120" }, { "00000480", "8360", "803C40" } };
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 3; ++c)
             QCOMPARE(cell(window, r + 1, c), rows[r][c]);
@@ -372,9 +385,9 @@ void TestParamStr::convertWritesFileFillsGridAndReports()
 
     // Every phase was on screen, under the busy pointer, before the next began.
     const QStringList captions = { "Lettura Tracce", "Ordinamento Griglia",
-                                   "Inserimento dei Valori di Delta Time relativi",
-                                   "Ripristino, quando possibile, del Running Status",
-                                   "Conversione Esadecimale-Decimale e costruzione txMIDI0" };
+        "Inserimento dei Valori di Delta Time relativi",
+        "Ripristino, quando possibile, del Running Status",
+        "Conversione Esadecimale-Decimale e costruzione txMIDI0" };
     QCOMPARE(window.phases.size(), captions.size());
     for (int i = 0; i < captions.size(); ++i) {
         QCOMPARE(window.phases[i].caption, captions[i]);
@@ -389,7 +402,7 @@ void TestParamStr::convertWritesFileFillsGridAndReports()
     QCOMPARE(window.GRID->columnWidth(1), std::max(1000 * dpi / 1440, header->sectionSizeHint(1)));
     QCOMPARE(window.GRID->columnWidth(2), 10000 * dpi / 1440);
     QCOMPARE(model.index(0, 0).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
-             Qt::AlignLeft | Qt::AlignVCenter);
+        Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 void TestParamStr::convertAfterBrowseShowsHeadingsAsRow()
@@ -406,7 +419,8 @@ void TestParamStr::convertAfterBrowseShowsHeadingsAsRow()
     QCOMPARE(window.model()->rowCount(), 5);
     QCOMPARE(cell(window, 0, 0), QStringLiteral("DT assoluto"));
     QCOMPARE(cell(window, 4, 2), QStringLiteral("803C40"));
-    QVERIFY(window.lblStato->text().startsWith(QStringLiteral("Righe: 4      Tempo di elab.: 00:00      song_.mid      ")));
+    QVERIFY(window.lblStato->text().startsWith(
+        QStringLiteral("Righe: 4      Tempo di elab.: 00:00      song_.mid      ")));
 }
 
 void TestParamStr::failedConversionWarnsThenReportsAndWritesNothing()
@@ -421,7 +435,7 @@ void TestParamStr::failedConversionWarnsThenReportsAndWritesNothing()
     QCOMPARE(messages[0].icon, MessageIcon::Warning);
     QCOMPARE(messages[0].title, QStringLiteral("Trackfold"));
     QVERIFY2(messages[0].text.endsWith(QStringLiteral("Status 247 - Valore sconosciuto")),
-             qPrintable(messages[0].text));
+        qPrintable(messages[0].text));
     QVERIFY(!messages[0].busyCursor);
     QCOMPARE(messages[1].icon, MessageIcon::Critical);
     QCOMPARE(messages[1].title, QStringLiteral("Errore Lettura Midifile"));
@@ -487,10 +501,11 @@ void TestParamStr::unwritableOutputFolderKeepsExistingFile()
 {
     QVERIFY(writeBytes(path("Midi_F1.mid"), twoTrackSong()));
     QVERIFY(writeBytes(path("Midi_F1_.mid"), "OLD CONTENT"));
-    QVERIFY(QFile::setPermissions(m_home->trackfold(),
-                                  QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    QVERIFY(
+        QFile::setPermissions(m_home->trackfold(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     if (::access(QFile::encodeName(m_home->trackfold()).constData(), W_OK) == 0)
-        QSKIP("this user may write into a read-only folder (root); see failedWriteKeepsExistingFile");
+        QSKIP(
+            "this user may write into a read-only folder (root); see failedWriteKeepsExistingFile");
     ParamStr window(m_dialogs, m_clock);
 
     QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
@@ -499,7 +514,8 @@ void TestParamStr::unwritableOutputFolderKeepsExistingFile()
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].icon, MessageIcon::Critical);
     QCOMPARE(messages[0].title, QStringLiteral("Errore Scrittura Midifile"));
-    const QString lead = QStringLiteral("Impossibile salvare il file") + Crlf + path("Midi_F1_.mid") + Crlf;
+    const QString lead
+        = QStringLiteral("Impossibile salvare il file") + Crlf + path("Midi_F1_.mid") + Crlf;
     QVERIFY2(messages[0].text.startsWith(lead), qPrintable(messages[0].text));
     QVERIFY(messages[0].text.size() > lead.size());
     QCOMPARE(readBytes(path("Midi_F1_.mid")), std::string("OLD CONTENT"));
@@ -518,8 +534,8 @@ void TestParamStr::failedWriteKeepsExistingFile()
     const auto messages = m_dialogs.takeMessages();
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].title, QStringLiteral("Errore Scrittura Midifile"));
-    QVERIFY(messages[0].text.startsWith(QStringLiteral("Impossibile salvare il file") + Crlf
-                                        + path("Midi_F1_.mid") + Crlf));
+    QVERIFY(messages[0].text.startsWith(
+        QStringLiteral("Impossibile salvare il file") + Crlf + path("Midi_F1_.mid") + Crlf));
     QCOMPARE(readBytes(path("Midi_F1_.mid")), std::string(5000, 'o'));
     QCOMPARE(folderEntries(m_home->trackfold()), (QStringList { "Midi_F1.mid", "Midi_F1_.mid" }));
     // The grid still shows the conversion.
@@ -540,8 +556,8 @@ void TestParamStr::writtenFileIsVerified()
     QCOMPARE(messages[0].icon, MessageIcon::Critical);
     QCOMPARE(messages[0].title, QStringLiteral("Verifica non riuscita"));
     QVERIFY2(messages[0].text.startsWith(QStringLiteral("Verifica non riuscita") + Crlf
-                                         + QStringLiteral("Evento mancante nel file scritto: tempo ")),
-             qPrintable(messages[0].text));
+                 + QStringLiteral("Evento mancante nel file scritto: tempo ")),
+        qPrintable(messages[0].text));
     // The report of the conversion stays.
     QVERIFY(window.lblStato->text().startsWith(QStringLiteral("Righe: ")));
 }
@@ -577,7 +593,8 @@ void TestParamStr::exitEndsTheProgram()
     ParamStr window(m_dialogs, m_clock);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTimer::singleShot(0, window.cmdESCI, [&window] { QTest::mouseClick(window.cmdESCI, Qt::LeftButton); });
+    QTimer::singleShot(
+        0, window.cmdESCI, [&window] { QTest::mouseClick(window.cmdESCI, Qt::LeftButton); });
     QTimer watchdog;
     watchdog.setSingleShot(true);
     connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
