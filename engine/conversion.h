@@ -37,7 +37,8 @@ public:
     virtual void showMessage(const Message &message) = 0;
     // Busy pointer on (true) or back to normal (false).
     virtual void setBusy(bool busy) = 0;
-    // A monotonic clock in seconds.
+    // A monotonic clock in seconds. A conversion reads it once, when the
+    // reader starts, and hands the value to setINIZIO.
     virtual double timer() = 0;
     // RIGHE: index of the last grid row after the conversion.
     virtual void setRIGHE(std::int64_t rows) = 0;
