@@ -51,16 +51,17 @@ bool readWholeFile(const std::string &path, std::string &data, std::string &erro
     std::fseek(file, 0, SEEK_END);
     const long size = std::ftell(file);
     std::fseek(file, 0, SEEK_SET);
-    // Read straight into the string; a file that grows meanwhile is read on.
-    std::size_t filled = 0;
+    // Read straight into the string; a file that grows meanwhile is read on
+    // through a small buffer, so the string is not doubled just to find the end.
     data.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
-    while (true) {
-        if (filled == data.size())
-            data.resize(filled + (1 << 16));
-        const std::size_t got = std::fread(data.data() + filled, 1, data.size() - filled, file);
-        filled += got;
-        if (got == 0)
-            break;
+    std::size_t filled = std::fread(data.data(), 1, data.size(), file);
+    if (filled == data.size()) {
+        char more[1 << 16];
+        std::size_t got = 0;
+        while ((got = std::fread(more, 1, sizeof more, file)) > 0) {
+            data.append(more, got);
+            filled += got;
+        }
     }
     data.resize(filled);
     const bool failed = std::ferror(file) != 0;

@@ -7,6 +7,8 @@
 #include "texts.h"
 #include "trackreader.h"
 
+#include <algorithm>
+
 namespace trackfold {
 
 namespace {
@@ -42,53 +44,77 @@ std::string describe(const char *what, const EventGrid &grid, const Row &row)
 
 bool verifyConversion(const EventGrid &converted, std::string written, std::string &difference)
 {
-    EventGrid reread;
-    reread.setRows(2);
-    TrackScan scan;
     if (!hasValidHeader(written)) {
         difference = texts::InvalidHeader;
         return false;
     }
+    // The file is read back a tick at a time, so the check needs no second
+    // grid: this one holds the image and one tick's rows.
+    EventGrid reread;
+    reread.setRows(0);
     reread.adoptImage(std::move(written));
+    TrackScan scan;
     if (!scanTracks(reread.image(), scan)) {
         difference = scan.warning;
         return false;
     }
-    // Both grids come out of the same merge, so equal contents stand in the
-    // same order: one walk finds the first difference.
-    mergeTracks(scan, reread);
+    std::vector<TrackCursor> cursors;
+    for (const TrackSpan &track : scan.tracks) {
+        if (track.events > 0)
+            cursors.emplace_back(reread.image(), track);
+    }
 
+    // The converted rows are in time order, each tick's ordered by bytes; the
+    // file's events of a tick are put in the same order and compared.
     const auto expected = converted.rowData();
-    const auto found = reread.rowData();
     std::size_t e = 2;
-    std::size_t f = 2;
-    while (e < expected.size() || f < found.size()) {
-        if (e < expected.size() && !expected[e].isEvent()) {
+    std::vector<Row> tick;
+    auto nextExpected = [&] {
+        while (e < expected.size() && !expected[e].isEvent())
             ++e; // rows of free text are not events of the file
-            continue;
+        return e < expected.size();
+    };
+    while (true) {
+        std::uint64_t time = UINT64_MAX;
+        for (const TrackCursor &c : cursors) {
+            if (!c.atEnd())
+                time = std::min(time, c.time());
         }
-        if (e == expected.size()) {
-            difference = describe(texts::VerifyExtra, reread, found[f]);
-            return false;
-        }
-        if (f == found.size()) {
+        const bool more = nextExpected();
+        if (time == UINT64_MAX) {
+            if (!more)
+                return true;
             difference = describe(texts::VerifyMissing, converted, expected[e]);
             return false;
         }
-        const Row &a = expected[e];
-        const Row &b = found[f];
-        const std::string bytesA = fullBytes(converted, a);
-        const std::string bytesB = fullBytes(reread, b);
-        if (a.time() != b.time() || bytesA != bytesB) {
-            const bool missing = a.time() < b.time() || (a.time() == b.time() && bytesA < bytesB);
-            difference = missing ? describe(texts::VerifyMissing, converted, a)
-                                 : describe(texts::VerifyExtra, reread, b);
+        if (more && expected[e].time() < time) {
+            difference = describe(texts::VerifyMissing, converted, expected[e]);
             return false;
         }
-        ++e;
-        ++f;
+
+        tick.clear();
+        for (TrackCursor &c : cursors) {
+            for (; !c.atEnd() && c.time() == time; c.advance())
+                tick.push_back(c.row());
+        }
+        std::sort(tick.begin(), tick.end(),
+            [&reread](const Row &a, const Row &b) { return reread.compareEvents(a, b) < 0; });
+        for (const Row &found : tick) {
+            if (!nextExpected() || expected[e].time() != time) {
+                difference = describe(texts::VerifyExtra, reread, found);
+                return false;
+            }
+            const std::string bytesExpected = fullBytes(converted, expected[e]);
+            const std::string bytesFound = fullBytes(reread, found);
+            if (bytesExpected != bytesFound) {
+                difference = bytesExpected < bytesFound
+                    ? describe(texts::VerifyMissing, converted, expected[e])
+                    : describe(texts::VerifyExtra, reread, found);
+                return false;
+            }
+            ++e;
+        }
     }
-    return true;
 }
 
 } // namespace trackfold

@@ -55,6 +55,14 @@ TEST_F(FileIo, WritesReadsAndReplacesWholeFiles)
     EXPECT_EQ(entries(), 1u);
 }
 
+TEST_F(FileIo, ReadsFilesWhoseSizeIsNotKnownAhead)
+{
+    // Files under /proc report a size of 0 and still have contents.
+    std::string data, error;
+    ASSERT_TRUE(readWholeFile("/proc/self/status", data, error)) << error;
+    EXPECT_NE(data.find("Name:"), std::string::npos);
+}
+
 TEST_F(FileIo, ReadFailuresCarryTheSystemReason)
 {
     std::string data, error;
