@@ -24,7 +24,7 @@ std::string fail(ConversionHost &host, const std::string &warning)
 
 } // namespace
 
-std::string SalvaMidi0(std::string StrMIDI, ConversionHost &host)
+std::string SalvaMidi0(std::string StrMIDI, ConversionHost &host, const ConversionOptions &options)
 {
     EventGrid &grid = host.grid();
     host.setBusy(true);

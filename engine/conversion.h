@@ -46,6 +46,14 @@ public:
     virtual void setINIZIO(double seconds) = 0;
 };
 
+// How a conversion orders the events that share one tick.
+struct ConversionOptions
+{
+    // False: track order, then file order (how a player plays the input).
+    // True: by the events' bytes, whatever track they came from.
+    bool byteOrder = false;
+};
+
 // Converts a Standard MIDI File image (one char per byte) into a Format 0 image
 // with one track. Every collected event of every track lands in the grid as one
 // row, ordered by time (ties by event bytes), with its delta time and, where the
@@ -55,7 +63,8 @@ public:
 // Returns the output image, or "" after a warning was shown through the host
 // (unknown status byte, incomplete event, invalid header, time too large).
 // The grid takes over the input image: event rows refer to its bytes.
-std::string SalvaMidi0(std::string StrMIDI, ConversionHost &host);
+std::string SalvaMidi0(
+    std::string StrMIDI, ConversionHost &host, const ConversionOptions &options = {});
 
 } // namespace trackfold
 
