@@ -1,82 +1,134 @@
 // SPDX-License-Identifier: MIT
 #include "conversion.h"
 
-#include "codecs.h"
 #include "eventgrid.h"
+#include "format0writer.h"
 #include "merge.h"
 #include "texts.h"
 #include "trackreader.h"
+
+#include <chrono>
 
 namespace trackfold {
 
 namespace {
 
-// Column widths in twips and the alignment code for "left, centred vertically".
-constexpr int ColWidths[3] = { 1100, 1000, 10000 };
-constexpr int AlignLeftCenter = 1;
-
-std::string fail(ConversionHost &host, const std::string &warning)
+ConversionResult fail(ConversionObserver &observer, const std::string &warning)
 {
-    host.setBusy(false);
-    host.showMessage({ MessageIcon::Warning, texts::AppName, warning });
+    observer.setBusy(false);
+    observer.showMessage({ MessageIcon::Warning, texts::AppName, warning });
     return {};
 }
 
 } // namespace
 
-std::string SalvaMidi0(std::string StrMIDI, ConversionHost &host, const ConversionOptions &options)
+double SteadyClock::seconds()
 {
-    EventGrid &grid = host.grid();
-    host.setBusy(true);
-    grid.clear();
-    grid.setRows(1);
-    grid.setCols(3);
-    for (int c = 0; c < 3; ++c) {
-        grid.setColWidth(c, ColWidths[c]);
-        grid.setColAlignment(c, AlignLeftCenter);
-    }
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
 
-    if (StrMIDI.size() > EventGrid::MaxImageSize)
-        return fail(host, texts::FileTooLarge);
-    if (!hasValidHeader(StrMIDI))
-        return fail(host, texts::InvalidHeader);
+ConversionResult convertImage(std::string_view image, OutputSink &out,
+    ConversionObserver &observer, Clock &clock, const ConversionOptions &options, EventGrid *grid)
+{
+    observer.setBusy(true);
+    if (image.size() > EventGrid::MaxImageSize)
+        return fail(observer, texts::FileTooLarge);
+    if (!hasValidHeader(image))
+        return fail(observer, texts::InvalidHeader);
+    // A Format 2 file holds independent sequences: laid on top of each other
+    // they would not be the piece.
+    if (formatOf(image) == 2)
+        return fail(observer, texts::Format2);
 
-    grid.adoptImage(std::move(StrMIDI));
-    const std::string_view image = grid.image();
-
-    host.showStatus(texts::ReadingTracks);
-    host.setINIZIO(host.timer());
+    observer.showStatus(texts::ReadingTracks);
+    ConversionResult result;
+    result.INIZIO = clock.seconds();
     TrackScan scan;
     const bool scanned = scanTracks(image, scan);
 
     // The header row shows the header as the output will carry it, but for its
     // track length, which is the first track chunk's until the output is built.
     const std::string header = makeOutputHeader(image, scan.firstTrackLength);
-    std::string headerHex;
-    appendHex(headerHex, header.data(), header.size());
-    grid.addItem(std::string("00\t00\t") + headerHex);
+    if (grid) {
+        grid->addHeaderRow(header);
+        std::vector<std::size_t> starts;
+        starts.reserve(scan.tracks.size());
+        for (const TrackSpan &track : scan.tracks)
+            starts.push_back(track.begin);
+        grid->setTrackStarts(std::move(starts));
+    }
     if (!scanned)
-        return fail(host, scan.warning);
+        return fail(observer, scan.warning);
 
-    host.showStatus(texts::SortingGrid);
-    mergeTracks(scan, grid);
+    const TieOrder order = options.byteOrder ? TieOrder::Bytes : TieOrder::Track;
+    Format0Writer writer(out, image, header);
+    bool written = true;
+    observer.showStatus(texts::SortingGrid);
+    if (grid) {
+        // The window keeps the rows: merged into the grid first, then written.
+        mergeTracks(image, scan, order, [grid](const EventRef &event) {
+            grid->addEvent(event);
+            return true;
+        });
+        result.RIGHE = static_cast<std::int64_t>(grid->rows()) - 1;
+        observer.showStatus(texts::InsertingDeltas);
+        observer.showStatus(texts::RestoringRunningStatus);
+        observer.showStatus(texts::BuildingOutput);
+        for (const EventRef &event : grid->events()) {
+            if (!writer.add(event)) {
+                written = false;
+                break;
+            }
+        }
+    } else {
+        // Delta times, running status and the output bytes are worked out as
+        // the merge hands over each event, in one pass.
+        observer.showStatus(texts::InsertingDeltas);
+        observer.showStatus(texts::RestoringRunningStatus);
+        observer.showStatus(texts::BuildingOutput);
+        written = mergeTracks(
+            image, scan, order, [&writer](const EventRef &event) { return writer.add(event); });
+        result.RIGHE = static_cast<std::int64_t>(writer.events()) + 1;
+    }
+    // The End of Track has the row after the last.
+    if (!written || !writer.finish(scan.endTime))
+        return fail(observer, deltaTooLargeWarning(writer.nextRow()));
 
-    host.showStatus(texts::InsertingDeltas);
-    host.setRIGHE(static_cast<std::int64_t>(grid.rows()) - 1);
-    std::string warning;
-    if (!fillDeltaTimes(grid, warning))
-        return fail(host, warning);
+    if (grid)
+        grid->showHeadings();
+    observer.setBusy(false);
+    result.ok = true;
+    result.outputSize = writer.size();
+    return result;
+}
 
-    host.showStatus(texts::RestoringRunningStatus);
-    restoreRunningStatus(grid);
+std::string SalvaMidi0(std::string StrMIDI, EventGrid &grid, ConversionObserver &observer,
+    Clock &clock, ConversionResult &result, const ConversionOptions &options)
+{
+    grid.clear();
+    grid.setRows(1);
+    grid.adoptImage(std::move(StrMIDI));
+    const std::string_view image = grid.image();
 
-    host.showStatus(texts::BuildingOutput);
-    std::string output = buildOutputImage(grid, header);
+    // Merged, an event never takes more bytes than in the input but for a
+    // restored status byte, so the output fits the input's size and a byte
+    // per event; one allocation of that holds it.
+    std::string output;
+    output.reserve(image.size() + image.size() / 2 + 64);
+    StringSink sink(output);
+    result = convertImage(image, sink, observer, clock, options, &grid);
+    if (!result.ok)
+        return {};
+    return output;
+}
 
-    grid.setTextMatrix(0, 0, texts::HeadingAbsolute);
-    grid.setTextMatrix(0, 1, texts::HeadingDelta);
-    grid.setTextMatrix(0, 2, texts::HeadingData);
-    host.setBusy(false);
+std::string SalvaMidi0(std::string StrMIDI, ConversionHost &host, const ConversionOptions &options)
+{
+    ConversionResult result;
+    std::string output = SalvaMidi0(std::move(StrMIDI), host.grid(), host, host, result, options);
+    host.setRIGHE(result.RIGHE);
+    host.setINIZIO(result.INIZIO);
     return output;
 }
 

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace trackfold {
 
 class EventGrid;
+class OutputSink;
 
 enum class MessageIcon : std::uint8_t {
     Information,
@@ -22,28 +24,33 @@ struct Message
     std::string text;
 };
 
-// What a conversion needs from its caller: the window, the command line and the
-// tests each bring their own.
-class ConversionHost
+// What a conversion reports while it runs: the window shows it, the command
+// line keeps the warnings, the tests record everything.
+class ConversionObserver
 {
 public:
-    virtual ~ConversionHost() = default;
-
-    // The grid the conversion fills and leaves behind.
-    virtual EventGrid &grid() = 0;
+    virtual ~ConversionObserver() = default;
     // A phase caption; it must be shown at once (the caller's loop is not running).
     virtual void showStatus(const std::string &caption) = 0;
     // A warning for the user; the conversion goes on only after it returns.
     virtual void showMessage(const Message &message) = 0;
     // Busy pointer on (true) or back to normal (false).
     virtual void setBusy(bool busy) = 0;
-    // A monotonic clock in seconds. A conversion reads it once, when the
-    // reader starts, and hands the value to setINIZIO.
-    virtual double timer() = 0;
-    // RIGHE: index of the last grid row after the conversion.
-    virtual void setRIGHE(std::int64_t rows) = 0;
-    // INIZIO: timer value when the reader started.
-    virtual void setINIZIO(double seconds) = 0;
+};
+
+// A monotonic clock in seconds, for the elapsed time of the report.
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    virtual double seconds() = 0;
+};
+
+// The system's steady clock.
+class SteadyClock final : public Clock
+{
+public:
+    double seconds() override;
 };
 
 // How a conversion orders the events that share one tick.
@@ -54,15 +61,50 @@ struct ConversionOptions
     bool byteOrder = false;
 };
 
-// Converts a Standard MIDI File image (one char per byte) into a Format 0 image
-// with one track. Every collected event of every track lands in the grid as one
-// row, ordered by time (ties by event bytes), with its delta time and, where the
-// row above has the same channel status, without its status byte. The output is
-// the header, a fixed track name, the events and End of Track.
+struct ConversionResult
+{
+    bool ok = false;
+    // RIGHE: the index of the last grid row (the event count + 1).
+    std::int64_t RIGHE = 0;
+    // INIZIO: the clock's value when the reader started.
+    double INIZIO = 0;
+    // Bytes of output written.
+    std::uint64_t outputSize = 0;
+};
+
+// Converts a Standard MIDI File image into a Format 0 file with one track,
+// written to out as it is produced. Every collected event of every track goes
+// into the one track, ordered by time (ties as the options say), with its delta
+// time and, where the event before it has the same channel status, without its
+// status byte; the output is the header, a fixed track name, the events and End
+// of Track at the latest end of the input's tracks.
 //
-// Returns the output image, or "" after a warning was shown through the host
-// (unknown status byte, incomplete event, invalid header, time too large).
-// The grid takes over the input image: event rows refer to its bytes.
+// With a grid, the grid also receives the rows, headings and header row; it
+// must own image already (grid.image()). On failure (unknown status byte,
+// incomplete event, invalid header, Format 2, time or delta too large) a warning
+// was shown through the observer, result.ok is false and what out received is
+// to be thrown away.
+ConversionResult convertImage(std::string_view image, OutputSink &out,
+    ConversionObserver &observer, Clock &clock, const ConversionOptions &options,
+    EventGrid *grid = nullptr);
+
+// The window's conversion: the grid takes the input image and the merged rows;
+// returns the output image, or "" after a warning.
+std::string SalvaMidi0(std::string StrMIDI, EventGrid &grid, ConversionObserver &observer,
+    Clock &clock, ConversionResult &result, const ConversionOptions &options = {});
+
+// The host of the first command line: observer, clock and grid in one. Kept
+// while the command line moves to convertImage.
+class ConversionHost : public ConversionObserver, public Clock
+{
+public:
+    virtual EventGrid &grid() = 0;
+    virtual double timer() = 0;
+    double seconds() override { return timer(); }
+    virtual void setRIGHE(std::int64_t rows) = 0;
+    virtual void setINIZIO(double seconds) = 0;
+};
+
 std::string SalvaMidi0(
     std::string StrMIDI, ConversionHost &host, const ConversionOptions &options = {});
 

@@ -2,7 +2,7 @@
 #ifndef TRACKFOLD_EVENTGRID_H
 #define TRACKFOLD_EVENTGRID_H
 
-#include "midievent.h"
+#include "trackreader.h"
 
 #include <cstdint>
 #include <span>
@@ -12,172 +12,81 @@
 
 namespace trackfold {
 
-// The event grid: a table of text cells that is both the conversion's working
-// store and what the user sees of it. Row 0 holds the headings, row 1 the file
-// header, rows 2 and on one event each; columns are absolute time (eight or more
-// decimal digits), delta time (VLQ hex) and the event bytes (hex text).
+// The event grid: the merged event list as a table of text cells. Row 0 holds
+// the headings, row 1 the output's header, rows 2 and on one event each, in
+// output order; columns are absolute time (eight or more decimal digits), delta
+// time to the row above (VLQ hex) and the event bytes (hex text, without the
+// status byte where running status leaves it out).
 //
-// Event rows are kept compact (12 bytes each): the time as a number and a
-// reference into the file image the grid owns; their cell texts are produced on
-// demand, in constant time. Any cell may also be set to free text, which turns
-// that row into a row of plain strings.
+// Event rows are kept compact (12 bytes each): the time and a reference into
+// the input image the grid owns. Cell texts are produced on demand, in
+// constant time, from the row and the row above it.
 class EventGrid
 {
 public:
+    using Row = EventRef;
+
     // Largest absolute time an event row holds (48 bits).
     static constexpr std::uint64_t MaxTime = (std::uint64_t { 1 } << 48) - 1;
-    // Largest file image whose bytes event rows can refer to.
-    // Largest file image whose bytes event rows can refer to (2 GiB - 1, so that
-    // an output with every running status restored still fits its length field).
+    // Largest input image whose bytes event rows can refer to (2 GiB - 1, so
+    // that an output with every running status restored still fits its
+    // length field).
     static constexpr std::size_t MaxImageSize = 0x7FFFFFFFu;
-
-    struct Row
-    {
-        enum Flag : std::uint8_t {
-            Empty = 0,
-            Text = 1,
-            Event = 2,
-            KindMask = 3,
-            ImpliedStatus = 4, // the status byte is not in the image (running status)
-            StatusDropped = 8, // the status byte is left out of the cell and the output
-            DeltaShown = 16, // column 1 shows the delta time to the row above
-        };
-
-        std::uint32_t ref = 0; // event: image index of the first stored byte; text: string slot
-        std::uint32_t timeLow = 0;
-        std::uint16_t timeHigh = 0;
-        std::uint8_t status = 0; // event rows: the status byte, implied or not
-        std::uint8_t flags = Empty;
-
-        std::uint8_t kind() const { return flags & KindMask; }
-        bool isEvent() const { return kind() == Event; }
-        bool has(Flag f) const { return (flags & f) != 0; }
-        std::uint64_t time() const { return (std::uint64_t { timeHigh } << 32) | timeLow; }
-        void setTime(std::uint64_t t)
-        {
-            timeLow = static_cast<std::uint32_t>(t);
-            timeHigh = static_cast<std::uint16_t>(t >> 32);
-        }
-    };
-
-    EventGrid();
+    static constexpr int Cols = 3;
 
     // --- The grid's operations -------------------------------------------------
 
-    // Empties every cell, heading row included; the row and column counts stay.
+    // Empties every cell, heading row included; the row count stays.
     void clear();
     // Sets the number of rows; new rows are empty, rows past the count are dropped.
     void setRows(std::size_t rows);
-    std::size_t rows() const { return m_rows.size(); }
-    void setCols(int cols);
-    int cols() const { return m_cols; }
-    // Leading rows that are headings: they stay in place when sorting.
-    void setFixedRows(int rows);
+    std::size_t rows() const { return m_rowCount; }
+    int cols() const { return Cols; }
+    // Leading rows that are headings rather than data.
+    void setFixedRows(int rows) { m_fixedRows = rows < 0 ? 0 : rows; }
     int fixedRows() const { return m_fixedRows; }
-    // Display properties (twips and the grid control's alignment codes).
-    void setColWidth(int col, int twips);
-    int colWidth(int col) const;
-    void setColAlignment(int col, int alignment);
-    int colAlignment(int col) const;
-    // Appends a row whose cells are the tab-separated parts of text.
-    void addItem(std::string_view text);
     // Text of one cell; rows and columns counted from 0. Out of range gives "".
     std::string textMatrix(std::size_t row, int col) const;
-    // Sets the text of one cell; out of range does nothing.
-    void setTextMatrix(std::size_t row, int col, std::string_view text);
-    // Sorts every non-fixed row, as whole rows, ascending: by the time in column 0
-    // (numerically), then column 1, then column 2, as text without regard to
-    // case. Event bytes thus compare lexicographically, a shorter event before a
-    // longer one it begins. Deltas are relative to the row above, so a sort
-    // empties column 1 of the event rows. O(n log n), in place.
-    void sort();
 
-    // --- Typed access for the conversion ----------------------------------------
+    // --- Filled by the conversion ----------------------------------------------
 
-    // Takes the file image that event rows refer to; drops all rows.
+    // Takes the input image that event rows refer to, and the start of each
+    // of its track chunks (to tell where a row came from); drops all rows.
     void adoptImage(std::string image);
     const std::string &image() const { return m_image; }
+    void setTrackStarts(std::vector<std::size_t> starts) { m_trackStarts = std::move(starts); }
+    // Appends row 1, the output's header as the conversion prepared it.
+    void addHeaderRow(std::string_view header);
+    // Appends an event row.
+    void addEvent(const Row &row)
+    {
+        m_events.push_back(row);
+        ++m_rowCount;
+    }
+    // Fills row 0 with the headings.
+    void showHeadings() { m_headings = true; }
 
-    void reserveRows(std::size_t rows) { m_rows.reserve(rows); }
-    // Appends count empty rows and returns the first, for the caller to fill.
-    Row *appendRows(std::size_t count)
+    // The event rows, grid row 2 first.
+    std::span<const Row> events() const { return m_events; }
+    // The event of a grid row; nullptr when the row holds none.
+    const Row *eventAt(std::size_t row) const
     {
-        const std::size_t first = m_rows.size();
-        m_rows.resize(first + count);
-        return m_rows.data() + first;
+        return (row >= 2 && row - 2 < m_events.size()) ? &m_events[row - 2] : nullptr;
     }
-    // Appends an event row: its time and where its bytes start in the image.
-    // With impliedStatus the image holds only the data bytes at pos.
-    void appendEvent(std::uint64_t time, std::size_t pos, std::uint8_t status, bool impliedStatus)
-    {
-        Row row;
-        row.ref = static_cast<std::uint32_t>(pos);
-        row.setTime(time);
-        row.status = status;
-        row.flags
-            = static_cast<std::uint8_t>(Row::Event | (impliedStatus ? Row::ImpliedStatus : 0));
-        m_rows.push_back(row);
-    }
-
-    std::span<Row> rowData() { return m_rows; }
-    std::span<const Row> rowData() const { return m_rows; }
-
-    // The number in column 0 of a row: the time of an event row, the decimal
-    // value of a text cell (0 when it is not a number).
-    std::uint64_t timeOf(std::size_t row) const
-    {
-        return (row < m_rows.size() && m_rows[row].isEvent()) ? m_rows[row].time()
-                                                              : textTimeOf(row);
-    }
-
-    // Bytes of an event row as stored: the status byte (when not implied) and
-    // data, without regard to StatusDropped.
-    std::string_view storedBytes(const Row &row) const;
-    // Full length of an event (status byte included).
-    std::size_t eventLength(const Row &row) const
-    {
-        if (const int channel = channelMessageLength(row.status))
-            return static_cast<std::size_t>(channel);
-        return storedBytes(row).size() + (row.has(Row::ImpliedStatus) ? 1 : 0);
-    }
-    // Orders two event rows by their bytes, status first; <0, 0, >0.
-    int compareEvents(const Row &a, const Row &b) const
-    {
-        if (a.status != b.status)
-            return a.status < b.status ? -1 : 1;
-        if (const int channel = channelMessageLength(a.status)) {
-            // Channel messages of one status have the same length.
-            const auto *da = dataBytes(a);
-            const auto *db = dataBytes(b);
-            for (int i = 0; i < channel - 1; ++i) {
-                if (da[i] != db[i])
-                    return da[i] < db[i] ? -1 : 1;
-            }
-            return 0;
-        }
-        return compareLongEvents(a, b);
-    }
+    // The input track chunk an event row came from, counted from 1; 0 when
+    // the row holds no event.
+    std::size_t trackOf(std::size_t row) const;
 
 private:
-    // The bytes after the status byte of an event row.
-    const std::uint8_t *dataBytes(const Row &row) const
-    {
-        return reinterpret_cast<const std::uint8_t *>(m_image.data()) + row.ref
-            + (row.has(Row::ImpliedStatus) ? 0 : 1);
-    }
-    int compareLongEvents(const Row &a, const Row &b) const;
-    std::uint64_t textTimeOf(std::size_t row) const;
-    std::string cellText(const Row &row, std::size_t index, int col) const;
-    std::vector<std::string> &makeTextRow(std::size_t index);
-    bool rowLess(const Row &a, const Row &b) const;
+    std::string eventCell(std::size_t row, int col) const;
 
     std::string m_image;
-    std::vector<Row> m_rows;
-    std::vector<std::vector<std::string>> m_texts; // cells of the text rows
-    int m_cols = 3;
+    std::vector<std::size_t> m_trackStarts;
+    std::string m_header;
+    std::vector<Row> m_events;
+    std::size_t m_rowCount = 2;
     int m_fixedRows = 1;
-    std::vector<int> m_colWidths;
-    std::vector<int> m_colAlignments;
+    bool m_headings = false;
 };
 
 } // namespace trackfold

@@ -3,12 +3,17 @@
 #define TRACKFOLD_FILEIO_H
 
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <string>
 #include <string_view>
 
 // Whole-file reading and atomic writing, shared by the window and the command line.
 namespace trackfold {
+
+// The system's text for an errno value, in the language of the C library's
+// locale (LC_MESSAGES). Safe to call from several threads.
+std::string systemReason(int error);
 
 // Reads a whole file into data (one char per byte). On failure returns false and
 // puts the system's reason into error.
@@ -20,14 +25,34 @@ struct WriteFaults
     std::size_t failAfterBytes = std::numeric_limits<std::size_t>::max();
     bool failFlush = false;
     bool failRename = false;
+    // Called with the temporary file's path once it holds all the data, just
+    // before it is renamed over the target.
+    std::function<void(const std::string &temporary)> beforeRename;
 };
 
 // Replaces the file at path with data, atomically: the bytes go to a temporary
 // file in the same folder, which is then renamed over the target. On failure
 // nothing at path has changed, no temporary file is left, and error holds the
-// system's reason. An existing target keeps its permissions.
+// system's reason.
+//
+// A new file gets the permissions the umask allows (0666 & ~umask); an existing
+// one keeps its mode. When path is a symbolic link, the file it points to is
+// replaced and the link stays. When path is something other than a regular file
+// (a device such as /dev/null, a FIFO), the data is written into it directly.
 bool writeFileAtomically(const std::string &path, std::string_view data, std::string &error,
     const WriteFaults &faults = {});
+
+// Like writeFileAtomically, but never replaces anything: when path already
+// exists (or a link at path points to an existing file), returns false with
+// existed set and the file untouched. The check and the rename are one step,
+// so a file that appears meanwhile is not replaced either.
+bool writeFileIfAbsent(const std::string &path, std::string_view data, bool &existed,
+    std::string &error, const WriteFaults &faults = {});
+
+// Removes every temporary file that a write in progress holds at this moment.
+// Async-signal-safe: meant for a SIGINT or SIGTERM handler that then ends the
+// process with _exit().
+void removeLiveTemporaryFiles() noexcept;
 
 } // namespace trackfold
 

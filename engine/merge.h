@@ -2,86 +2,141 @@
 #ifndef TRACKFOLD_MERGE_H
 #define TRACKFOLD_MERGE_H
 
-#include "eventgrid.h"
-#include "midievent.h"
 #include "trackreader.h"
 
-#include <string>
+#include <algorithm>
 #include <string_view>
+#include <vector>
 
-// Second half of the conversion: the scanned tracks become grid rows in time
-// order, get their delta times and running status, and are written out.
+// The merge: the events of all scanned tracks become one stream in time order.
 namespace trackfold {
 
-// Walks the collected events of one scanned track, in file order, handing
-// out each as a grid row.
-class TrackCursor
-{
-    using Row = EventGrid::Row;
-
-public:
-    TrackCursor(std::string_view image, const TrackSpan &track)
-        : m_image(image)
-        , m_pos(track.begin)
-        , m_end(track.end)
-        , m_status(track.entryStatus)
-    {
-        advance();
-    }
-
-    bool atEnd() const { return m_atEnd; }
-    std::uint64_t time() const { return m_time; }
-    // The grid row of the event the cursor stands on.
-    const Row &row() const { return m_row; }
-
-    void advance()
-    {
-        ParsedEvent event;
-        std::size_t errorPos = 0;
-        while (m_pos < m_end) {
-            // The scan has read these bytes already, so they read cleanly again.
-            readEvent(m_image, m_pos, m_status, event, errorPos);
-            m_time += event.delta;
-            m_pos = event.end;
-            if (!event.running && isChannelStatus(event.status))
-                m_status = event.status;
-            if (event.status == 0xFF && isDroppedMeta(event.metaType))
-                continue;
-            m_row.ref = static_cast<std::uint32_t>(event.statusPos);
-            m_row.setTime(m_time);
-            m_row.status = event.status;
-            m_row.flags
-                = static_cast<std::uint8_t>(Row::Event | (event.running ? Row::ImpliedStatus : 0));
-            return;
-        }
-        m_atEnd = true;
-    }
-
-private:
-    std::string_view m_image;
-    std::size_t m_pos;
-    std::size_t m_end;
-    std::uint8_t m_status;
-    std::uint64_t m_time = 0;
-    Row m_row;
-    bool m_atEnd = false;
+// How events that share one tick are ordered.
+enum class TieOrder : std::uint8_t {
+    Track, // track order, then file order: as a player plays the input
+    Bytes, // by the events' bytes, status first, a shorter event before a longer one it begins
 };
 
-// Appends every collected event of the scanned tracks to the grid (which holds
-// the heading and header rows and owns the image), ordered by time, ties by
-// event bytes.
-void mergeTracks(const TrackScan &scan, EventGrid &grid);
+// Orders two events of one image by their bytes; <0, 0 or >0.
+int compareEventBytes(std::string_view image, const EventRef &a, const EventRef &b);
 
-// Marks column 1 of every event row as the delta time to the row above. False
-// with a warning naming the row when a delta exceeds a four-byte quantity.
-bool fillDeltaTimes(EventGrid &grid, std::string &warning);
+namespace detail {
 
-// Drops the status byte of each channel event whose row above has the same status.
-void restoreRunningStatus(EventGrid &grid);
+// With few tracks the merge goes tick by tick: every event at the smallest
+// time, track after track, each track's in file order. Music puts many events
+// on one tick, so this does less work per event than a heap.
+template <typename Emit>
+bool mergeByTicks(std::vector<TrackCursor> &cursors, Emit &emit)
+{
+    std::vector<TrackCursor *> active;
+    std::uint64_t tick = UINT64_MAX;
+    for (TrackCursor &c : cursors) {
+        if (!c.atEnd()) {
+            active.push_back(&c);
+            tick = std::min(tick, c.time());
+        }
+    }
+    while (!active.empty()) {
+        std::uint64_t next = UINT64_MAX; // the smallest time left after this tick
+        std::size_t kept = 0;
+        for (TrackCursor *c : active) {
+            while (!c->atEnd() && c->time() == tick) {
+                if (!emit(c->event()))
+                    return false;
+                c->advance();
+            }
+            if (!c->atEnd()) {
+                next = std::min(next, c->time());
+                active[kept++] = c; // finished tracks leave; the others keep their order
+            }
+        }
+        active.resize(kept);
+        tick = next;
+    }
+    return true;
+}
 
-// The Format 0 image: header (its length field set), title event, the rows'
-// delta times and bytes, End of Track.
-std::string buildOutputImage(const EventGrid &grid, std::string_view header);
+// With many tracks a min-heap keyed by time and track number finds the next
+// event; the track number keeps ties in track order.
+template <typename Emit>
+bool mergeByHeap(std::vector<TrackCursor> &cursors, Emit &emit)
+{
+    struct Entry
+    {
+        std::uint64_t time;
+        std::size_t track;
+    };
+    auto later = [](const Entry &a, const Entry &b) {
+        return a.time != b.time ? a.time > b.time : a.track > b.track;
+    };
+    std::vector<Entry> heap;
+    heap.reserve(cursors.size());
+    for (std::size_t t = 0; t < cursors.size(); ++t) {
+        if (!cursors[t].atEnd())
+            heap.push_back({ cursors[t].time(), t });
+    }
+    std::make_heap(heap.begin(), heap.end(), later);
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), later);
+        TrackCursor &c = cursors[heap.back().track];
+        if (!emit(c.event()))
+            return false;
+        c.advance();
+        if (c.atEnd()) {
+            heap.pop_back();
+        } else {
+            heap.back().time = c.time();
+            std::push_heap(heap.begin(), heap.end(), later);
+        }
+    }
+    return true;
+}
+
+} // namespace detail
+
+// Above this many tracks the merge uses a heap.
+inline constexpr std::size_t TickMergeTracks = 32;
+
+// Hands every collected event of the scanned image to emit, in time order,
+// ties as order says. emit(const EventRef &) returns false to stop the merge;
+// mergeTracks then returns false.
+template <typename Emit>
+bool mergeTracks(std::string_view image, const TrackScan &scan, TieOrder order, Emit &&emit)
+{
+    std::vector<TrackCursor> cursors;
+    cursors.reserve(scan.tracks.size());
+    for (const TrackSpan &track : scan.tracks) {
+        if (track.events > 0)
+            cursors.emplace_back(image, track);
+    }
+    auto merge = [&cursors](auto &sink) {
+        return cursors.size() <= TickMergeTracks ? detail::mergeByTicks(cursors, sink)
+                                                 : detail::mergeByHeap(cursors, sink);
+    };
+    if (order == TieOrder::Track)
+        return merge(emit);
+
+    // Byte order: each tick's events are gathered, sorted and then handed on.
+    std::vector<EventRef> tick;
+    auto flush = [&] {
+        std::stable_sort(tick.begin(), tick.end(), [image](const EventRef &a, const EventRef &b) {
+            return compareEventBytes(image, a, b) < 0;
+        });
+        for (const EventRef &event : tick) {
+            if (!emit(event))
+                return false;
+        }
+        tick.clear();
+        return true;
+    };
+    auto gather = [&](const EventRef &event) {
+        if (!tick.empty() && tick.front().time() != event.time() && !flush())
+            return false;
+        tick.push_back(event);
+        return true;
+    };
+    return merge(gather) && flush();
+}
 
 } // namespace trackfold
 

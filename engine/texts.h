@@ -33,6 +33,7 @@ inline constexpr const char *TimeTooLarge
     = "Tempo assoluto troppo grande - Valore non rappresentabile";
 inline constexpr const char *InvalidHeader = "Intestazione del midifile non valida";
 inline constexpr const char *FileTooLarge = "Midifile troppo grande";
+inline constexpr const char *Format2 = "Midifile di formato 2 non convertibile";
 // Merge warning (behind "Riga " + row + CRLF).
 inline constexpr const char *DeltaTooLarge
     = "Delta time troppo grande - Valore non rappresentabile";
@@ -59,6 +60,9 @@ inline constexpr const char *VerifyMissing = "Evento mancante nel file scritto";
 inline constexpr const char *VerifyExtra = "Evento in più nel file scritto";
 inline constexpr const char *VerifyTime = ": tempo ";
 inline constexpr const char *VerifyData = ", dati ";
+inline constexpr const char *VerifyEndOfTrack = "Fine della traccia nel file scritto al tempo ";
+inline constexpr const char *VerifyEndExpected = " invece di ";
+inline constexpr const char *VerifyTracks = "Il file scritto non ha una sola traccia";
 
 inline constexpr const char *Crlf = "\r\n";
 

@@ -5,6 +5,7 @@
 #include "midievent.h"
 #include "texts.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace trackfold {
@@ -42,7 +43,7 @@ std::optional<ChunkHeader> chunkAt(std::string_view image, std::size_t pos)
 // Body positions count from 1 at the first byte after the 22 header bytes.
 std::string positionWarning(std::size_t imagePos, const std::string &what)
 {
-    return "Pos." + std::to_string(imagePos + 1 - HeaderSize) + texts::Crlf + what;
+    return "Pos." + std::to_string(imagePos + 1 - HeaderAndFirstChunkSize) + texts::Crlf + what;
 }
 
 class Scanner
@@ -57,7 +58,7 @@ public:
 
 private:
     void startTrack(std::size_t begin, std::optional<std::size_t> declaredEnd);
-    void finishTrack(std::size_t end);
+    void finishTrack(std::size_t end, std::uint64_t time);
     bool nextTrackFrom(std::size_t pos);
 
     std::string_view m_image;
@@ -73,9 +74,11 @@ void Scanner::startTrack(std::size_t begin, std::optional<std::size_t> declaredE
     m_declaredEnd = declaredEnd;
 }
 
-void Scanner::finishTrack(std::size_t end)
+void Scanner::finishTrack(std::size_t end, std::uint64_t time)
 {
     m_track.end = end;
+    m_track.endTime = time;
+    m_scan.endTime = std::max(m_scan.endTime, time);
     m_scan.events += m_track.events;
     m_scan.tracks.push_back(m_track);
 }
@@ -111,8 +114,8 @@ bool Scanner::run()
         m_scan.firstTrackLength = be32At(m_image, 18);
         std::optional<std::size_t> end;
         if (chunk)
-            end = HeaderSize + std::size_t { chunk->length };
-        startTrack(HeaderSize, end);
+            end = HeaderAndFirstChunkSize + std::size_t { chunk->length };
+        startTrack(HeaderAndFirstChunkSize, end);
     } else if (chunk) {
         m_scan.firstTrackLength = chunk->length;
         startTrack(pos + 8, pos + 8 + std::size_t { chunk->length });
@@ -130,7 +133,7 @@ bool Scanner::run()
         // A track that ends by its chunk length without End of Track, or an
         // empty track chunk, when another chunk starts right there.
         if (m_declaredEnd && pos == *m_declaredEnd && chunkAt(m_image, pos)) {
-            finishTrack(pos);
+            finishTrack(pos, time);
             if (!nextTrackFrom(pos))
                 return true;
             pos = m_track.begin;
@@ -140,7 +143,7 @@ bool Scanner::run()
         }
         // The image may end cleanly between events, but a track has at least one.
         if (!firstEvent && pos >= m_image.size()) {
-            finishTrack(pos);
+            finishTrack(pos, time);
             return true;
         }
         firstEvent = false;
@@ -167,7 +170,7 @@ bool Scanner::run()
             m_lastStatus = event.status;
 
         if (event.status == 0xFF && event.metaType == 0x2F) {
-            finishTrack(pos);
+            finishTrack(pos, time);
             const std::size_t after = event.end;
             if (m_image.size() - after >= 4 && m_image.substr(after, 4) == "MTrk") {
                 // The usual case: the next track chunk follows at once.
@@ -201,7 +204,7 @@ bool Scanner::run()
 bool hasValidHeader(std::string_view image)
 {
     static constexpr char Magic[] = { 'M', 'T', 'h', 'd', 0, 0, 0, 6 };
-    return image.size() >= HeaderSize && image.substr(0, 8) == std::string_view(Magic, 8);
+    return image.size() >= HeaderAndFirstChunkSize && image.substr(0, 8) == std::string_view(Magic, 8);
 }
 
 std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLength)
@@ -213,6 +216,21 @@ std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLen
     for (int shift = 24; shift >= 0; shift -= 8)
         header.push_back(static_cast<char>((firstTrackLength >> shift) & 0xFF));
     return header;
+}
+
+std::uint16_t formatOf(std::string_view image)
+{
+    return image.size() < 10
+        ? 0
+        : static_cast<std::uint16_t>(static_cast<std::uint8_t>(image[8]) << 8 | static_cast<std::uint8_t>(image[9]));
+}
+
+std::string_view storedBytes(std::string_view image, const EventRef &event)
+{
+    if (event.ref > image.size())
+        return {};
+    return image.substr(
+        event.ref, storedEventLength(image, event.ref, event.status, event.impliedStatus));
 }
 
 bool scanTracks(std::string_view image, TrackScan &scan)

@@ -2,6 +2,8 @@
 #ifndef TRACKFOLD_TRACKREADER_H
 #define TRACKFOLD_TRACKREADER_H
 
+#include "midievent.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,11 +13,16 @@
 // image, finding where each track's events lie and validating every event.
 namespace trackfold {
 
-inline constexpr std::size_t HeaderSize = 22; // MThd chunk (14) + first MTrk tag and length (8)
+// The file header chunk (14 bytes) and the first track chunk's tag and length
+// (8): the bytes before the first event, and the output's header.
+inline constexpr std::size_t HeaderAndFirstChunkSize = 22;
 
 // True when the image starts with "MThd" and a header length of 6, and holds
 // at least the 22 header bytes.
 bool hasValidHeader(std::string_view image);
+
+// The format field of the header (0, 1 or 2; any other value as read).
+std::uint16_t formatOf(std::string_view image);
 
 // The 22-byte header of the output: the input's first 14 bytes with format 0 and
 // one track, then "MTrk" and the first track chunk's declared length.
@@ -29,6 +36,9 @@ struct TrackSpan
     std::size_t end = 0;
     std::uint8_t entryStatus = 0;
     std::size_t events = 0; // collected events
+    // Absolute time of the track's End of Track, or of its last byte read
+    // when it has none.
+    std::uint64_t endTime = 0;
 };
 
 struct TrackScan
@@ -36,6 +46,7 @@ struct TrackScan
     std::vector<TrackSpan> tracks;
     std::size_t events = 0; // collected events of all tracks
     std::uint32_t firstTrackLength = 0; // declared length of the first MTrk chunk
+    std::uint64_t endTime = 0; // the latest end time of all tracks
     std::string warning; // set when the scan failed
 };
 
@@ -49,6 +60,87 @@ inline bool isDroppedMeta(std::uint8_t type)
 {
     return type == 0x2F || type == 0x03 || type == 0x20 || type == 0x21;
 }
+
+// One collected event: where its bytes are in the image and its absolute
+// time within its track. 12 bytes, so a grid of millions of rows stays small.
+struct EventRef
+{
+    std::uint32_t ref = 0; // image index of the status byte, or of the first data byte when implied
+    std::uint32_t timeLow = 0;
+    std::uint16_t timeHigh = 0;
+    std::uint8_t status = 0; // the status byte, whether or not the image holds it here
+    bool impliedStatus = false; // running status: the image holds only the data bytes at ref
+
+    std::uint64_t time() const { return (std::uint64_t { timeHigh } << 32) | timeLow; }
+    void setTime(std::uint64_t t)
+    {
+        timeLow = static_cast<std::uint32_t>(t);
+        timeHigh = static_cast<std::uint16_t>(t >> 32);
+    }
+};
+
+// The event's bytes as the image holds them: the status byte (unless implied)
+// and the data.
+std::string_view storedBytes(std::string_view image, const EventRef &event);
+
+// The event's data bytes, without the status byte.
+inline std::string_view dataBytes(std::string_view image, const EventRef &event)
+{
+    std::string_view stored = storedBytes(image, event);
+    if (!event.impliedStatus && !stored.empty())
+        stored.remove_prefix(1);
+    return stored;
+}
+
+// Walks the collected events of one scanned track, in file order.
+class TrackCursor
+{
+public:
+    TrackCursor(std::string_view image, const TrackSpan &track)
+        : m_image(image)
+        , m_pos(track.begin)
+        , m_end(track.end)
+        , m_status(track.entryStatus)
+    {
+        advance();
+    }
+
+    bool atEnd() const { return m_atEnd; }
+    std::uint64_t time() const { return m_event.time(); }
+    // The event the cursor stands on.
+    const EventRef &event() const { return m_event; }
+
+    void advance()
+    {
+        ParsedEvent event;
+        std::size_t errorPos = 0;
+        while (m_pos < m_end) {
+            // The scan has read these bytes already, so they read cleanly again.
+            readEvent(m_image, m_pos, m_status, event, errorPos);
+            m_time += event.delta;
+            m_pos = event.end;
+            if (!event.running && isChannelStatus(event.status))
+                m_status = event.status;
+            if (event.status == 0xFF && isDroppedMeta(event.metaType))
+                continue;
+            m_event.ref = static_cast<std::uint32_t>(event.statusPos);
+            m_event.setTime(m_time);
+            m_event.status = event.status;
+            m_event.impliedStatus = event.running;
+            return;
+        }
+        m_atEnd = true;
+    }
+
+private:
+    std::string_view m_image;
+    std::size_t m_pos;
+    std::size_t m_end;
+    std::uint8_t m_status;
+    std::uint64_t m_time = 0;
+    EventRef m_event;
+    bool m_atEnd = false;
+};
 
 } // namespace trackfold
 

@@ -13,108 +13,94 @@ namespace trackfold {
 
 namespace {
 
-using Row = EventGrid::Row;
-
 // The whole event as it sounds: status byte and data, whether or not the
 // status was implied in its file.
-std::string fullBytes(const EventGrid &grid, const Row &row)
+std::string fullBytes(std::string_view image, const EventRef &event)
 {
-    std::string bytes;
-    std::string_view stored = grid.storedBytes(row);
-    if (!row.has(Row::ImpliedStatus))
-        stored.remove_prefix(1);
-    bytes.reserve(stored.size() + 1);
-    bytes.push_back(static_cast<char>(row.status));
-    bytes.append(stored);
+    std::string bytes(1, static_cast<char>(event.status));
+    bytes.append(dataBytes(image, event));
     return bytes;
 }
 
-std::string describe(const char *what, const EventGrid &grid, const Row &row)
+std::string describe(const char *what, std::string_view image, const EventRef &event)
 {
-    const std::string bytes = fullBytes(grid, row);
+    const std::string bytes = fullBytes(image, event);
     std::string hex;
     appendHex(hex, bytes.data(), std::min<std::size_t>(bytes.size(), 32));
     if (bytes.size() > 32)
         hex += "...";
-    return std::string(what) + texts::VerifyTime + std::to_string(row.time()) + texts::VerifyData
-        + hex;
+    return std::string(what) + texts::VerifyTime + std::to_string(event.time())
+        + texts::VerifyData + hex;
 }
 
 } // namespace
 
-bool verifyConversion(const EventGrid &converted, std::string written, std::string &difference)
+bool verifyConversion(std::string_view input, std::string_view written,
+    const ConversionOptions &options, std::string &difference)
 {
     if (!hasValidHeader(written)) {
         difference = texts::InvalidHeader;
         return false;
     }
-    // The file is read back a tick at a time, so the check needs no second
-    // grid: this one holds the image and one tick's rows.
-    EventGrid reread;
-    reread.setRows(0);
-    reread.adoptImage(std::move(written));
-    TrackScan scan;
-    if (!scanTracks(reread.image(), scan)) {
-        difference = scan.warning;
+    TrackScan inputScan, writtenScan;
+    if (!scanTracks(input, inputScan)) {
+        difference = inputScan.warning;
         return false;
     }
-    std::vector<TrackCursor> cursors;
-    for (const TrackSpan &track : scan.tracks) {
-        if (track.events > 0)
-            cursors.emplace_back(reread.image(), track);
+    if (!scanTracks(written, writtenScan)) {
+        difference = writtenScan.warning;
+        return false;
+    }
+    if (writtenScan.tracks.size() != 1) {
+        difference = texts::VerifyTracks;
+        return false;
     }
 
-    // The converted rows are in time order, each tick's ordered by bytes; the
-    // file's events of a tick are put in the same order and compared.
-    const auto expected = converted.rowData();
-    std::size_t e = 2;
-    std::vector<Row> tick;
-    auto nextExpected = [&] {
-        while (e < expected.size() && !expected[e].isEvent())
-            ++e; // rows of free text are not events of the file
-        return e < expected.size();
-    };
-    while (true) {
-        std::uint64_t time = UINT64_MAX;
-        for (const TrackCursor &c : cursors) {
-            if (!c.atEnd())
-                time = std::min(time, c.time());
-        }
-        const bool more = nextExpected();
-        if (time == UINT64_MAX) {
-            if (!more)
-                return true;
-            difference = describe(texts::VerifyMissing, converted, expected[e]);
+    // The input is merged again and each event compared, in order, with the
+    // next one the file holds.
+    TrackCursor found(written, writtenScan.tracks.front());
+    std::uint64_t lastTime = 0;
+    const TieOrder order = options.byteOrder ? TieOrder::Bytes : TieOrder::Track;
+    const bool same = mergeTracks(input, inputScan, order, [&](const EventRef &expected) {
+        if (found.atEnd() || found.time() > expected.time()) {
+            difference = describe(texts::VerifyMissing, input, expected);
             return false;
         }
-        if (more && expected[e].time() < time) {
-            difference = describe(texts::VerifyMissing, converted, expected[e]);
+        if (found.time() < expected.time()) {
+            difference = describe(texts::VerifyExtra, written, found.event());
             return false;
         }
-
-        tick.clear();
-        for (TrackCursor &c : cursors) {
-            for (; !c.atEnd() && c.time() == time; c.advance())
-                tick.push_back(c.row());
+        const std::string bytesExpected = fullBytes(input, expected);
+        const std::string bytesFound = fullBytes(written, found.event());
+        if (bytesExpected != bytesFound) {
+            difference = bytesExpected < bytesFound
+                ? describe(texts::VerifyMissing, input, expected)
+                : describe(texts::VerifyExtra, written, found.event());
+            return false;
         }
-        std::sort(tick.begin(), tick.end(),
-            [&reread](const Row &a, const Row &b) { return reread.compareEvents(a, b) < 0; });
-        for (const Row &found : tick) {
-            if (!nextExpected() || expected[e].time() != time) {
-                difference = describe(texts::VerifyExtra, reread, found);
-                return false;
-            }
-            const std::string bytesExpected = fullBytes(converted, expected[e]);
-            const std::string bytesFound = fullBytes(reread, found);
-            if (bytesExpected != bytesFound) {
-                difference = bytesExpected < bytesFound
-                    ? describe(texts::VerifyMissing, converted, expected[e])
-                    : describe(texts::VerifyExtra, reread, found);
-                return false;
-            }
-            ++e;
-        }
+        lastTime = expected.time();
+        found.advance();
+        return true;
+    });
+    if (!same)
+        return false;
+    if (!found.atEnd()) {
+        difference = describe(texts::VerifyExtra, written, found.event());
+        return false;
     }
+    const std::uint64_t endExpected = std::max(inputScan.endTime, lastTime);
+    const std::uint64_t endFound = writtenScan.tracks.front().endTime;
+    if (endFound != endExpected) {
+        difference = texts::VerifyEndOfTrack + std::to_string(endFound) + texts::VerifyEndExpected
+            + std::to_string(endExpected);
+        return false;
+    }
+    return true;
+}
+
+bool verifyConversion(const EventGrid &converted, std::string written, std::string &difference)
+{
+    return verifyConversion(converted.image(), written, {}, difference);
 }
 
 } // namespace trackfold

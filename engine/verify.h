@@ -2,17 +2,25 @@
 #ifndef TRACKFOLD_VERIFY_H
 #define TRACKFOLD_VERIFY_H
 
+#include "conversion.h"
+
 #include <string>
 #include <string_view>
 
 namespace trackfold {
 
+// Checks a written file against the input it was converted from: read back,
+// it must hold one track with the input's merged events, in the same order
+// (ties ordered as options say), each at its time, and nothing else (its title
+// aside), with its End of Track where the input's tracks end. True when it
+// does; otherwise difference names the first event that is missing or extra,
+// or the End of Track's time.
+bool verifyConversion(std::string_view input, std::string_view written,
+    const ConversionOptions &options, std::string &difference);
+
 class EventGrid;
 
-// Checks a written file against a finished conversion: the file, read back,
-// must hold every event of the grid's event rows at the same absolute time and
-// nothing else (its title and End of Track aside). True when it does;
-// otherwise difference names the first event that is missing or extra.
+// The same check against the input a grid holds, ties in track order.
 bool verifyConversion(const EventGrid &converted, std::string written, std::string &difference);
 
 } // namespace trackfold

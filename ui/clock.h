@@ -2,17 +2,11 @@
 #ifndef TRACKFOLD_CLOCK_H
 #define TRACKFOLD_CLOCK_H
 
+#include "conversion.h"
+
 #include <QElapsedTimer>
 
 namespace trackfold {
-
-// Seconds on a clock that never goes backwards (no midnight, no wall-clock changes).
-class Clock
-{
-public:
-    virtual ~Clock() = default;
-    virtual double seconds() = 0;
-};
 
 // The system's monotonic clock, counted from the object's creation.
 class MonotonicClock final : public Clock

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "eventtablemodel.h"
 
-#include "codecs.h"
 #include "eventdescription.h"
 #include "eventgrid.h"
 
@@ -13,31 +12,8 @@ namespace trackfold {
 
 namespace {
 
-// How far a tooltip looks upward for the status of a running-status row kept as
-// plain text. Event rows carry their status, so this is only a fallback.
-constexpr std::size_t StatusSearchLimit = 4096;
-
-// The first byte of a hex text, or -1.
-int hexByte(const std::string &text)
-{
-    std::string byte;
-    if (text.size() < 2 || !hexToBytes(std::string_view(text).substr(0, 2), byte))
-        return -1;
-    return static_cast<std::uint8_t>(byte[0]);
-}
-
-// The grid's alignment codes: 0-2 left, 3-5 centre, 6-8 right; top, centre,
-// bottom within each group; 9 is "general" (left for text).
-Qt::Alignment alignmentOf(int code)
-{
-    if (code < 0 || code > 8)
-        return Qt::AlignLeft | Qt::AlignVCenter;
-    static constexpr Qt::AlignmentFlag horizontal[]
-        = { Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight };
-    static constexpr Qt::AlignmentFlag vertical[]
-        = { Qt::AlignTop, Qt::AlignVCenter, Qt::AlignBottom };
-    return horizontal[code / 3] | vertical[code % 3];
-}
+// The source track, counted from 1, behind the description of an event.
+constexpr const char *TrackSuffix = ", traccia ";
 
 } // namespace
 
@@ -80,12 +56,14 @@ QVariant EventTableModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return QString::fromStdString(m_grid.textMatrix(row, index.column()));
     case Qt::TextAlignmentRole:
-        return QVariant::fromValue(alignmentOf(m_grid.colAlignment(index.column())));
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     case Qt::ToolTipRole: {
         const std::string text = m_grid.textMatrix(row, 2);
-        const std::string description = describeEvent(text, statusFor(row));
+        std::string description = describeEvent(text, statusFor(row));
         if (description.empty())
             return QVariant();
+        if (const std::size_t track = m_grid.trackOf(row))
+            description.append(TrackSuffix).append(std::to_string(track));
         return QString::fromStdString(description);
     }
     default:
@@ -125,17 +103,8 @@ void EventTableModel::endUpdate()
 
 std::uint8_t EventTableModel::statusFor(std::size_t row) const
 {
-    const auto rows = m_grid.rowData();
-    if (row < rows.size() && rows[row].isEvent())
-        return rows[row].status;
-    // A text row without its status byte continues the nearest status shown above.
-    const std::size_t stop = row > StatusSearchLimit ? row - StatusSearchLimit : 0;
-    for (std::size_t r = row; r > stop; --r) {
-        const int status = hexByte(m_grid.textMatrix(r - 1, 2));
-        if (status >= 0x80)
-            return static_cast<std::uint8_t>(status);
-    }
-    return 0;
+    const EventGrid::Row *event = m_grid.eventAt(row);
+    return event ? event->status : 0;
 }
 
 } // namespace trackfold

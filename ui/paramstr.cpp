@@ -43,6 +43,8 @@ constexpr int TwipsPerInch = 1440;
 constexpr int BrowseWidthTwips = 1920;
 constexpr int ExitWidthTwips = 840;
 constexpr int ConvertWidthTwips = 2760;
+// The grid's columns: absolute time, delta time, event bytes.
+constexpr int ColWidthsTwips[3] = { 1100, 1000, 10000 };
 
 int toPixels(int twips, int dpi)
 {
@@ -237,10 +239,8 @@ void ParamStr::applyGridLayout()
     QHeaderView *header = GRID->horizontalHeader();
     const bool headingShown = m_model->headingShown();
     header->setVisible(headingShown);
-    for (int c = 0; c < m_grid.cols(); ++c) {
-        const int twips = m_grid.colWidth(c);
-        if (twips <= 0)
-            continue;
+    for (int c = 0; c < m_grid.cols() && c < 3; ++c) {
+        const int twips = ColWidthsTwips[c];
         // The widths were chosen for a small 8-point font; with the desktop's
         // larger one a heading would be cut, so a column is never narrower
         // than its heading. One measurement per column, none per row.
@@ -317,7 +317,10 @@ void ParamStr::cmdCONVERTI_Click()
 
     std::string result;
     try {
-        result = SalvaMidi0(std::move(image), *this);
+        ConversionResult conversion;
+        result = SalvaMidi0(std::move(image), m_grid, *this, m_clock, conversion);
+        RIGHE = conversion.RIGHE;
+        INIZIO = conversion.INIZIO;
     } catch (const std::bad_alloc &) {
         // A file too big for memory is a failed conversion, not a crash.
         result.clear();
@@ -341,7 +344,7 @@ void ParamStr::cmdCONVERTI_Click()
 
     // A monotonic clock cannot run backwards, but a host clock that was reset
     // between the two readings must still not give a negative time.
-    const std::int64_t seconds = elapsedSeconds(INIZIO, timer());
+    const std::int64_t seconds = elapsedSeconds(INIZIO, m_clock.seconds());
     lblStato->setText(QString::fromStdString(conversionReport(
         RIGHE, seconds, out.toStdString(), static_cast<std::uint64_t>(QFileInfo(out).size()))));
 
@@ -352,7 +355,7 @@ void ParamStr::cmdCONVERTI_Click()
     std::string difference;
     bool verified = readWholeFile(nativePath(out), onDisk, difference);
     if (verified)
-        verified = verifyConversion(m_grid, std::move(onDisk), difference);
+        verified = verifyConversion(m_grid.image(), onDisk, {}, difference);
     QApplication::restoreOverrideCursor();
     if (!verified) {
         critical(texts::VerifyFailed,
@@ -404,11 +407,6 @@ void ParamStr::setBusy(bool busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
-}
-
-double ParamStr::timer()
-{
-    return m_clock.seconds();
 }
 
 void ParamStr::dragEnterEvent(QDragEnterEvent *event)

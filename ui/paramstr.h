@@ -2,6 +2,7 @@
 #ifndef TRACKFOLD_PARAMSTR_H
 #define TRACKFOLD_PARAMSTR_H
 
+#include "clock.h"
 #include "conversion.h"
 #include "eventgrid.h"
 
@@ -16,14 +17,13 @@ class QTableView;
 
 namespace trackfold {
 
-class Clock;
 class EventTableModel;
 class UserDialogs;
 
 // The main window: the input and output paths, Browse, Exit, Convert and save,
-// the event grid and the status line. It is the conversion's host: the engine
-// fills its grid, writes its status line and reads its clock.
-class ParamStr : public QWidget, public ConversionHost
+// the event grid and the status line. The engine fills its grid and reports
+// to it: the phase captions go to the status line, warnings to message boxes.
+class ParamStr : public QWidget, public ConversionObserver
 {
     Q_OBJECT
 
@@ -46,14 +46,12 @@ public:
     std::int64_t righe() const { return RIGHE; }
     double inizio() const { return INIZIO; }
 
-    // ConversionHost
-    EventGrid &grid() override { return m_grid; }
+    const EventGrid &grid() const { return m_grid; }
+
+    // ConversionObserver
     void showStatus(const std::string &caption) override;
     void showMessage(const Message &message) override;
     void setBusy(bool busy) override;
-    double timer() override;
-    void setRIGHE(std::int64_t rows) override { RIGHE = rows; }
-    void setINIZIO(double seconds) override { INIZIO = seconds; }
 
     // The controls, under the names the tests look for.
     QLabel *lblIN = nullptr;

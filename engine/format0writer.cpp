@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#include "format0writer.h"
+
+#include "texts.h"
+
+#include <cstring>
+
+namespace trackfold {
+
+void StringSink::setTrackLength(std::uint32_t length)
+{
+    if (m_output.size() < HeaderAndFirstChunkSize)
+        return;
+    for (std::size_t i = 0; i < 4; ++i)
+        m_output[18 + i] = static_cast<char>((length >> (24 - 8 * i)) & 0xFF);
+}
+
+Format0Writer::Format0Writer(OutputSink &sink, std::string_view image, std::string_view header)
+    : m_sink(sink)
+    , m_image(image)
+    , m_buffer(new char[BufferSize]) // no zero-filling: every byte is written before use
+{
+    static constexpr std::string_view Title = texts::Title;
+    put(header);
+    put(std::string_view("\x00\xFF\x03", 3));
+    const char titleLength = static_cast<char>(Title.size());
+    put(std::string_view(&titleLength, 1));
+    put(Title);
+}
+
+bool Format0Writer::finish(std::uint64_t endTime)
+{
+    const std::uint64_t time = std::max(endTime, m_previousTime);
+    if (!deltaFits(m_previousTime, time))
+        return false;
+    char endOfTrack[8];
+    const int deltaSize = writeVlq(static_cast<std::uint32_t>(time - m_previousTime), endOfTrack);
+    std::memcpy(endOfTrack + deltaSize, "\xFF\x2F\x00", 3);
+    put(std::string_view(endOfTrack, static_cast<std::size_t>(deltaSize) + 3));
+    flush();
+    // The track length counts everything after the 22 header bytes.
+    m_sink.setTrackLength(static_cast<std::uint32_t>(m_flushed - HeaderAndFirstChunkSize));
+    return true;
+}
+
+void Format0Writer::put(std::string_view bytes)
+{
+    if (BufferSize - m_used < bytes.size())
+        flush();
+    if (bytes.size() >= BufferSize) {
+        // A long SysEx or meta event goes straight through.
+        m_sink.write(bytes);
+        m_flushed += bytes.size();
+        return;
+    }
+    std::memcpy(m_buffer.get() + m_used, bytes.data(), bytes.size());
+    m_used += bytes.size();
+}
+
+void Format0Writer::flush()
+{
+    if (m_used == 0)
+        return;
+    m_sink.write(std::string_view(m_buffer.get(), m_used));
+    m_flushed += m_used;
+    m_used = 0;
+}
+
+} // namespace trackfold

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#ifndef TRACKFOLD_FORMAT0WRITER_H
+#define TRACKFOLD_FORMAT0WRITER_H
+
+#include "codecs.h"
+#include "deltatimes.h"
+#include "runningstatus.h"
+#include "trackreader.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Writing the Format 0 file: header, title, the merged events with their delta
+// times and running status, End of Track, and the track length.
+namespace trackfold {
+
+// Where the output goes as it is produced.
+class OutputSink
+{
+public:
+    virtual ~OutputSink() = default;
+    // Appends bytes to the output.
+    virtual void write(std::string_view bytes) = 0;
+    // Sets the track length (bytes 19 to 22 of the file, big-endian) once
+    // everything else is written.
+    virtual void setTrackLength(std::uint32_t length) = 0;
+};
+
+// Output into a string.
+class StringSink final : public OutputSink
+{
+public:
+    explicit StringSink(std::string &output)
+        : m_output(output)
+    { }
+    void write(std::string_view bytes) override { m_output.append(bytes); }
+    void setTrackLength(std::uint32_t length) override;
+
+private:
+    std::string &m_output;
+};
+
+// Turns merged events into the output track. Every event gets its delta time
+// to the event before it; a channel message leaves out its status byte when
+// the event before it has the same one.
+class Format0Writer
+{
+public:
+    // Writes the 22-byte header (its track length is set by finish) and the
+    // title event. image holds the bytes the events refer to.
+    Format0Writer(OutputSink &sink, std::string_view image, std::string_view header);
+
+    // Appends one event; false, writing nothing, when its delta time does not
+    // fit a four-byte quantity.
+    bool add(const EventRef &event)
+    {
+        const std::uint64_t time = event.time();
+        if (!deltaFits(m_previousTime, time))
+            return false;
+        if (BufferSize - m_used < MaxShortEvent)
+            flush();
+        char *out = m_buffer.get() + m_used;
+        out += writeVlq(static_cast<std::uint32_t>(time - m_previousTime), out);
+        m_previousTime = time;
+        const bool omitStatus = omitsStatus(m_previousStatus, event.status);
+        m_previousStatus = event.status;
+        ++m_events;
+        if (const int channel = channelMessageLength(event.status)) {
+            const char *data = m_image.data() + event.ref + (event.impliedStatus ? 0 : 1);
+            if (!omitStatus)
+                *out++ = static_cast<char>(event.status);
+            *out++ = data[0];
+            if (channel == 3)
+                *out++ = data[1];
+            m_used = static_cast<std::size_t>(out - m_buffer.get());
+            return true;
+        }
+        // Only channel messages use running status, so the image holds the
+        // status byte of every other event.
+        m_used = static_cast<std::size_t>(out - m_buffer.get());
+        put(storedBytes(m_image, event));
+        return true;
+    }
+
+    // Ends the track at endTime, or right after the last event when that is
+    // later, and sets the track length. False when the End of Track's delta
+    // time does not fit.
+    bool finish(std::uint64_t endTime);
+
+    // Events written so far.
+    std::uint64_t events() const { return m_events; }
+    // The grid row of the next event (the first event is row 2).
+    std::uint64_t nextRow() const { return m_events + 2; }
+    // Bytes of output so far.
+    std::uint64_t size() const { return m_flushed + m_used; }
+
+private:
+    static constexpr std::size_t BufferSize = std::size_t { 1 } << 16;
+    // A delta time and a channel message.
+    static constexpr std::size_t MaxShortEvent = 4 + 3;
+
+    void put(std::string_view bytes);
+    void flush();
+
+    OutputSink &m_sink;
+    std::string_view m_image;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_used = 0;
+    std::uint64_t m_flushed = 0;
+    std::uint64_t m_previousTime = 0;
+    std::uint8_t m_previousStatus = StatusBeforeFirstEvent;
+    std::uint64_t m_events = 0;
+};
+
+} // namespace trackfold
+
+#endif
