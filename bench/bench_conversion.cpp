@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Benchmarks of the whole conversion and of each of its phases on generated
+// Benchmarks of the conversion (streaming, as the command line runs it, and
+// into the grid, as the window runs it) and of its stages, on generated
 // multi-track files of 16 tracks and 6,000, 60,000 and 600,000 events per track.
 // The "per_event" counter is the time per input event: flat when the cost grows
 // linearly with the file.
@@ -9,13 +10,13 @@
 #include "codecs.h"
 #include "conversion.h"
 #include "eventgrid.h"
+#include "format0writer.h"
 #include "merge.h"
 #include "trackreader.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -51,26 +52,25 @@ const Input &inputFor(std::uint64_t eventsPerTrack)
     return it->second;
 }
 
-// A caller that shows nothing: it owns the grid and remembers a warning.
-class NullHost : public trackfold::ConversionHost
+// Shows nothing and remembers a warning.
+class NullObserver : public trackfold::ConversionObserver
 {
 public:
-    EventGrid &grid() override { return m_grid; }
     void showStatus(const std::string &) override { }
     void showMessage(const trackfold::Message &message) override { warning = message.text; }
     void setBusy(bool) override { }
-    double timer() override
-    {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
-    void setRIGHE(std::int64_t) override { }
-    void setINIZIO(double) override { }
 
     std::string warning;
+};
 
-private:
-    EventGrid m_grid;
+// Counts the output's bytes and drops them, so only the conversion is timed.
+class CountingSink final : public trackfold::OutputSink
+{
+public:
+    void write(std::string_view bytes) override { size += bytes.size(); }
+    void setTrackLength(std::uint32_t) override { }
+
+    std::uint64_t size = 0;
 };
 
 void setCounters(benchmark::State &state, const Input &input)
@@ -82,149 +82,103 @@ void setCounters(benchmark::State &state, const Input &input)
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-// The grid as the conversion has it when the reader is done: it owns the image
-// and holds the heading row and the header row.
-std::unique_ptr<EventGrid> preparedGrid(const std::string &image, trackfold::TrackScan &scan)
+// The whole conversion as the command line runs it: one pass from the merge
+// to the output bytes.
+void BM_ConvertImage(benchmark::State &state)
 {
-    auto grid = std::make_unique<EventGrid>();
-    grid->clear();
-    grid->setRows(1);
-    grid->setCols(3);
-    grid->adoptImage(image);
-    scan = {};
-    trackfold::scanTracks(grid->image(), scan);
-    const std::string header = trackfold::makeOutputHeader(grid->image(), scan.firstTrackLength);
-    std::string headerHex;
-    trackfold::appendHex(headerHex, header.data(), header.size());
-    grid->addItem(std::string("00\t00\t") + headerHex);
-    return grid;
+    const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
+    NullObserver observer;
+    trackfold::SteadyClock clock;
+    for (auto _ : state) {
+        CountingSink sink;
+        const auto result = trackfold::convertImage(input.image, sink, observer, clock, {});
+        if (!result.ok)
+            state.SkipWithError(observer.warning.c_str());
+        benchmark::DoNotOptimize(sink.size);
+    }
+    setCounters(state, input);
 }
 
-// A grid taken through the phases up to and including `phase` (1 merge,
-// 2 delta times, 3 running status).
-std::unique_ptr<EventGrid> gridAfter(
-    const std::string &image, int phase, trackfold::TrackScan &scan)
-{
-    auto grid = preparedGrid(image, scan);
-    trackfold::mergeTracks(scan, *grid);
-    std::string warning;
-    if (phase >= 2)
-        trackfold::fillDeltaTimes(*grid, warning);
-    if (phase >= 3)
-        trackfold::restoreRunningStatus(*grid);
-    return grid;
-}
-
+// The window's conversion: the rows kept in the grid, the output in a string.
 void BM_SalvaMidi0(benchmark::State &state)
 {
     const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
-    NullHost host;
-    std::size_t outputSize = 0;
+    NullObserver observer;
+    trackfold::SteadyClock clock;
     for (auto _ : state) {
-        state.PauseTiming();
-        std::string image = input.image;
-        state.ResumeTiming();
-        const std::string output = trackfold::SalvaMidi0(std::move(image), host);
-        outputSize = output.size();
-        benchmark::DoNotOptimize(output.data());
+        trackfold::EventGrid grid;
+        trackfold::ConversionResult result;
+        std::string out = trackfold::SalvaMidi0(input.image, grid, observer, clock, result);
+        if (out.empty())
+            state.SkipWithError(observer.warning.c_str());
+        benchmark::DoNotOptimize(out.data());
     }
-    if (outputSize == 0)
-        state.SkipWithError(("conversion failed: " + host.warning).c_str());
     setCounters(state, input);
 }
 
 void BM_ScanTracks(benchmark::State &state)
 {
     const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
-    bool ok = true;
     for (auto _ : state) {
         trackfold::TrackScan scan;
-        ok = trackfold::scanTracks(input.image, scan) && ok;
-        benchmark::DoNotOptimize(scan.events);
+        benchmark::DoNotOptimize(trackfold::scanTracks(input.image, scan));
     }
-    if (!ok)
-        state.SkipWithError("scan failed");
     setCounters(state, input);
 }
 
+// The merge alone, handing each event to nobody.
 void BM_MergeTracks(benchmark::State &state)
 {
     const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
     trackfold::TrackScan scan;
-    std::unique_ptr<EventGrid> grid;
+    trackfold::scanTracks(input.image, scan);
     for (auto _ : state) {
-        state.PauseTiming();
-        grid.reset();
-        grid = preparedGrid(input.image, scan);
-        state.ResumeTiming();
-        trackfold::mergeTracks(scan, *grid);
-        benchmark::DoNotOptimize(grid->rows());
+        std::uint64_t sum = 0;
+        trackfold::mergeTracks(input.image, scan, trackfold::TieOrder::Track,
+            [&sum](const trackfold::EventRef &event) {
+                sum += event.ref;
+                return true;
+            });
+        benchmark::DoNotOptimize(sum);
     }
     setCounters(state, input);
 }
 
-// Runs phase on a grid restored to the state it had before the phase, so every
-// iteration does the same work.
-template <typename Phase> void runOnRestoredRows(benchmark::State &state, int before, Phase phase)
+// Delta times, running status and output bytes for merged events.
+void BM_Format0Writer(benchmark::State &state)
 {
     const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
     trackfold::TrackScan scan;
-    auto grid = gridAfter(input.image, before, scan);
-    const auto rows = grid->rowData();
-    const std::vector<EventGrid::Row> snapshot(rows.begin(), rows.end());
+    trackfold::scanTracks(input.image, scan);
+    std::vector<trackfold::EventRef> merged;
+    trackfold::mergeTracks(
+        input.image, scan, trackfold::TieOrder::Track, [&merged](const trackfold::EventRef &event) {
+            merged.push_back(event);
+            return true;
+        });
+    const std::string header = trackfold::makeOutputHeader(input.image, scan.firstTrackLength);
     for (auto _ : state) {
-        state.PauseTiming();
-        std::copy(snapshot.begin(), snapshot.end(), grid->rowData().begin());
-        state.ResumeTiming();
-        phase(*grid);
+        CountingSink sink;
+        trackfold::Format0Writer writer(sink, input.image, header);
+        for (const trackfold::EventRef &event : merged)
+            writer.add(event);
+        writer.finish(scan.endTime);
+        benchmark::DoNotOptimize(sink.size);
     }
     setCounters(state, input);
 }
 
-void BM_FillDeltaTimes(benchmark::State &state)
-{
-    std::string warning;
-    bool ok = true;
-    runOnRestoredRows(
-        state, 1, [&](EventGrid &grid) { ok = trackfold::fillDeltaTimes(grid, warning) && ok; });
-    if (!ok)
-        state.SkipWithError(("delta times failed: " + warning).c_str());
-}
-
-void BM_RestoreRunningStatus(benchmark::State &state)
-{
-    runOnRestoredRows(state, 2, [](EventGrid &grid) {
-        trackfold::restoreRunningStatus(grid);
-        benchmark::ClobberMemory();
-    });
-}
-
-void BM_BuildOutputImage(benchmark::State &state)
-{
-    const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
-    trackfold::TrackScan scan;
-    const auto grid = gridAfter(input.image, 3, scan);
-    const std::string header = trackfold::makeOutputHeader(grid->image(), scan.firstTrackLength);
-    for (auto _ : state) {
-        const std::string output = trackfold::buildOutputImage(*grid, header);
-        benchmark::DoNotOptimize(output.data());
-    }
-    setCounters(state, input);
-}
-
-// Sizes in events per track; 16 tracks each.
 void sizes(benchmark::internal::Benchmark *b)
 {
-    b->Arg(6'000)->Arg(60'000)->Arg(600'000)->Unit(benchmark::kMillisecond);
+    b->Arg(6000)->Arg(60000)->Arg(600000)->Unit(benchmark::kMillisecond);
 }
 
 } // namespace
 
+BENCHMARK(BM_ConvertImage)->Apply(sizes);
 BENCHMARK(BM_SalvaMidi0)->Apply(sizes);
 BENCHMARK(BM_ScanTracks)->Apply(sizes);
 BENCHMARK(BM_MergeTracks)->Apply(sizes);
-BENCHMARK(BM_FillDeltaTimes)->Apply(sizes);
-BENCHMARK(BM_RestoreRunningStatus)->Apply(sizes);
-BENCHMARK(BM_BuildOutputImage)->Apply(sizes);
+BENCHMARK(BM_Format0Writer)->Apply(sizes);
 
 BENCHMARK_MAIN();

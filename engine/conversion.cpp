@@ -28,8 +28,8 @@ double SteadyClock::seconds()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-ConversionResult convertImage(std::string_view image, OutputSink &out,
-    ConversionObserver &observer, Clock &clock, const ConversionOptions &options, EventGrid *grid)
+ConversionResult convertImage(std::string_view image, OutputSink &out, ConversionObserver &observer,
+    Clock &clock, const ConversionOptions &options, EventGrid *grid)
 {
     observer.setBusy(true);
     if (image.size() > EventGrid::MaxImageSize)

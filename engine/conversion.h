@@ -84,9 +84,8 @@ struct ConversionResult
 // incomplete event, invalid header, Format 2, time or delta too large) a warning
 // was shown through the observer, result.ok is false and what out received is
 // to be thrown away.
-ConversionResult convertImage(std::string_view image, OutputSink &out,
-    ConversionObserver &observer, Clock &clock, const ConversionOptions &options,
-    EventGrid *grid = nullptr);
+ConversionResult convertImage(std::string_view image, OutputSink &out, ConversionObserver &observer,
+    Clock &clock, const ConversionOptions &options, EventGrid *grid = nullptr);
 
 // The window's conversion: the grid takes the input image and the merged rows;
 // returns the output image, or "" after a warning.

@@ -1,12 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "fileio.h"
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
-#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace trackfold {
 
@@ -14,26 +21,245 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string systemReason(int error)
+// Temporary files of the writes in progress, for a signal handler to remove.
+// A slot is claimed (Filling) before its path is copied in and published
+// (Live) before the file is created, so the handler only ever reads complete
+// paths; a path published a moment before its file exists costs the handler
+// one unlink() that finds nothing.
+constexpr std::size_t LiveSlots = 256; // one write per thread at a time
+enum SlotState : int { SlotFree, SlotFilling, SlotLive };
+std::atomic<int> g_slotState[LiveSlots];
+char g_slotPath[LiveSlots][PATH_MAX];
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the slots");
+
+// Returns the slot holding path, or -1 when none is free or the path is too
+// long to keep (the write then goes on without being cleaned up on a signal).
+int publishTemporary(const std::string &path)
 {
-    return std::generic_category().message(error);
+    if (path.size() >= PATH_MAX)
+        return -1;
+    for (std::size_t i = 0; i < LiveSlots; ++i) {
+        int expected = SlotFree;
+        if (g_slotState[i].compare_exchange_strong(
+                expected, SlotFilling, std::memory_order_acquire)) {
+            std::memcpy(g_slotPath[i], path.c_str(), path.size() + 1);
+            g_slotState[i].store(SlotLive, std::memory_order_release);
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void forgetTemporary(int slot)
+{
+    if (slot >= 0)
+        g_slotState[slot].store(SlotFree, std::memory_order_release);
 }
 
 // A name for the temporary file next to the target that no other writer picks.
-fs::path temporaryPathFor(const fs::path &target, unsigned attempt)
+// Each thread draws from its own generator.
+std::string temporaryPathFor(const fs::path &target)
 {
-    static std::mt19937 random(std::random_device {}());
-    const unsigned tag = static_cast<unsigned>(random()) ^ (attempt * 2654435761u);
+    thread_local std::mt19937 random(std::random_device {}());
     char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", tag);
-    fs::path name = target.filename();
-    name += suffix;
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
     std::string hidden = ".";
-    hidden += name.string();
-    return target.parent_path() / hidden;
+    hidden += target.filename().string();
+    hidden += suffix;
+    return (target.parent_path() / hidden).string();
+}
+
+// Writes all of data to fd, stopping early where a test asks it to. Returns 0
+// or the errno value of the failure.
+int writeAll(int fd, std::string_view data, const WriteFaults &faults)
+{
+    const std::size_t allowed = std::min(data.size(), faults.failAfterBytes);
+    const char *next = data.data();
+    std::size_t left = allowed;
+    while (left > 0) {
+        const ssize_t written = ::write(fd, next, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        next += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    if (allowed < data.size())
+        return ENOSPC;
+    return faults.failFlush ? EIO : 0;
+}
+
+// Where a write to path lands.
+struct Destination
+{
+    std::string path; // the file to replace or create: path itself, or where its links lead
+    bool exists = false;
+    bool direct = false; // an existing file that is not a regular file: written in place
+    mode_t mode = 0; // of an existing regular file
+};
+
+// Follows path's symbolic links. Returns 0 or an errno value.
+int findDestination(const std::string &path, Destination &destination)
+{
+    destination.path = path;
+    struct stat st
+    { };
+    if (::lstat(path.c_str(), &st) != 0)
+        return 0; // nothing there yet, or a folder that is missing: creating the file says which
+    if (S_ISLNK(st.st_mode)) {
+        if (::stat(path.c_str(), &st) == 0) {
+            if (S_ISREG(st.st_mode)) {
+                // realpath also sees through links such as /dev/stdout.
+                const std::unique_ptr<char, decltype(&std::free)> real(
+                    ::realpath(path.c_str(), nullptr), &std::free);
+                if (!real)
+                    return errno;
+                destination.path = real.get();
+            }
+        } else if (errno == ENOENT) {
+            // A dangling link: the write creates the file it names.
+            fs::path hop(path);
+            for (int hops = 0;; ++hops) {
+                if (hops == 40)
+                    return ELOOP;
+                std::error_code ec;
+                const fs::path next = fs::read_symlink(hop, ec);
+                if (ec)
+                    break;
+                hop = next.is_absolute() ? next : hop.parent_path() / next;
+            }
+            destination.path = hop.string();
+            return 0;
+        } else {
+            return errno;
+        }
+    }
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    destination.exists = true;
+    destination.direct = !S_ISREG(st.st_mode);
+    destination.mode = st.st_mode & 07777;
+    return 0;
+}
+
+// Writes into an existing device or FIFO; there is nothing to rename.
+bool writeInPlace(
+    const std::string &path, std::string_view data, std::string &error, const WriteFaults &faults)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+        error = systemReason(errno);
+        return false;
+    }
+    int failure = writeAll(fd, data, faults);
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure != 0) {
+        error = systemReason(failure);
+        return false;
+    }
+    return true;
+}
+
+enum class WhenPresent { Replace, Keep };
+
+bool writeAtomically(const std::string &path, std::string_view data, WhenPresent whenPresent,
+    bool &existed, std::string &error, const WriteFaults &faults)
+{
+    existed = false;
+    Destination destination;
+    if (const int failure = findDestination(path, destination)) {
+        error = systemReason(failure);
+        return false;
+    }
+    if (destination.exists && whenPresent == WhenPresent::Keep) {
+        existed = true;
+        error = systemReason(EEXIST);
+        return false;
+    }
+    if (destination.direct)
+        return writeInPlace(destination.path, data, error, faults);
+
+    // The temporary file is published before it exists, so that a signal
+    // arriving at any point afterwards finds it.
+    std::string temporary;
+    int slot = -1;
+    int fd = -1;
+    for (unsigned attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temporary = temporaryPathFor(destination.path);
+        slot = publishTemporary(temporary);
+        // O_EXCL: never reuse an existing file. The mode is filtered by the umask.
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            const int failure = errno;
+            forgetTemporary(slot);
+            if (failure != EEXIST) {
+                error = systemReason(failure);
+                return false;
+            }
+        }
+    }
+    if (fd < 0) {
+        error = systemReason(EEXIST);
+        return false;
+    }
+
+    auto abandon = [&](int reason) {
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(temporary.c_str());
+        forgetTemporary(slot);
+        error = systemReason(reason);
+        return false;
+    };
+
+    // A replaced file keeps its permissions.
+    if (destination.exists)
+        (void)::fchmod(fd, destination.mode);
+    if (const int failure = writeAll(fd, data, faults))
+        return abandon(failure);
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0)
+        return abandon(errno);
+
+    if (faults.beforeRename)
+        faults.beforeRename(temporary);
+    if (faults.failRename)
+        return abandon(EACCES);
+
+    if (whenPresent == WhenPresent::Replace) {
+        if (::rename(temporary.c_str(), destination.path.c_str()) != 0)
+            return abandon(errno);
+    } else if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.path.c_str(),
+                   RENAME_NOREPLACE)
+        != 0) {
+        int failure = errno;
+        if (failure == EINVAL || failure == ENOSYS) {
+            // A file system without renameat2's flags: a hard link does not
+            // replace either.
+            failure = ::link(temporary.c_str(), destination.path.c_str()) == 0 ? 0 : errno;
+            ::unlink(temporary.c_str());
+        }
+        if (failure != 0) {
+            existed = failure == EEXIST;
+            return abandon(failure);
+        }
+    }
+    forgetTemporary(slot);
+    return true;
 }
 
 } // namespace
+
+std::string systemReason(int error)
+{
+    char buffer[256];
+    // The GNU strerror_r: returns the text, translated when the locale asks.
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
 
 bool readWholeFile(const std::string &path, std::string &data, std::string &error)
 {
@@ -42,7 +268,7 @@ bool readWholeFile(const std::string &path, std::string &data, std::string &erro
         error = systemReason(EISDIR);
         return false;
     }
-    std::FILE *file = std::fopen(path.c_str(), "rb");
+    std::FILE *file = std::fopen(path.c_str(), "rbe");
     if (!file) {
         error = systemReason(errno);
         return false;
@@ -77,65 +303,22 @@ bool readWholeFile(const std::string &path, std::string &data, std::string &erro
 bool writeFileAtomically(
     const std::string &path, std::string_view data, std::string &error, const WriteFaults &faults)
 {
-    const fs::path target(path);
-    std::error_code ec;
-    if (fs::is_directory(target, ec)) {
-        error = systemReason(EISDIR);
-        return false;
+    bool existed = false;
+    return writeAtomically(path, data, WhenPresent::Replace, existed, error, faults);
+}
+
+bool writeFileIfAbsent(const std::string &path, std::string_view data, bool &existed,
+    std::string &error, const WriteFaults &faults)
+{
+    return writeAtomically(path, data, WhenPresent::Keep, existed, error, faults);
+}
+
+void removeLiveTemporaryFiles() noexcept
+{
+    for (std::size_t i = 0; i < LiveSlots; ++i) {
+        if (g_slotState[i].load(std::memory_order_acquire) == SlotLive)
+            ::unlink(g_slotPath[i]);
     }
-
-    fs::path temporary;
-    std::FILE *file = nullptr;
-    for (unsigned attempt = 0; attempt < 16 && !file; ++attempt) {
-        temporary = temporaryPathFor(target, attempt);
-        file = std::fopen(temporary.c_str(), "wbx"); // never reuse an existing file
-        if (!file && errno != EEXIST)
-            break;
-    }
-    if (!file) {
-        error = systemReason(errno);
-        return false;
-    }
-
-    auto abandon = [&](int reason) {
-        if (file)
-            std::fclose(file);
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        error = systemReason(reason);
-        return false;
-    };
-
-    const std::size_t allowed = std::min(data.size(), faults.failAfterBytes);
-    if (std::fwrite(data.data(), 1, allowed, file) != allowed)
-        return abandon(errno ? errno : EIO);
-    if (allowed < data.size())
-        return abandon(ENOSPC);
-    if (faults.failFlush || std::fflush(file) != 0)
-        return abandon(faults.failFlush ? EIO : errno);
-    const int closed = std::fclose(file);
-    file = nullptr;
-    if (closed != 0)
-        return abandon(errno);
-
-    // A replaced file keeps its permissions; a new one gets the usual ones.
-    if (fs::exists(target, ec)) {
-        const fs::perms perms = fs::status(target, ec).permissions();
-        if (!ec)
-            fs::permissions(temporary, perms, ec);
-    } else {
-        fs::permissions(temporary,
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
-                | fs::perms::others_read,
-            ec);
-    }
-
-    if (faults.failRename)
-        return abandon(EACCES);
-    fs::rename(temporary, target, ec);
-    if (ec)
-        return abandon(ec.value());
-    return true;
 }
 
 } // namespace trackfold

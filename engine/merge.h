@@ -25,8 +25,7 @@ namespace detail {
 // With few tracks the merge goes tick by tick: every event at the smallest
 // time, track after track, each track's in file order. Music puts many events
 // on one tick, so this does less work per event than a heap.
-template <typename Emit>
-bool mergeByTicks(std::vector<TrackCursor> &cursors, Emit &emit)
+template <typename Emit> bool mergeByTicks(std::vector<TrackCursor> &cursors, Emit &emit)
 {
     std::vector<TrackCursor *> active;
     std::uint64_t tick = UINT64_MAX;
@@ -58,8 +57,7 @@ bool mergeByTicks(std::vector<TrackCursor> &cursors, Emit &emit)
 
 // With many tracks a min-heap keyed by time and track number finds the next
 // event; the track number keeps ties in track order.
-template <typename Emit>
-bool mergeByHeap(std::vector<TrackCursor> &cursors, Emit &emit)
+template <typename Emit> bool mergeByHeap(std::vector<TrackCursor> &cursors, Emit &emit)
 {
     struct Entry
     {

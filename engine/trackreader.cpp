@@ -204,7 +204,8 @@ bool Scanner::run()
 bool hasValidHeader(std::string_view image)
 {
     static constexpr char Magic[] = { 'M', 'T', 'h', 'd', 0, 0, 0, 6 };
-    return image.size() >= HeaderAndFirstChunkSize && image.substr(0, 8) == std::string_view(Magic, 8);
+    return image.size() >= HeaderAndFirstChunkSize
+        && image.substr(0, 8) == std::string_view(Magic, 8);
 }
 
 std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLength)
@@ -220,9 +221,9 @@ std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLen
 
 std::uint16_t formatOf(std::string_view image)
 {
-    return image.size() < 10
-        ? 0
-        : static_cast<std::uint16_t>(static_cast<std::uint8_t>(image[8]) << 8 | static_cast<std::uint8_t>(image[9]));
+    return image.size() < 10 ? 0
+                             : static_cast<std::uint16_t>(static_cast<std::uint8_t>(image[8]) << 8
+                                 | static_cast<std::uint8_t>(image[9]));
 }
 
 std::string_view storedBytes(std::string_view image, const EventRef &event)

@@ -29,8 +29,8 @@ std::string describe(const char *what, std::string_view image, const EventRef &e
     appendHex(hex, bytes.data(), std::min<std::size_t>(bytes.size(), 32));
     if (bytes.size() > 32)
         hex += "...";
-    return std::string(what) + texts::VerifyTime + std::to_string(event.time())
-        + texts::VerifyData + hex;
+    return std::string(what) + texts::VerifyTime + std::to_string(event.time()) + texts::VerifyData
+        + hex;
 }
 
 } // namespace

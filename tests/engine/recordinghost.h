@@ -10,17 +10,15 @@
 
 namespace trackfold::test {
 
-// A conversion host that records everything the engine reports.
-class RecordingHost : public ConversionHost
+// Records everything a conversion reports, and serves a fixed clock.
+class RecordingHost : public ConversionObserver, public Clock
 {
 public:
-    EventGrid &grid() override { return m_grid; }
+    EventGrid &grid() { return m_grid; }
     void showStatus(const std::string &caption) override { captions.push_back(caption); }
     void showMessage(const Message &message) override { messages.push_back(message); }
     void setBusy(bool busy) override { busyChanges.push_back(busy); }
-    double timer() override { return clock; }
-    void setRIGHE(std::int64_t rows) override { RIGHE = rows; }
-    void setINIZIO(double seconds) override { INIZIO = seconds; }
+    double seconds() override { return clock; }
 
     std::vector<std::string> captions;
     std::vector<Message> messages;
@@ -32,6 +30,21 @@ public:
 private:
     EventGrid m_grid;
 };
+
+// The window's conversion with a recording host: the grid, RIGHE and INIZIO
+// end up in the host.
+inline std::string SalvaMidi0(
+    std::string StrMIDI, RecordingHost &host, const ConversionOptions &options = {})
+{
+    ConversionResult result;
+    std::string out
+        = trackfold::SalvaMidi0(std::move(StrMIDI), host.grid(), host, host, result, options);
+    if (result.ok) {
+        host.RIGHE = result.RIGHE;
+        host.INIZIO = result.INIZIO;
+    }
+    return out;
+}
 
 } // namespace trackfold::test
 

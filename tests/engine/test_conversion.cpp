@@ -29,15 +29,15 @@ TEST(Conversion, ReportsPhasesBusyPointerAndState)
     EXPECT_EQ(host.INIZIO, 42.5);
     EXPECT_EQ(host.RIGHE, 2);
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(host.grid().colWidth(2), 10000);
-    EXPECT_EQ(host.grid().colAlignment(0), 1);
 }
 
 TEST(Conversion, UnknownStatusWarnsAndLeavesHeaderRow)
 {
     RecordingHost host;
-    host.grid().setRows(1);
-    host.grid().addItem("old\tgrid\tcontent");
+    ASSERT_FALSE(
+        SalvaMidi0(smf::file(1, { Track().event(0, { 0xC0, 1 }).endOfTrack() }), host).empty());
+    host.captions.clear();
+    host.busyChanges.clear();
     const std::string out
         = SalvaMidi0(smf::file(1, { Track().event(0, { 0x90, 1, 2 }).event(0, { 0xF7 }) }), host);
     EXPECT_TRUE(out.empty());
@@ -67,6 +67,22 @@ TEST(Conversion, InvalidHeadersAreRefused)
     }
 }
 
+TEST(Conversion, Format2IsRefusedFormat0Converts)
+{
+    const std::vector<Track> tracks
+        = { Track().event(0, { 0x90, 0x3C, 0x40 }).endOfTrack(), Track().endOfTrack() };
+    RecordingHost two;
+    EXPECT_TRUE(SalvaMidi0(smf::file(2, tracks), two).empty());
+    ASSERT_EQ(two.messages.size(), 1u);
+    EXPECT_EQ(two.messages[0].text, "Midifile di formato 2 non convertibile");
+    EXPECT_EQ(two.busyChanges, (std::vector<bool> { true, false }));
+
+    RecordingHost zero;
+    const std::string out = SalvaMidi0(smf::file(0, { tracks[0] }), zero);
+    EXPECT_FALSE(out.empty());
+    EXPECT_EQ(SalvaMidi0(smf::file(1, tracks), two), out);
+}
+
 TEST(Conversion, ConvertingAgainGivesTheSameBytes)
 {
     const std::string file = smf::file(1,
@@ -87,7 +103,28 @@ TEST(Conversion, ConvertingAgainGivesTheSameBytes)
 
 namespace {
 
-using EventSet = std::multiset<std::pair<std::uint64_t, std::string>>;
+using Event = std::pair<std::uint64_t, std::string>;
+
+// The events a file must give, in the order a player plays them, and the time
+// its last track ends.
+struct Expected
+{
+    std::vector<std::pair<std::size_t, Event>> byTrack; // track index, event, in file order
+    std::uint64_t end = 0;
+
+    std::vector<Event> merged() const
+    {
+        auto order = byTrack;
+        std::stable_sort(order.begin(), order.end(), [](const auto &a, const auto &b) {
+            return a.second.first != b.second.first ? a.second.first < b.second.first
+                                                    : a.first < b.first;
+        });
+        std::vector<Event> out;
+        for (const auto &e : order)
+            out.push_back(e.second);
+        return out;
+    }
+};
 
 // A small decoder written for this test alone: returns every event of every
 // track with its absolute time and its status restored, in file order.
@@ -160,13 +197,14 @@ Decoded decode(const std::string &f)
     return d;
 }
 
-std::string randomFile(std::mt19937 &rng, EventSet &expected)
+std::string randomFile(std::mt19937 &rng, Expected &expected)
 {
     auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     const int trackCount = pick(1, 6);
     std::vector<Track> tracks(static_cast<std::size_t>(trackCount));
     int running = 0; // last channel status, carried across tracks like a reader does
-    for (Track &track : tracks) {
+    for (std::size_t index = 0; index < tracks.size(); ++index) {
+        Track &track = tracks[index];
         std::uint64_t t = 0;
         const int count = pick(0, 60);
         for (int e = 0; e < count; ++e) {
@@ -209,20 +247,22 @@ std::string randomFile(std::mt19937 &rng, EventSet &expected)
                 track.event(delta, ev);
             }
             if (!ev.empty())
-                expected.emplace(t, ev);
+                expected.byTrack.push_back({ index, { t, ev } });
         }
-        track.endOfTrack(static_cast<std::uint32_t>(pick(0, 5)));
+        const auto last = static_cast<std::uint32_t>(pick(0, 5));
+        track.endOfTrack(last);
+        expected.end = std::max(expected.end, t + last);
     }
     return smf::file(1, tracks, 480);
 }
 
 } // namespace
 
-TEST(ConversionProperty, RandomFilesKeepEveryEventInTimeOrder)
+TEST(ConversionProperty, RandomFilesPlayInTrackOrderAndKeepTheirLength)
 {
     std::mt19937 rng(20261207);
     for (int round = 0; round < 300; ++round) {
-        EventSet expected;
+        Expected expected;
         const std::string file = randomFile(rng, expected);
         RecordingHost host;
         const std::string out = SalvaMidi0(file, host);
@@ -238,13 +278,13 @@ TEST(ConversionProperty, RandomFilesKeepEveryEventInTimeOrder)
                 0, smf::bytes({ 0xFF, 0x03, 0x15 }) + "Titolo del Brano Midi")));
         const auto &last = decoded.events.back();
         EXPECT_EQ(last.second, smf::bytes({ 0xFF, 0x2F, 0x00 }));
-        EXPECT_EQ(last.first, decoded.events[decoded.events.size() - 2].first);
+        EXPECT_EQ(last.first, expected.end) << "round " << round;
 
-        EventSet got(decoded.events.begin() + 1, decoded.events.end() - 1);
-        ASSERT_EQ(got, expected) << "round " << round;
-        for (std::size_t k = 1; k < decoded.events.size(); ++k)
-            ASSERT_LE(decoded.events[k - 1].first, decoded.events[k].first) << "round " << round;
-        EXPECT_EQ(host.RIGHE, static_cast<std::int64_t>(expected.size()) + 1);
+        // Every event in time order; at one tick track after track, each
+        // track's events in their file order.
+        const std::vector<Event> got(decoded.events.begin() + 1, decoded.events.end() - 1);
+        ASSERT_EQ(got, expected.merged()) << "round " << round;
+        EXPECT_EQ(host.RIGHE, static_cast<std::int64_t>(got.size()) + 1);
 
         // A well-formed output converts again to itself.
         RecordingHost again;

@@ -156,7 +156,7 @@ TEST(DataCorpus, InvalidFilesFailWithTheirWarning)
         for (const fs::path &file : d.files) {
             SCOPED_TRACE(file.string());
             RecordingHost host;
-            const std::string out = trackfold::SalvaMidi0(readBytes(file), host);
+            const std::string out = trackfold::test::SalvaMidi0(readBytes(file), host);
             EXPECT_TRUE(out.empty());
             ASSERT_EQ(host.messages.size(), 1u);
             EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
@@ -181,7 +181,7 @@ TEST(DataCorpus, ValidFilesConvert)
         const auto rows = expected.find(name);
         ASSERT_NE(rows, expected.end()) << "not listed in valid/expected.txt";
         RecordingHost host;
-        const std::string out = trackfold::SalvaMidi0(readBytes(entry.path()), host);
+        const std::string out = trackfold::test::SalvaMidi0(readBytes(entry.path()), host);
         EXPECT_FALSE(out.empty());
         EXPECT_TRUE(host.messages.empty()) << host.messages.front().text;
         EXPECT_EQ(host.RIGHE, rows->second);
@@ -235,8 +235,8 @@ TEST(DataCorpus, CommandLineWritesTheConversionOfValidFiles)
             trackfold::cli::AllConverted)
             << err.str();
         RecordingHost host;
-        EXPECT_EQ(
-            readBytes(output), trackfold::SalvaMidi0(readBytes(DataDir / "valid" / name), host));
+        EXPECT_EQ(readBytes(output),
+            trackfold::test::SalvaMidi0(readBytes(DataDir / "valid" / name), host));
         EXPECT_EQ(entries(dir.path()), std::vector<std::string> { "out.mid" });
     }
 }

@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 using namespace trackfold;
 namespace fs = std::filesystem;
@@ -30,6 +34,13 @@ protected:
     {
         std::ifstream in(file, std::ios::binary);
         return { std::istreambuf_iterator<char>(in), {} };
+    }
+    mode_t mode(const std::string &file) const
+    {
+        struct stat st
+        { };
+        EXPECT_EQ(::stat(file.c_str(), &st), 0) << file;
+        return st.st_mode & 07777;
     }
     std::size_t entries() const
     {
@@ -102,4 +113,139 @@ TEST_F(FileIo, MissingFolderIsAnError)
     EXPECT_EQ(error, "No such file or directory");
     EXPECT_FALSE(writeFileAtomically(m_dir.string(), "x", error));
     EXPECT_EQ(entries(), 0u);
+}
+
+TEST_F(FileIo, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode)
+{
+    std::string error;
+    const mode_t previous = ::umask(027);
+    const bool written = writeFileAtomically(path("new.mid"), "x", error);
+    ::umask(previous);
+    ASSERT_TRUE(written) << error;
+    EXPECT_EQ(mode(path("new.mid")), 0640u);
+
+    const std::string secret = path("secret.mid");
+    std::ofstream(secret) << "old";
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    ASSERT_TRUE(writeFileAtomically(secret, "new", error)) << error;
+    EXPECT_EQ(mode(secret), 0600u);
+    ASSERT_EQ(::chmod(secret.c_str(), 0751), 0);
+    ASSERT_TRUE(writeFileAtomically(secret, "newer", error)) << error;
+    EXPECT_EQ(mode(secret), 0751u);
+    EXPECT_EQ(contents(secret), "newer");
+}
+
+TEST_F(FileIo, ALinkKeepsPointingAtTheReplacedFile)
+{
+    fs::create_directories(m_dir / "real");
+    fs::create_directories(m_dir / "links");
+    const std::string target = path("real/song.mid");
+    std::ofstream(target) << "old";
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+    fs::create_symlink("../real/song.mid", m_dir / "links" / "relative.mid");
+    fs::create_symlink(m_dir / "links" / "relative.mid", m_dir / "chained.mid");
+    std::string error;
+
+    ASSERT_TRUE(writeFileAtomically(path("chained.mid"), "through two links", error)) << error;
+    EXPECT_TRUE(fs::is_symlink(m_dir / "chained.mid"));
+    EXPECT_TRUE(fs::is_symlink(m_dir / "links" / "relative.mid"));
+    EXPECT_EQ(contents(target), "through two links");
+    EXPECT_EQ(mode(target), 0600u);
+    // The temporary file lived beside the target, and is gone.
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir / "real"), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir / "links"), fs::directory_iterator()), 1);
+
+    // A dangling link creates the file it names.
+    fs::create_symlink("real/later.mid", m_dir / "dangling.mid");
+    ASSERT_TRUE(writeFileAtomically(path("dangling.mid"), "created", error)) << error;
+    EXPECT_TRUE(fs::is_symlink(m_dir / "dangling.mid"));
+    EXPECT_EQ(contents(path("real/later.mid")), "created");
+}
+
+TEST_F(FileIo, SpecialFilesAreWrittenInPlace)
+{
+    // Renaming over a FIFO (or /dev/null) would replace it with a regular file.
+    const std::string fifo = path("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = contents(fifo); });
+    std::string error;
+    const bool written = writeFileAtomically(fifo, "through the pipe", error);
+    reader.join();
+    EXPECT_TRUE(written) << error;
+    EXPECT_EQ(received, "through the pipe");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(FileIo, WriteIfAbsentNeverReplaces)
+{
+    const std::string target = path("kept.mid");
+    std::string error;
+    bool existed = true;
+    ASSERT_TRUE(writeFileIfAbsent(target, "first", existed, error)) << error;
+    EXPECT_FALSE(existed);
+    EXPECT_FALSE(writeFileIfAbsent(target, "second", existed, error));
+    EXPECT_TRUE(existed);
+    EXPECT_EQ(contents(target), "first");
+
+    // A file that appears while the data is written is not replaced either.
+    WriteFaults race;
+    race.beforeRename = [&](const std::string &) { std::ofstream(path("late.mid")) << "theirs"; };
+    EXPECT_FALSE(writeFileIfAbsent(path("late.mid"), "ours", existed, error, race));
+    EXPECT_TRUE(existed);
+    EXPECT_EQ(contents(path("late.mid")), "theirs");
+
+    fs::create_symlink("kept.mid", m_dir / "link.mid");
+    EXPECT_FALSE(writeFileIfAbsent(path("link.mid"), "third", existed, error));
+    EXPECT_TRUE(existed);
+    EXPECT_EQ(contents(target), "first");
+    EXPECT_EQ(entries(), 3u);
+}
+
+TEST_F(FileIo, LiveTemporaryFilesAreKnownUntilTheWriteEnds)
+{
+    const std::string target = path("song.mid");
+    std::string seen, error;
+    WriteFaults interrupted;
+    interrupted.beforeRename = [&](const std::string &temporary) {
+        seen = temporary;
+        EXPECT_TRUE(fs::exists(temporary));
+        removeLiveTemporaryFiles(); // what the signal handler does
+        EXPECT_FALSE(fs::exists(temporary));
+    };
+    EXPECT_FALSE(writeFileAtomically(target, "data", error, interrupted));
+    EXPECT_EQ(fs::path(seen).parent_path(), m_dir);
+    EXPECT_EQ(entries(), 0u);
+
+    // Once a write is over its temporary name is forgotten: a file that later
+    // has that name is not someone to clean up after.
+    WriteFaults watched;
+    watched.beforeRename = [&](const std::string &temporary) { seen = temporary; };
+    ASSERT_TRUE(writeFileAtomically(target, "data", error, watched)) << error;
+    std::ofstream(seen) << "someone else's";
+    removeLiveTemporaryFiles();
+    EXPECT_TRUE(fs::exists(seen));
+}
+
+TEST_F(FileIo, WritersOnSeveralThreadsPickTheirOwnTemporaryNames)
+{
+    std::vector<std::thread> writers;
+    std::vector<int> failures(4, 0);
+    for (int w = 0; w < 4; ++w) {
+        writers.emplace_back([&, w] {
+            std::string error;
+            for (int i = 0; i < 50; ++i) {
+                const std::string name = path("same.mid");
+                if (!writeFileAtomically(
+                        name, std::string(1000, static_cast<char>('a' + w)), error))
+                    ++failures[static_cast<std::size_t>(w)];
+            }
+        });
+    }
+    for (std::thread &writer : writers)
+        writer.join();
+    EXPECT_EQ(failures, std::vector<int>(4, 0));
+    EXPECT_EQ(entries(), 1u);
+    EXPECT_EQ(contents(path("same.mid")).size(), 1000u);
 }

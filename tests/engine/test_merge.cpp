@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace trackfold;
 using smf::Track;
 using test::RecordingHost;
@@ -30,7 +32,7 @@ std::string convert(const std::string &file, RecordingHost &host)
 
 } // namespace
 
-TEST(Merge, TwoTracksInterleaveByTimeThenBytes)
+TEST(Merge, TwoTracksInterleaveByTimeTiesInTrackOrder)
 {
     const std::string file = smf::file(1,
         { Track().event(0, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 }).endOfTrack(),
@@ -38,8 +40,9 @@ TEST(Merge, TwoTracksInterleaveByTimeThenBytes)
                 .event(0, { 0x90, 0x3C, 0x40 })
                 .event(0x1E0, { 0x80, 0x3C, 0x40 })
                 .endOfTrack() });
+    // The tempo of track 1 comes before the note of track 2 at the same tick.
     const std::string expected = format0(480,
-        smf::bytes({ 0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x83, 0x60,
+        smf::bytes({ 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0x90, 0x3C, 0x40, 0x83, 0x60,
             0x80, 0x3C, 0x40 }));
     RecordingHost host;
     EXPECT_EQ(convert(file, host), expected);
@@ -53,8 +56,8 @@ TEST(Merge, TwoTracksInterleaveByTimeThenBytes)
     // Header row: format 0, one track, the first track's own length still in place.
     EXPECT_EQ(grid.textMatrix(1, 2), "4D546864000000060000000101E04D54726B0000000B");
     const std::vector<std::array<std::string, 3>> rows = {
-        { "00000000", "00", "903C40" },
         { "00000000", "00", "FF510307A120" },
+        { "00000000", "00", "903C40" },
         { "00000480", "8360", "803C40" },
     };
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -90,7 +93,7 @@ TEST(Merge, RunningStatusOnlyBetweenEqualChannelStatuses)
     EXPECT_EQ(host.grid().textMatrix(7, 2), "F001F7");
 }
 
-TEST(Merge, EqualTimesOfOneTrackOrderByBytes)
+TEST(Merge, EqualTimesKeepFileOrderOrByteOrderOnRequest)
 {
     const std::string file = smf::file(1,
         { Track()
@@ -100,16 +103,102 @@ TEST(Merge, EqualTimesOfOneTrackOrderByBytes)
                 .event(0, { 0x80, 0x30, 0x00 })
                 .endOfTrack() });
     RecordingHost host;
-    const std::string out = convert(file, host);
+    ASSERT_FALSE(convert(file, host).empty());
     const EventGrid &grid = host.grid();
     ASSERT_EQ(grid.rows(), 6u);
-    EXPECT_EQ(grid.textMatrix(2, 2), "803000");
-    EXPECT_EQ(grid.textMatrix(3, 2), "903C40");
-    EXPECT_EQ(grid.textMatrix(4, 2), "4040"); // same status as the row above
-    EXPECT_EQ(grid.textMatrix(5, 2), "FF06016D");
+    EXPECT_EQ(grid.textMatrix(2, 2), "FF06016D");
+    EXPECT_EQ(grid.textMatrix(3, 2), "904040");
+    EXPECT_EQ(grid.textMatrix(4, 2), "3C40"); // same status as the row above
+    EXPECT_EQ(grid.textMatrix(5, 2), "803000");
     // The first delta is the first event's absolute time (the header row counts as 0).
     EXPECT_EQ(grid.textMatrix(2, 1), "05");
     EXPECT_EQ(grid.textMatrix(3, 1), "00");
+
+    // The old order: at one tick by the events' bytes.
+    RecordingHost bytes;
+    ASSERT_FALSE(SalvaMidi0(file, bytes, { .byteOrder = true }).empty());
+    EXPECT_EQ(bytes.grid().textMatrix(2, 2), "803000");
+    EXPECT_EQ(bytes.grid().textMatrix(3, 2), "903C40");
+    EXPECT_EQ(bytes.grid().textMatrix(4, 2), "4040");
+    EXPECT_EQ(bytes.grid().textMatrix(5, 2), "FF06016D");
+}
+
+TEST(Merge, SetupBeforeNotesSurvivesTheMerge)
+{
+    // A reset SysEx in track 1, then in track 2 bank select, program change,
+    // volume, RPN 0 (pitch-bend range) and the first note, all at tick 0: the
+    // output plays them in that order.
+    const std::string file = smf::file(1,
+        { Track().sysex(0, smf::bytes({ 0x7E, 0x7F, 0x09, 0x01, 0xF7 })).endOfTrack(),
+            Track()
+                .event(0, { 0xB0, 0x00, 0x00 })
+                .event(0, { 0xC0, 0x30 })
+                .event(0, { 0xB0, 0x07, 0x64 })
+                .event(0, { 0xB0, 0x65, 0x00 })
+                .event(0, { 0x64, 0x00 })
+                .event(0, { 0x06, 0x0C })
+                .event(0, { 0x90, 0x3C, 0x40 })
+                .endOfTrack() });
+    RecordingHost host;
+    ASSERT_FALSE(convert(file, host).empty());
+    std::vector<std::string> rows;
+    for (std::size_t r = 2; r < host.grid().rows(); ++r)
+        rows.push_back(host.grid().textMatrix(r, 2));
+    EXPECT_EQ(rows,
+        (std::vector<std::string> {
+            "F0057E7F0901F7", "B00000", "C030", "B00764", "6500", "6400", "060C", "903C40" }));
+}
+
+TEST(Merge, ManyTracksKeepTrackOrderAtOneTick)
+{
+    // Past 32 tracks the merge takes another path; ties keep track order there
+    // too, and byte order sorts them.
+    std::vector<Track> tracks(40);
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        const int note = 0x50 - static_cast<int>(t);
+        tracks[t].event(static_cast<std::uint32_t>(t % 3), { 0x90, note, 0x40 });
+        tracks[t].event(10, { 0x80, note, 0x00 }).endOfTrack();
+    }
+    const std::string file = smf::file(1, tracks);
+    std::vector<std::pair<std::uint64_t, std::size_t>> seen; // time, track
+    TrackScan scan;
+    ASSERT_TRUE(scanTracks(file, scan));
+    ASSERT_EQ(scan.tracks.size(), 40u);
+    mergeTracks(file, scan, TieOrder::Track, [&](const EventRef &event) {
+        std::size_t track = 0;
+        while (track + 1 < scan.tracks.size() && scan.tracks[track + 1].begin <= event.ref)
+            ++track;
+        seen.emplace_back(event.time(), track);
+        return true;
+    });
+    ASSERT_EQ(seen.size(), 80u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "ties out of track order";
+
+    std::vector<std::uint8_t> notesAtZero;
+    mergeTracks(file, scan, TieOrder::Bytes, [&](const EventRef &event) {
+        if (event.time() == 0)
+            notesAtZero.push_back(static_cast<std::uint8_t>(dataBytes(file, event)[0]));
+        return true;
+    });
+    EXPECT_EQ(notesAtZero.size(), 14u);
+    EXPECT_TRUE(std::is_sorted(notesAtZero.begin(), notesAtZero.end()));
+}
+
+TEST(Merge, EndOfTrackStaysWhereTheInputEnds)
+{
+    // Track 2 ends two beats after the last event of any track.
+    const std::string file = smf::file(1,
+        { Track().event(0, { 0x90, 0x3C, 0x40 }).event(480, { 0x80, 0x3C, 0x00 }).endOfTrack(),
+            Track().event(0, { 0xC0, 0x05 }).endOfTrack(1440) });
+    RecordingHost host;
+    const std::string out = convert(file, host);
+    EXPECT_EQ(out.substr(out.size() - 5), smf::bytes({ 0x87, 0x40, 0xFF, 0x2F, 0x00 }));
+    EXPECT_EQ(host.RIGHE, 4);
+
+    // A track without End of Track ends with its last event.
+    const std::string open = smf::file(1, { Track().event(0, { 0xC0, 0x05 }).event(96, { 0xF8 }) });
+    const std::string openOut = convert(open, host);
+    EXPECT_EQ(openOut.substr(openOut.size() - 4), EndOfTrack);
 }
 
 TEST(Merge, OutputMayGrowFarBeyondTheInput)
@@ -149,35 +238,33 @@ TEST(Merge, NoCollectableEventGivesTitleAndEndOfTrack)
 
 TEST(Merge, DeltaTooLargeForAQuantityIsRefused)
 {
-    // Rows set by hand can hold a gap no four-byte quantity expresses.
-    EventGrid grid;
-    grid.setRows(1);
-    grid.addItem("00\t00\tH");
-    grid.addItem("00000010\t\t90");
-    grid.addItem("300000000\t\t90");
-    std::string warning;
-    EXPECT_FALSE(fillDeltaTimes(grid, warning));
-    EXPECT_EQ(warning, "Riga 3\r\nDelta time troppo grande - Valore non rappresentabile");
+    // Dropped meta events carry time, so two kept events can stand further
+    // apart than a four-byte quantity reaches.
+    auto gapFile = [](std::uint32_t second) {
+        return smf::file(1,
+            { Track()
+                    .event(10, { 0xF8 })
+                    .meta(0x0FFFFFFF, 0x03, "gap")
+                    .event(second, { 0xF8 })
+                    .endOfTrack() });
+    };
+    RecordingHost host;
+    EXPECT_TRUE(convert(gapFile(1), host).empty());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(
+        host.messages[0].text, "Riga 3\r\nDelta time troppo grande - Valore non rappresentabile");
 
-    grid.setTextMatrix(3, 0, "268435465"); // exactly 0x0FFFFFFF after row 2
-    EXPECT_TRUE(fillDeltaTimes(grid, warning));
-    EXPECT_EQ(grid.textMatrix(3, 1), "FFFFFF7F");
-    EXPECT_EQ(grid.textMatrix(2, 1), "0A");
-}
+    RecordingHost fits;
+    EXPECT_FALSE(convert(gapFile(0), fits).empty());
+    EXPECT_EQ(fits.grid().textMatrix(3, 1), "FFFFFF7F");
 
-TEST(Merge, TextRowsTakePartInRunningStatusAndOutput)
-{
-    EventGrid grid;
-    grid.setRows(1);
-    grid.addItem("00\t00\t" + std::string(44, '0'));
-    grid.adoptImage(std::string("\x90\x3C\x40", 3));
-    grid.appendEvent(0, 0, 0x90, false);
-    grid.addItem("00000001\t\t903E40");
-    std::string warning;
-    ASSERT_TRUE(fillDeltaTimes(grid, warning));
-    restoreRunningStatus(grid);
-    EXPECT_EQ(grid.textMatrix(3, 2), "3E40");
-    const std::string out = buildOutputImage(grid, std::string(22, '\0'));
-    EXPECT_EQ(out.substr(22 + TitleEvent.size()),
-        smf::bytes({ 0x00, 0x90, 0x3C, 0x40, 0x01, 0x3E, 0x40 }) + EndOfTrack);
+    // The same for the End of Track, whose row follows the last.
+    RecordingHost late;
+    const std::string lateEnd = smf::file(1,
+        { Track().event(0, { 0xF8 }).endOfTrack(),
+            Track().meta(0x0FFFFFFF, 0x03, "x").endOfTrack(0x0FFFFFFF) });
+    EXPECT_TRUE(convert(lateEnd, late).empty());
+    ASSERT_EQ(late.messages.size(), 1u);
+    EXPECT_EQ(
+        late.messages[0].text, "Riga 3\r\nDelta time troppo grande - Valore non rappresentabile");
 }

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "codecs.h"
 #include "eventgrid.h"
 #include "merge.h"
 #include "smfbuilder.h"
@@ -27,21 +28,23 @@ std::ostream &operator<<(std::ostream &os, const Collected &c)
 // scan's warning.
 std::vector<Collected> collect(const std::string &file, std::string *warning = nullptr)
 {
-    EventGrid grid;
-    grid.setRows(2);
-    grid.adoptImage(file);
     TrackScan scan;
-    if (!scanTracks(grid.image(), scan)) {
+    if (!scanTracks(file, scan)) {
         if (warning)
             *warning = scan.warning;
         return {};
     }
     if (warning)
         warning->clear();
-    mergeTracks(scan, grid);
     std::vector<Collected> out;
-    for (std::size_t r = 2; r < grid.rows(); ++r)
-        out.push_back({ grid.timeOf(r), grid.textMatrix(r, 2) });
+    mergeTracks(file, scan, TieOrder::Track, [&](const EventRef &event) {
+        const std::string bytes
+            = static_cast<char>(event.status) + std::string(dataBytes(file, event));
+        std::string hex;
+        appendHex(hex, bytes.data(), bytes.size());
+        out.push_back({ event.time(), hex });
+        return true;
+    });
     return out;
 }
 
@@ -175,7 +178,11 @@ TEST(TrackReader, TimesPastEightDigitsAndThirtyTwoBits)
     EXPECT_EQ(events.back().time, 17ull * 0x0FFFFFFF);
     EventGrid grid;
     grid.adoptImage(std::string(1, '\xF8'));
-    grid.appendEvent(17ull * 0x0FFFFFFF, 0, 0xF8, false);
+    grid.addHeaderRow(std::string(22, '\0'));
+    EventRef event;
+    event.status = 0xF8;
+    event.setTime(17ull * 0x0FFFFFFF);
+    grid.addEvent(event);
     EXPECT_EQ(grid.textMatrix(2, 0), "4563402735");
 }
 

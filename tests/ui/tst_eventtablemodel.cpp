@@ -14,24 +14,28 @@ namespace smf = trackfold::smf;
 namespace {
 
 // Runs conversions into a grid that belongs to the test.
-class GridHost : public ConversionHost
+class GridHost : public ConversionObserver, public Clock
 {
 public:
     explicit GridHost(EventGrid &grid)
         : m_grid(grid)
     { }
-    EventGrid &grid() override { return m_grid; }
+    EventGrid &grid() { return m_grid; }
     void showStatus(const std::string &) override { }
     void showMessage(const Message &) override { ++messages; }
     void setBusy(bool) override { }
-    double timer() override { return 0; }
-    void setRIGHE(std::int64_t) override { }
-    void setINIZIO(double) override { }
+    double seconds() override { return 0; }
     int messages = 0;
 
 private:
     EventGrid &m_grid;
 };
+
+std::string SalvaMidi0(const std::string &file, GridHost &host)
+{
+    ConversionResult result;
+    return trackfold::SalvaMidi0(file, host.grid(), host, host, result);
+}
 
 // One track of notes on channel 1, so all but the first lose their status byte.
 std::string runningStatusSong()
@@ -62,7 +66,7 @@ private slots:
     void fixedRowIsTheHeader();
     void withoutFixedRowHeadingsScroll();
     void tooltipsDecodeRunningStatus();
-    void tooltipsOfTextRowsLookUpward();
+    void tooltipsNameTheSourceTrack();
     void updatesResetOnceAndHideTheTable();
 };
 
@@ -129,30 +133,27 @@ void TestEventTableModel::tooltipsDecodeRunningStatus()
     }
     QVERIFY2(dropped >= 0, "the third note keeps its status byte");
     QCOMPARE(text(model, dropped, 0, Qt::ToolTipRole),
-        QStringLiteral("Note On, canale 1, nota 64 (E4), velocità 66"));
+        QStringLiteral("Note On, canale 1, nota 64 (E4), velocità 66, traccia 1"));
     // The tooltip belongs to the row, not to one cell.
     QCOMPARE(text(model, dropped, 1, Qt::ToolTipRole), text(model, dropped, 0, Qt::ToolTipRole));
     QCOMPARE(text(model, 0, 0, Qt::ToolTipRole),
         QStringLiteral("Intestazione: formato 0, 1 traccia, 480 tick per quarto"));
 }
 
-void TestEventTableModel::tooltipsOfTextRowsLookUpward()
+void TestEventTableModel::tooltipsNameTheSourceTrack()
 {
     EventGrid grid;
     EventTableModel model(grid);
+    GridHost host(grid);
     {
         ModelUpdate update(model);
-        grid.setRows(0);
-        grid.setFixedRows(0);
-        grid.addItem("00000000\t00\tB00764");
-        grid.addItem("00000000\t00\t0A40");
-        grid.addItem("00000010\t10\tFF2F00");
-        grid.addItem("00000010\t00\t3C40");
+        QVERIFY(!SalvaMidi0(runningStatusSong(), host).empty());
     }
-    QCOMPARE(text(model, 1, 2, Qt::ToolTipRole),
-        QStringLiteral("Control Change, canale 1, controller 10 (Pan), valore 64"));
-    // The nearest status above is a meta event: no channel to continue.
-    QCOMPARE(model.index(3, 2).data(Qt::ToolTipRole), QVariant());
+    // The program change at tick 5 is the only event of the second track chunk.
+    QCOMPARE(text(model, 2, 2), QStringLiteral("C105"));
+    QCOMPARE(text(model, 2, 0, Qt::ToolTipRole),
+        QStringLiteral("Program Change, canale 2, programma 5, traccia 2"));
+    QCOMPARE(text(model, 1, 0, Qt::ToolTipRole).endsWith(QStringLiteral(", traccia 1")), true);
 }
 
 void TestEventTableModel::updatesResetOnceAndHideTheTable()

@@ -45,16 +45,17 @@ std::string twoTrackSong()
     return smf::file(1, { conductor, piano });
 }
 
-// What twoTrackSong() becomes: names dropped, note-on before the tempo at tick
-// 0, the fixed title first.
+// What twoTrackSong() becomes: names dropped, the fixed title first, the tempo
+// of the first track before the note of the second at tick 0, and End of Track
+// where the conductor track ends.
 std::string twoTrackSongConverted()
 {
     smf::Track merged;
     merged.meta(0, 0x03, texts::Title)
-        .event(0, { 0x90, 0x3C, 0x40 })
         .meta(0, 0x51, smf::bytes({ 0x07, 0xA1, 0x20 }))
+        .event(0, { 0x90, 0x3C, 0x40 })
         .event(480, { 0x80, 0x3C, 0x40 })
-        .endOfTrack();
+        .endOfTrack(480);
     return smf::file(0, { merged });
 }
 
@@ -92,7 +93,7 @@ protected:
     {
         std::string bytes = image;
         if (dropLastEvent)
-            bytes = bytes.substr(0, bytes.size() - 8) + bytes.substr(bytes.size() - 4);
+            bytes = bytes.substr(0, bytes.size() - 10) + bytes.substr(bytes.size() - 5);
         return writeFileAtomically(QFile::encodeName(path).toStdString(), bytes, error, faults);
     }
 };
@@ -376,8 +377,8 @@ void TestParamStr::convertWritesFileFillsGridAndReports()
     QVERIFY(window.GRID->horizontalHeader()->isVisible());
     QCOMPARE(model.rowCount(), 4);
     QVERIFY(cell(window, 0, 2).startsWith(QStringLiteral("4D546864000000060000000101E04D54726B")));
-    const QStringList rows[] = { { "00000000", "00", "903C40" },
-        { "00000000", "00", "FF510307A120" }, { "00000480", "8360", "803C40" } };
+    const QStringList rows[] = { { "00000000", "00", "FF510307A120" },
+        { "00000000", "00", "903C40" }, { "00000480", "8360", "803C40" } };
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 3; ++c)
             QCOMPARE(cell(window, r + 1, c), rows[r][c]);

@@ -1,0 +1,80 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+"""Checks that converted files sound like their inputs, with a real synthesizer.
+
+TiMidity++ renders each input and its conversion to WAV with the free patch
+set; the audio data must be identical. The conversion with --byte-order (ties
+ordered by their bytes) must sound different for at least one of the files,
+which shows the check can fail.
+
+Inputs: the files named on the command line and the set-up files of
+check_mido.py. Exits 77 (skipped) when timidity or freepats is missing.
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from check_mido import write_setup_files  # noqa: E402
+
+PATCHES = "/etc/timidity/freepats.cfg"
+SKIPPED = 77
+
+
+def render(midi_path, wav_path):
+    subprocess.run(["timidity", "-c", PATCHES, "-s", "44100", "-Ow", "--output-stereo", "--output-16bit",
+                    "--output-signed", "-o", wav_path, midi_path],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(wav_path, "rb") as wav:
+        data = wav.read()
+    # The samples follow the "data" chunk header.
+    at = data.find(b"data")
+    return data[at + 8:] if at >= 0 else data
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--cli", required=True, help="path of trackfold-cli")
+    parser.add_argument("--workdir", help="folder for the generated, converted and rendered files")
+    parser.add_argument("inputs", nargs="*", help="MIDI files to convert and render")
+    args = parser.parse_args()
+
+    if not shutil.which("timidity") or not os.path.exists(PATCHES):
+        print("skipped: timidity or freepats is not installed (apt-get install timidity freepats)")
+        return SKIPPED
+
+    workdir = args.workdir or tempfile.mkdtemp(prefix="trackfold-player-")
+    os.makedirs(workdir, exist_ok=True)
+    inputs = list(args.inputs) + write_setup_files(workdir)
+
+    failed = 0
+    byte_order_differs = []
+    for index, path in enumerate(inputs):
+        original = render(path, os.path.join(workdir, "in_%d.wav" % index))
+        for name, options in (("track", []), ("bytes", ["--byte-order"])):
+            output = os.path.join(workdir, "out_%d_%s.mid" % (index, name))
+            subprocess.run([args.cli, "-q", *options, "-o", output, path], check=True)
+            converted = render(output, os.path.join(workdir, "out_%d_%s.wav" % (index, name)))
+            same = converted == original
+            if name == "track":
+                print("%s %s (%d bytes of audio)" % ("ok  " if same else "FAIL", path, len(original)))
+                failed += 0 if same else 1
+            elif not same:
+                byte_order_differs.append(path)
+    if not byte_order_differs:
+        print("FAIL: no --byte-order conversion sounds different, so this check could not fail")
+        failed += 1
+    else:
+        print("--byte-order sounds different for: %s" % ", ".join(byte_order_differs))
+    if failed:
+        return 1
+    print("all %d conversions render identical audio to their inputs" % len(inputs))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
