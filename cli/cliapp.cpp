@@ -1,20 +1,26 @@
 // SPDX-License-Identifier: MIT
 #include "cliapp.h"
 
-#include "conversion.h"
-#include "eventgrid.h"
+#include "convertone.h"
 #include "fileio.h"
+#include "options.h"
 #include "report.h"
 #include "texts.h"
-#include "verify.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
-#include <new>
-#include <optional>
-#include <ostream>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace trackfold::cli {
 
@@ -22,94 +28,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char *Program = "trackfold-cli";
-
-constexpr const char *Usage = "Uso: trackfold-cli [opzioni] INPUT...";
-
-constexpr const char *Help
-    = R"(Converte Standard MIDI File a più tracce (formato 1) in file a una sola
-traccia (formato 0).
-
-Ogni INPUT viene salvato come INPUT senza gli ultimi quattro caratteri
-seguito da "_.mid" (song.mid -> song_.mid), oppure nel file indicato con -o.
-Una cartella converte ogni file *.mid e *.midi che contiene; i nomi che
-finiscono in "_.mid" sono considerati risultati precedenti e saltati.
-
-Opzioni:
-  -o, --output FILE   salva in FILE (con un solo INPUT)
-  -r, --recursive     entra anche nelle sottocartelle
-      --table         stampa prima la griglia finale (testo separato da tab)
-      --verify        rilegge ogni file scritto e controlla che contenga ogni
-                      evento al suo tempo ("Verifica: OK")
-  -q, --quiet         stampa solo gli errori
-  -h, --help          mostra questo aiuto
-  -V, --version       mostra la versione
-
-Stato di uscita: 0 tutti convertiti, 1 almeno un errore, 2 uso errato.
-)";
-
-struct Options
+// An input as the run will handle it: a file to convert, or an outcome known
+// before any conversion (a skipped file, a folder that fails, a remark).
+struct Entry
 {
-    std::vector<std::string> inputs;
-    std::optional<std::string> output;
-    bool recursive = false;
-    bool table = false;
-    bool verify = false;
-    bool quiet = false;
-    bool help = false;
-    bool version = false;
+    Job job;
+    bool convert = false;
+    FileOutcome outcome;
 };
 
-// Parses the arguments; false with a message on wrong usage.
-bool parse(const std::vector<std::string> &args, Options &options, std::string &problem)
+Entry noted(Result result, std::vector<std::string> lines)
 {
-    bool onlyInputs = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        if (onlyInputs || a.empty() || a[0] != '-' || a == "-") {
-            options.inputs.push_back(a);
-        } else if (a == "--") {
-            onlyInputs = true;
-        } else if (a == "-o" || a == "--output") {
-            if (i + 1 == args.size()) {
-                problem = std::string("manca il nome del file dopo ").append(a);
-                return false;
-            }
-            if (options.output) {
-                problem = "-o indicato più volte";
-                return false;
-            }
-            options.output = args[++i];
-        } else if (a.rfind("--output=", 0) == 0) {
-            options.output = a.substr(9);
-        } else if (a == "-r" || a == "--recursive") {
-            options.recursive = true;
-        } else if (a == "--table") {
-            options.table = true;
-        } else if (a == "--verify") {
-            options.verify = true;
-        } else if (a == "-q" || a == "--quiet") {
-            options.quiet = true;
-        } else if (a == "-h" || a == "--help") {
-            options.help = true;
-        } else if (a == "-V" || a == "--version") {
-            options.version = true;
-        } else {
-            problem = std::string("opzione sconosciuta: ").append(a);
-            return false;
-        }
-    }
-    if (options.help || options.version)
-        return true;
-    if (options.inputs.empty()) {
-        problem = "nessun INPUT";
-        return false;
-    }
-    if (options.output && options.inputs.size() != 1) {
-        problem = "-o vale per un solo INPUT";
-        return false;
-    }
-    return true;
+    Entry entry;
+    entry.outcome.result = result;
+    entry.outcome.lines = std::move(lines);
+    return entry;
 }
 
 bool isMidiName(const fs::path &path)
@@ -126,215 +59,397 @@ bool isEarlierOutput(const fs::path &path)
     return name.size() >= 5 && name.compare(name.size() - 5, 5, "_.mid") == 0;
 }
 
-// The MIDI files of a folder, sorted by path so runs are repeatable.
-std::vector<std::string> filesIn(const fs::path &dir, bool recursive, std::string &error)
+bool isDirectory(const std::string &path)
 {
-    std::vector<std::string> files;
-    std::error_code ec;
-    auto take = [&files](const fs::directory_entry &entry) {
-        std::error_code ignored;
-        if (entry.is_regular_file(ignored) && isMidiName(entry.path())
-            && !isEarlierOutput(entry.path()))
-            files.push_back(entry.path().string());
-    };
-    if (recursive) {
-        for (fs::recursive_directory_iterator
-                 it(dir, fs::directory_options::skip_permission_denied, ec),
-             end;
-             !ec && it != end; it.increment(ec))
-            take(*it);
-    } else {
-        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-            take(*it);
-    }
-    if (ec)
-        error = ec.message();
-    std::sort(files.begin(), files.end());
-    return files;
+    struct stat st
+    { };
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The engine's host on the command line: no window, a steady clock, and the
-// warnings kept for the error report.
-class ConsoleHost : public ConversionHost
+// Turns the inputs into the run's entries, in input order; a folder's files
+// are sorted by path so runs are repeatable.
+class Planner
 {
 public:
-    EventGrid &grid() override { return m_grid; }
-    void showStatus(const std::string &) override { }
-    void showMessage(const Message &message) override { messages.push_back(message); }
-    void setBusy(bool) override { }
-    double timer() override
-    {
-        using namespace std::chrono;
-        return duration<double>(steady_clock::now().time_since_epoch()).count();
-    }
-    void setRIGHE(std::int64_t rows) override { RIGHE = rows; }
-    void setINIZIO(double seconds) override { INIZIO = seconds; }
-
-    std::vector<Message> messages;
-    std::int64_t RIGHE = 0;
-    double INIZIO = 0;
-
-private:
-    EventGrid m_grid;
-};
-
-// Warnings hold CRLF between their lines; a terminal report keeps them on one.
-std::string oneLine(const std::string &text)
-{
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 2, texts::Crlf) == 0) {
-            line += ' ';
-            ++i;
-        } else {
-            line += text[i];
-        }
-    }
-    return line;
-}
-
-void printTable(const EventGrid &grid, std::ostream &out)
-{
-    std::string buffer;
-    buffer.reserve(1 << 16);
-    for (std::size_t r = 0; r < grid.rows(); ++r) {
-        for (int c = 0; c < grid.cols(); ++c) {
-            if (c > 0)
-                buffer += '\t';
-            buffer += grid.textMatrix(r, c);
-        }
-        buffer += '\n';
-        if (buffer.size() > (1 << 16) - 256) {
-            out << buffer;
-            buffer.clear();
-        }
-    }
-    out << buffer;
-}
-
-class Converter
-{
-public:
-    Converter(const Options &options, std::ostream &out, std::ostream &err)
+    explicit Planner(const Options &options)
         : m_options(options)
-        , m_out(out)
-        , m_err(err)
     { }
 
-    // Converts one file; false when it failed (already reported).
-    bool convert(const std::string &input, const std::string &output);
+    std::vector<Entry> plan();
 
 private:
-    bool convertFile(const std::string &input, const std::string &output);
-    bool problem(const std::string &path, const std::string &text)
-    {
-        m_err << Program << ": " << path << ": " << text << '\n';
-        return false;
-    }
+    void addFile(const std::string &input, const std::string &output);
+    void addFolder(const std::string &folder);
+    std::string outputFor(const std::string &input, const fs::path &relative) const;
 
     const Options &m_options;
-    std::ostream &m_out;
-    std::ostream &m_err;
+    std::vector<Entry> m_entries;
+    // Output paths taken so far, with the input that takes them.
+    std::unordered_map<std::string, std::string> m_outputs;
 };
 
-bool Converter::convert(const std::string &input, const std::string &output)
+std::vector<Entry> Planner::plan()
 {
-    // A file too large for the memory fails alone; the run goes on.
-    try {
-        return convertFile(input, output);
-    } catch (const std::bad_alloc &) {
-        problem(input, std::generic_category().message(ENOMEM));
-        return problem(input, texts::ConversionFailed);
+    for (const std::string &input : m_options.inputs) {
+        if (input == Standard)
+            addFile(input, *m_options.output);
+        else if (isDirectory(input))
+            addFolder(input);
+        else
+            addFile(input, m_options.output ? *m_options.output : outputFor(input, {}));
+    }
+    return std::move(m_entries);
+}
+
+// The proposed name, in -d's folder when there is one: a file found in a
+// folder keeps its place below it, a file given by itself goes straight in.
+std::string Planner::outputFor(const std::string &input, const fs::path &relative) const
+{
+    if (!m_options.outputDir)
+        return proposedOutputName(input);
+    if (relative.empty())
+        return (fs::path(*m_options.outputDir) / FileNameOf(proposedOutputName(input))).string();
+    return (fs::path(*m_options.outputDir) / proposedOutputName(relative.string())).string();
+}
+
+void Planner::addFile(const std::string &input, const std::string &output)
+{
+    Entry entry;
+    entry.job = { input, output };
+    entry.convert = true;
+    // Two inputs that would land on one output: the later one fails rather
+    // than replace the first one's result (-d gathers files of many folders).
+    if (output != Standard) {
+        const auto [taken, added]
+            = m_outputs.emplace(fs::path(output).lexically_normal().string(), input);
+        if (!added && taken->second != input) {
+            entry.convert = false;
+            entry.outcome.lines.push_back(
+                errorLine(input, output + " è già il file di uscita di " + taken->second));
+        }
+    }
+    m_entries.push_back(std::move(entry));
+}
+
+void Planner::addFolder(const std::string &folder)
+{
+    struct Found
+    {
+        std::string path;
+        fs::path relative;
+        bool earlierOutput;
+    };
+    std::vector<Found> found;
+    std::size_t inSubfolders = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator
+             it(folder, fs::directory_options::skip_permission_denied, ec),
+         end;
+         !ec && it != end; it.increment(ec)) {
+        std::error_code ignored;
+        if (!it->is_regular_file(ignored) || !isMidiName(it->path()))
+            continue;
+        const bool earlierOutput = isEarlierOutput(it->path());
+        if (it.depth() > 0 && !m_options.recursive) {
+            inSubfolders += earlierOutput ? 0 : 1;
+            continue;
+        }
+        found.push_back(
+            { it->path().string(), it->path().lexically_relative(folder), earlierOutput });
+    }
+    if (ec) {
+        m_entries.push_back(noted(Result::Failed, { errorLine(folder, systemReason(ec.value())) }));
+        return;
+    }
+    std::sort(
+        found.begin(), found.end(), [](const Found &a, const Found &b) { return a.path < b.path; });
+
+    const std::string hint = std::to_string(inSubfolders) + " file nelle sottocartelle: usare -r";
+    const bool anyToConvert
+        = std::any_of(found.begin(), found.end(), [](const Found &f) { return !f.earlierOutput; });
+    if (!anyToConvert) {
+        std::vector<std::string> lines { errorLine(folder, "nessun midifile da convertire") };
+        if (inSubfolders > 0)
+            lines.push_back(errorLine(folder, hint));
+        m_entries.push_back(noted(Result::Failed, std::move(lines)));
+    } else if (inSubfolders > 0 && !m_options.quiet) {
+        m_entries.push_back(noted(Result::Note, { folder + ": " + hint }));
+    }
+
+    for (const Found &file : found) {
+        if (file.earlierOutput) {
+            std::vector<std::string> lines;
+            if (m_options.verbose && !m_options.quiet)
+                lines.push_back(file.path + ": saltato, il nome finisce in \"_.mid\"");
+            m_entries.push_back(noted(Result::Skipped, std::move(lines)));
+        } else {
+            addFile(file.path, outputFor(file.path, file.relative));
+        }
     }
 }
 
-bool Converter::convertFile(const std::string &input, const std::string &output)
+// "mm:ss", or "h:mm:ss" from the first hour on.
+std::string formatDuration(std::chrono::steady_clock::duration elapsed)
 {
-    std::error_code ec;
-    if (!fs::exists(input, ec) || fs::is_directory(input, ec))
-        return problem(input, texts::MissingInput);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
+    if (seconds < 3600)
+        return FormatElapsed(seconds);
+    return std::to_string(seconds / 3600) + ":" + FormatElapsed(seconds % 3600);
+}
 
-    std::string image, error;
-    if (!readWholeFile(input, image, error))
-        return problem(input, std::string(texts::CannotOpen).append(": ").append(error));
+// Prints outcomes in the order it is given them, counts them, and keeps the
+// progress of a long batch on a terminal.
+class Printer
+{
+public:
+    Printer(const Console &console, bool showProgress, std::size_t files)
+        : m_console(console)
+        , m_showProgress(showProgress)
+        , m_files(files)
+    { }
 
+    void print(FileOutcome &outcome)
+    {
+        if (outcome.result != Result::Note)
+            ++m_counts[static_cast<std::size_t>(outcome.result)];
+        if (outcome.table.empty() && outcome.lines.empty())
+            return;
+        eraseProgress();
+        if (!outcome.table.empty()) {
+            m_console.out << outcome.table;
+            m_wroteTable = true;
+        }
+        std::string text;
+        for (const std::string &line : outcome.lines)
+            text.append(line).append(1, '\n');
+        if (!text.empty()) {
+            // The table before the lines that follow it, also on one terminal.
+            if (m_wroteTable)
+                m_console.out.flush();
+            m_console.err << text;
+        }
+        outcome = { outcome.result, {}, {} };
+    }
+
+    // done: files finished, in any order.
+    void progress(std::size_t done)
+    {
+        if (!m_showProgress || std::chrono::steady_clock::now() - m_start < m_console.progressAfter)
+            return;
+        std::string text(1, '\r');
+        text.append(std::to_string(done)).append(1, '/').append(std::to_string(m_files));
+        if (text.size() - 1 == m_progressWidth && done == m_progressDone)
+            return;
+        m_console.err << text << std::flush;
+        m_progressWidth = text.size() - 1;
+        m_progressDone = done;
+    }
+
+    void finish(bool summary)
+    {
+        eraseProgress();
+        if (summary) {
+            m_console.err << "Convertiti: " << count(Result::Converted)
+                          << ", non riusciti: " << count(Result::Failed)
+                          << ", saltati: " << count(Result::Skipped) << ", tempo: "
+                          << formatDuration(std::chrono::steady_clock::now() - m_start) << '\n';
+        }
+    }
+
+    std::size_t count(Result result) const { return m_counts[static_cast<std::size_t>(result)]; }
+    void wroteTable() { m_wroteTable = true; }
+    bool hasWrittenTable() const { return m_wroteTable; }
+
+private:
+    void eraseProgress()
+    {
+        if (m_progressWidth == 0)
+            return;
+        m_console.err << '\r' << std::string(m_progressWidth, ' ') << '\r' << std::flush;
+        m_progressWidth = 0;
+        m_progressDone = 0;
+    }
+
+    const Console &m_console;
+    const bool m_showProgress;
+    const std::size_t m_files;
+    const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+    std::size_t m_counts[3] = {};
+    std::size_t m_progressWidth = 0;
+    std::size_t m_progressDone = 0;
+    bool m_wroteTable = false;
+};
+
+// One file after another in the calling thread; the data streams go straight
+// to the console.
+void runInOrder(std::vector<Entry> &entries, const JobSettings &settings, const Console &console,
+    Printer &printer)
+{
     ConsoleHost host;
-    std::string result = SalvaMidi0(std::move(image), host);
-    if (result.empty()) {
-        for (const Message &message : host.messages)
-            problem(input, oneLine(message.text));
-        return problem(input, texts::ConversionFailed);
+    std::size_t done = 0;
+    for (Entry &entry : entries) {
+        if (entry.convert) {
+            entry.outcome = convertOne(entry.job, settings, host, &console.in, &console.out);
+            if (settings.table)
+                printer.wroteTable();
+        }
+        done += entry.outcome.result == Result::Note ? 0 : 1;
+        printer.print(entry.outcome);
+        printer.progress(done);
     }
-    if (!writeFileAtomically(output, result, error))
-        return problem(output, std::string(texts::CannotSave).append(": ").append(error));
-    const std::int64_t seconds = elapsedSeconds(host.INIZIO, host.timer());
+}
 
-    if (!m_options.quiet) {
-        if (m_options.table)
-            printTable(host.grid(), m_out);
-        m_out << conversionReport(host.RIGHE, seconds, output, result.size()) << '\n';
+// Workers take the files in input order, one at a time, each converting with
+// its own host; the calling thread prints every outcome as soon as those of
+// the files before it are printed. The workers share nothing but the counter
+// of files taken and, once per file, the wake-up of the printing thread.
+void runInParallel(
+    std::vector<Entry> &entries, unsigned workers, const JobSettings &settings, Printer &printer)
+{
+    std::vector<std::size_t> toConvert;
+    std::size_t doneBefore = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].convert)
+            toConvert.push_back(i);
+        else if (entries[i].outcome.result != Result::Note)
+            ++doneBefore;
     }
-    // Written: the image's memory serves the check below better.
-    std::string().swap(result);
-    if (m_options.verify) {
-        // What counts is what reached the disk, so the file is read back.
-        std::string written, difference;
-        if (!readWholeFile(output, written, error))
-            return problem(output, std::string(texts::VerifyFailed).append(": ").append(error));
-        if (!verifyConversion(host.grid(), std::move(written), difference))
-            return problem(
-                output, std::string(texts::VerifyFailed).append(": ").append(oneLine(difference)));
-        if (!m_options.quiet)
-            m_out << texts::VerifyOk << '\n';
+    const std::unique_ptr<std::atomic<bool>[]> ready(new std::atomic<bool>[entries.size()] {});
+    std::atomic<std::size_t> taken { 0 };
+    std::atomic<std::size_t> finished { 0 };
+    std::mutex wakeMutex;
+    std::condition_variable wake;
+
+    auto work = [&] {
+        ConsoleHost host;
+        for (;;) {
+            const std::size_t next = taken.fetch_add(1, std::memory_order_relaxed);
+            if (next >= toConvert.size())
+                return;
+            Entry &entry = entries[toConvert[next]];
+            entry.outcome = convertOne(entry.job, settings, host, nullptr, nullptr);
+            ready[toConvert[next]].store(true, std::memory_order_release);
+            finished.fetch_add(1, std::memory_order_relaxed);
+            // Taking the lock orders the store before the printer's check.
+            {
+                const std::lock_guard<std::mutex> lock(wakeMutex);
+            }
+            wake.notify_one();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (unsigned w = 0; w < workers; ++w) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error &) {
+            break; // fewer threads than asked for still convert everything
+        }
     }
-    return true;
+    if (threads.empty())
+        work();
+
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        while (entries[i].convert && !ready[i].load(std::memory_order_acquire)) {
+            std::unique_lock<std::mutex> lock(wakeMutex);
+            wake.wait_for(lock, std::chrono::milliseconds(100),
+                [&] { return ready[i].load(std::memory_order_acquire); });
+            lock.unlock();
+            printer.progress(doneBefore + finished.load(std::memory_order_relaxed));
+        }
+        printer.print(entries[i].outcome);
+        printer.progress(doneBefore + finished.load(std::memory_order_relaxed));
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+}
+
+extern "C" void onInterrupt(int signal)
+{
+    removeLiveTemporaryFiles();
+    ::_exit(128 + signal);
 }
 
 } // namespace
 
-int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+int run(const std::vector<std::string> &args, const Console &console)
 {
     Options options;
     std::string problem;
-    if (!parse(args, options, problem)) {
-        err << Program << ": " << problem << '\n'
-            << Usage << '\n'
-            << "Per l'aiuto: trackfold-cli --help\n";
+    if (!parseOptions(args, options, problem)) {
+        console.err << Program << ": " << problem << '\n'
+                    << Usage << '\n'
+                    << "Per l'aiuto: trackfold-cli --help\n";
         return WrongUsage;
     }
     if (options.help) {
-        out << Usage << "\n\n" << Help;
+        console.out << Usage << "\n\n" << Help << std::flush;
         return AllConverted;
     }
     if (options.version) {
-        out << Program << ' ' << texts::Version << '\n';
+        console.out << Program << ' ' << texts::Version << '\n' << std::flush;
         return AllConverted;
     }
 
-    Converter converter(options, out, err);
-    bool allConverted = true;
-    for (const std::string &input : options.inputs) {
-        std::error_code ec;
-        if (fs::is_directory(input, ec)) {
-            if (options.output) {
-                err << Program << ": -o non vale per una cartella: " << input << '\n';
-                return WrongUsage;
-            }
-            std::string error;
-            const std::vector<std::string> files = filesIn(input, options.recursive, error);
-            if (!error.empty() || files.empty()) {
-                err << Program << ": " << input << ": "
-                    << (error.empty() ? "nessun midifile da convertire" : error) << '\n';
-                allConverted = false;
-            }
-            for (const std::string &file : files)
-                allConverted = converter.convert(file, proposedOutputName(file)) && allConverted;
-            continue;
-        }
-        const std::string output = options.output ? *options.output : proposedOutputName(input);
-        allConverted = converter.convert(input, output) && allConverted;
+    std::vector<Entry> entries = Planner(options).plan();
+    const std::size_t files = static_cast<std::size_t>(std::count_if(entries.begin(), entries.end(),
+        [](const Entry &e) { return e.outcome.result != Result::Note; }));
+    const std::size_t conversions = static_cast<std::size_t>(
+        std::count_if(entries.begin(), entries.end(), [](const Entry &e) { return e.convert; }));
+    const bool batch = files > 1;
+
+    JobSettings settings;
+    settings.batch = batch;
+    settings.createFolders = options.outputDir.has_value();
+    settings.noClobber = options.noClobber;
+    settings.table = options.table;
+    settings.verify = options.verify;
+    settings.quiet = options.quiet;
+    settings.verbose = options.verbose;
+    settings.conversion.byteOrder = options.byteOrder;
+
+    Printer printer(console, console.progress && batch && !options.quiet, files);
+    const unsigned workers = static_cast<unsigned>(
+        std::min<std::size_t>(options.jobs ? options.jobs : defaultJobs(), conversions));
+    // Standard input and output belong to a single file, which needs no thread.
+    if (workers > 1)
+        runInParallel(entries, workers, settings, printer);
+    else
+        runInOrder(entries, settings, console, printer);
+    printer.finish(batch && !options.quiet);
+
+    bool allConverted = printer.count(Result::Failed) == 0;
+    // A table that did not reach standard output is a failure too; -o - checks its own data.
+    if (printer.hasWrittenTable() && !console.out.flush()) {
+        console.err << errorLine(Standard,
+            std::string("Impossibile scrivere la tabella: ")
+                .append(systemReason(errno ? errno : EIO)))
+                    << '\n';
+        allConverted = false;
     }
     return allConverted ? AllConverted : SomeFailed;
+}
+
+int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    return run(args, Console { std::cin, out, err });
+}
+
+void installInterruptHandlers()
+{
+    struct sigaction action
+    { };
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    // One handler at a time: the second signal waits for the _exit().
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
+    for (const int signal : { SIGINT, SIGTERM }) {
+        struct sigaction previous
+        { };
+        if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue; // a background job started with the signal ignored keeps it so
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 } // namespace trackfold::cli

@@ -1,0 +1,240 @@
+// SPDX-License-Identifier: MIT
+#include "options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <thread>
+
+#include <getopt.h>
+#include <sched.h>
+#include <sys/stat.h>
+
+namespace trackfold::cli {
+
+const char *const Help = R"(Converte Standard MIDI File a più tracce (formato 1) in file a una sola
+traccia (formato 0).
+
+Ogni INPUT viene salvato come INPUT senza gli ultimi quattro caratteri
+seguito da "_.mid" (song.mid -> song_.mid), oppure nel file indicato con -o.
+Una cartella converte ogni file *.mid e *.midi che contiene; i nomi che
+finiscono in "_.mid" sono considerati risultati precedenti e saltati.
+"-" come INPUT legge lo standard input (e vuole -o).
+
+Opzioni:
+  -o, --output FILE      salva in FILE (con un solo INPUT); "-" è lo standard
+                         output, e il resoconto va sullo standard error
+  -d, --output-dir DIR   salva i file convertiti in DIR (con -r mantiene le
+                         sottocartelle; crea le cartelle che mancano)
+  -n, --no-clobber       non sostituisce mai un file esistente (lo salta)
+  -r, --recursive        converte anche i file delle sottocartelle
+  -j, --jobs N           converte N file alla volta (predefinito: il numero
+                         di processori)
+      --table            stampa la griglia finale (testo separato da tab)
+                         sullo standard output
+      --verify           rilegge ogni file scritto e controlla che contenga
+                         ogni evento al suo tempo ("Verifica: OK")
+      --byte-order       ordina gli eventi di uno stesso tick per i loro byte
+                         (l'ordine di prima) invece che per traccia; può
+                         cambiare il suono del file
+  -q, --quiet            stampa solo gli errori
+  -v, --verbose          nomina anche i file saltati
+  -h, --help             mostra questo aiuto
+  -V, --version          mostra la versione
+
+I dati (--table, -o -) vanno sullo standard output; resoconti, riepilogo ed
+errori sullo standard error.
+
+Stato di uscita: 0 tutti convertiti, 1 almeno un errore, 2 uso errato,
+130 interrotto (SIGINT), 143 terminato (SIGTERM).
+
+Esempi:
+  trackfold-cli song.mid                 scrive song_.mid
+  trackfold-cli -r -d convertiti ~/midi  una raccolta intera
+  cat a.mid | trackfold-cli -o - - > b.mid
+)";
+
+namespace {
+
+// Values of the options that have no short form.
+enum LongOnly : int {
+    OptTable = 256,
+    OptVerify,
+    OptByteOrder,
+};
+
+constexpr option LongOptions[] = {
+    { "output", required_argument, nullptr, 'o' },
+    { "output-dir", required_argument, nullptr, 'd' },
+    { "no-clobber", no_argument, nullptr, 'n' },
+    { "recursive", no_argument, nullptr, 'r' },
+    { "jobs", required_argument, nullptr, 'j' },
+    { "table", no_argument, nullptr, OptTable },
+    { "verify", no_argument, nullptr, OptVerify },
+    { "byte-order", no_argument, nullptr, OptByteOrder },
+    { "quiet", no_argument, nullptr, 'q' },
+    { "verbose", no_argument, nullptr, 'v' },
+    { "help", no_argument, nullptr, 'h' },
+    { "version", no_argument, nullptr, 'V' },
+    { nullptr, 0, nullptr, 0 },
+};
+// The leading ':' makes a missing argument return ':' instead of '?'.
+constexpr const char *ShortOptions = ":o:d:nrj:qvhV";
+
+// "-o/--output" for a short option, "--table" for a long one.
+std::string nameOf(int value)
+{
+    std::string name;
+    if (value < 256)
+        name.append("-").append(1, static_cast<char>(value)).append("/");
+    for (const option &o : LongOptions) {
+        if (o.name && o.val == value)
+            return name.append("--").append(o.name);
+    }
+    return name;
+}
+
+bool knownOption(int value)
+{
+    return value >= 256 || (value > 0 && std::strchr(ShortOptions + 1, value) != nullptr);
+}
+
+bool isDirectory(const std::string &path)
+{
+    struct stat st
+    { };
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+bool parseOptions(const std::vector<std::string> &args, Options &options, std::string &problem)
+{
+    // getopt_long permutes argv's pointers; the strings stay in args.
+    std::vector<char *> argv;
+    argv.reserve(args.size() + 2);
+    std::string program(Program);
+    argv.push_back(program.data());
+    for (const std::string &arg : args)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(args.size() + 1);
+
+    // optind 0 restarts glibc's scanner, so run() can be called more than once.
+    optind = 0;
+    opterr = 0; // the messages below are Italian and go to the caller's stream
+    for (int value;
+         (value = getopt_long(argc, argv.data(), ShortOptions, LongOptions, nullptr)) != -1;) {
+        switch (value) {
+        case 'o':
+        case 'd': {
+            std::optional<std::string> &target = value == 'o' ? options.output : options.outputDir;
+            if (target) {
+                problem = nameOf(value) + " indicato più volte";
+                return false;
+            }
+            target = optarg;
+            break;
+        }
+        case 'n':
+            options.noClobber = true;
+            break;
+        case 'r':
+            options.recursive = true;
+            break;
+        case 'j': {
+            const char *end = optarg + std::strlen(optarg);
+            unsigned jobs = 0;
+            const auto [stop, failure] = std::from_chars(optarg, end, jobs);
+            if (failure != std::errc() || stop != end || jobs < 1 || jobs > MaxJobs) {
+                problem
+                    = "-j/--jobs vuole un numero da 1 a " + std::to_string(MaxJobs) + ": " + optarg;
+                return false;
+            }
+            options.jobs = jobs;
+            break;
+        }
+        case OptTable:
+            options.table = true;
+            break;
+        case OptVerify:
+            options.verify = true;
+            break;
+        case OptByteOrder:
+            options.byteOrder = true;
+            break;
+        case 'q':
+            options.quiet = true;
+            break;
+        case 'v':
+            options.verbose = true;
+            break;
+        case 'h':
+            options.help = true;
+            break;
+        case 'V':
+            options.version = true;
+            break;
+        case ':':
+            problem = nameOf(optopt) + " vuole un argomento";
+            return false;
+        default:
+            // An unknown short option sets optopt to its letter; a long option
+            // that is unknown or ambiguous leaves 0 and has been stepped over;
+            // a known one given an argument it does not take sets its value.
+            if (optopt != 0 && !knownOption(optopt))
+                problem
+                    = std::string("opzione sconosciuta: -").append(1, static_cast<char>(optopt));
+            else if (optopt != 0)
+                problem = nameOf(optopt) + " non vuole argomenti";
+            else
+                problem = std::string("opzione sconosciuta o ambigua: ").append(argv[optind - 1]);
+            return false;
+        }
+    }
+    options.inputs.assign(argv.begin() + optind, argv.begin() + argc);
+
+    if (options.help || options.version)
+        return true;
+    if (options.inputs.empty()) {
+        problem = "nessun INPUT";
+        return false;
+    }
+    if (options.output && options.outputDir) {
+        problem = "-o e -d non vanno insieme";
+        return false;
+    }
+    if (options.output && options.inputs.size() != 1) {
+        problem = "-o vale per un solo INPUT";
+        return false;
+    }
+    if (!options.output
+        && std::find(options.inputs.begin(), options.inputs.end(), Standard)
+            != options.inputs.end()) {
+        problem = "lo standard input (-) vuole -o FILE oppure -o -";
+        return false;
+    }
+    if (options.output && *options.output == Standard && options.table) {
+        problem = "--table e -o - scriverebbero entrambi sullo standard output";
+        return false;
+    }
+    if (options.output && isDirectory(options.inputs.front())) {
+        problem = "-o non vale per una cartella: " + options.inputs.front();
+        return false;
+    }
+    return true;
+}
+
+unsigned defaultJobs()
+{
+    // The processors this process may use (taskset, cgroup cpusets), as nproc counts them.
+    unsigned count = 0;
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        count = static_cast<unsigned>(CPU_COUNT(&set));
+    if (count == 0)
+        count = std::thread::hardware_concurrency();
+    return std::clamp(count, 1u, MaxJobs);
+}
+
+} // namespace trackfold::cli

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#ifndef TRACKFOLD_CLI_OPTIONS_H
+#define TRACKFOLD_CLI_OPTIONS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace trackfold::cli {
+
+inline constexpr const char *Program = "trackfold-cli";
+inline constexpr const char *Usage = "Uso: trackfold-cli [opzioni] INPUT...";
+// "-" as INPUT or as -o's FILE: standard input, standard output.
+inline constexpr const char *Standard = "-";
+// The most files converted at a time.
+inline constexpr unsigned MaxJobs = 256;
+
+// The help text after the usage line.
+extern const char *const Help;
+
+struct Options
+{
+    std::vector<std::string> inputs;
+    std::optional<std::string> output;
+    std::optional<std::string> outputDir;
+    bool noClobber = false;
+    bool recursive = false;
+    unsigned jobs = 0; // 0: one per processor
+    bool table = false;
+    bool verify = false;
+    bool byteOrder = false;
+    bool quiet = false;
+    bool verbose = false;
+    bool help = false;
+    bool version = false;
+};
+
+// Parses the arguments that follow the program name with getopt_long. On wrong
+// usage returns false with the problem in Italian.
+bool parseOptions(const std::vector<std::string> &args, Options &options, std::string &problem);
+
+// The processors this process may run on (at least 1, at most MaxJobs).
+unsigned defaultJobs();
+
+} // namespace trackfold::cli
+
+#endif
