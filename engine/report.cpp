@@ -29,7 +29,15 @@ std::string FileNameOf(std::string_view path)
 
 std::string proposedOutputName(std::string_view input)
 {
-    return std::string(input.substr(0, input.size() >= 4 ? input.size() - 4 : 0)) + "_.mid";
+    // Four characters, not bytes: a UTF-8 continuation byte (10xxxxxx) goes
+    // with the character it belongs to, so a name is never cut inside one.
+    std::size_t end = input.size();
+    for (int characters = 0; characters < 4 && end > 0; ++characters) {
+        --end;
+        while (end > 0 && (static_cast<unsigned char>(input[end]) & 0xC0) == 0x80)
+            --end;
+    }
+    return std::string(input.substr(0, end)) + "_.mid";
 }
 
 std::string conversionReport(

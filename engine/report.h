@@ -17,7 +17,8 @@ std::string FormatElapsed(std::int64_t seconds);
 std::string FileNameOf(std::string_view path);
 
 // The output name proposed for an input: the path without its last four
-// characters, followed by "_.mid" ("song.mid" -> "song_.mid").
+// characters (UTF-8 characters, not bytes), followed by "_.mid"
+// ("song.mid" -> "song_.mid").
 std::string proposedOutputName(std::string_view input);
 
 // "Righe: N      Tempo di elab.: mm:ss      name      size bytes"

@@ -2,6 +2,7 @@
 #include "eventdescription.h"
 
 #include "codecs.h"
+#include "midievent.h"
 
 #include <array>
 #include <cmath>
@@ -94,18 +95,16 @@ const char *controllerName(int controller)
     }
 }
 
-// A VLQ inside an event; false when it runs past the end.
+// A VLQ inside an event, read by the engine's reader; false when it runs past
+// the end.
 bool readVlq(const Bytes &b, std::size_t &pos, std::uint32_t &value)
 {
-    value = 0;
-    for (int i = 0; i < 4; ++i) {
-        if (pos >= b.size())
-            return false;
-        const std::uint8_t byte = b[pos++];
-        value = (value << 7) | (byte & 0x7F);
-        if (!(byte & 0x80))
-            return true;
-    }
+    const std::string_view view(reinterpret_cast<const char *>(b.data()), b.size());
+    Vlq vlq;
+    if (!trackfold::readVlq(view, pos, vlq))
+        return false;
+    pos += static_cast<std::size_t>(vlq.size);
+    value = vlq.value;
     return true;
 }
 

@@ -262,8 +262,7 @@ void ParamStr::chooseInput(const QString &path)
     if (!FileExists(path))
         return;
     // The last four characters go whatever they are: "song.mid" -> "song_.mid".
-    txOUT->setText(
-        path.left(std::max<qsizetype>(path.size() - 4, 0)) + text(uitexts::OutputEnding));
+    txOUT->setText(QString::fromStdString(proposedOutputName(path.toStdString())));
     {
         ModelUpdate update(*m_model);
         m_grid.setFixedRows(0);

@@ -25,7 +25,6 @@ inline constexpr const char *DefaultSuffix = "mid";
 inline constexpr const char *DefaultInput = "/Trackfold/Midi_F1.mid";
 inline constexpr const char *DefaultOutput = "/Trackfold/Midi_F1_.mid";
 // Ending that replaces the last four characters of a chosen input ("song.mid" -> "song_.mid").
-inline constexpr const char *OutputEnding = "_.mid";
 // Between the file name and its size in the start-up status line.
 inline constexpr const char *NameSizeGap = ":  ";
 

@@ -27,6 +27,9 @@ TEST(Report, FileNamesAndProposedOutputs)
     EXPECT_EQ(proposedOutputName("/x/song.mid"), "/x/song_.mid");
     EXPECT_EQ(proposedOutputName("/x/song.MID"), "/x/song_.mid");
     EXPECT_EQ(proposedOutputName("abc"), "_.mid");
+    // Characters, not bytes: "è" takes two bytes and "♪" three in UTF-8.
+    EXPECT_EQ(proposedOutputName("canzone\u00E8\u266A"), "canzo_.mid");
+    EXPECT_EQ(proposedOutputName("/m/\u00E8.mid"), "/m/\u00E8_.mid");
 }
 
 TEST(Report, StatusLineReport)
