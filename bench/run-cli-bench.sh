@@ -1,70 +1,113 @@
 #!/usr/bin/env bash
-# Whole-process figures of trackfold-cli on the benchmark file (16 tracks x
-# 60,000 events, about 4.9 MB): the median wall time of a file-to-file
-# conversion (hyperfine) and the peak resident memory (/usr/bin/time -v).
+# Whole-process figures of trackfold-cli, with its peers measured in the same
+# run:
+#   - 16 x 60,000 events (about 4.9 MB): median wall time of
+#     `trackfold-cli -q -o OUT IN`, of `cat IN > X` and of
+#     `midicsv IN | csvmidi > X`, and the peak resident memory;
+#   - 16 x 600,000 events (about 49 MB): median time against `cat`, peak memory;
+#   - 16 x 2,500,000 events (about 200 MB, skipped with --quick): time and peak
+#     memory, for linearity;
+#   - a batch of 2,000 files: files per second with -j 1 and -j 2.
 #
-# Usage: bench/run-cli-bench.sh [BUILD_DIR] [TRACKS] [EVENTS_PER_TRACK]
-# BUILD_DIR defaults to build-bench beside this folder; it must hold
-# cli/trackfold-cli and bench/trackfold-genmidi (build them first).
+# Usage: bench/run-cli-bench.sh [--quick] [BUILD_DIR] [BATCH_SOURCE_DIR]
+# BUILD_DIR (default build/) must hold cli/trackfold-cli and
+# bench/trackfold-genmidi. The batch is BATCH_SOURCE_DIR's *.mid files copied
+# until there are 2,000 (default: the example, with generated small files).
 set -euo pipefail
 
+quick=0
+if [[ ${1:-} == --quick ]]; then
+    quick=1
+    shift
+fi
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-build="${1:-$here/../build-bench}"
-tracks="${2:-16}"
-events="${3:-60000}"
+build="${1:-$here/../build}"
+batch_source="${2:-}"
 cli="$build/cli/trackfold-cli"
 genmidi="$build/bench/trackfold-genmidi"
-
 for tool in "$cli" "$genmidi"; do
     if [[ ! -x "$tool" ]]; then
         echo "missing $tool: build the targets trackfold-cli and trackfold-genmidi first" >&2
         exit 2
     fi
 done
-
-as_root() {
-    if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi
-}
+as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }
 need=()
 command -v hyperfine >/dev/null || need+=(hyperfine)
+command -v midicsv >/dev/null || need+=(midicsv)
 [[ -x /usr/bin/time ]] || need+=(time)
 if ((${#need[@]})); then
-    as_root apt-get install -y "${need[@]}" >/dev/null || {
-        as_root apt-get update >/dev/null && as_root apt-get install -y "${need[@]}" >/dev/null
-    }
+    as_root apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-input="$work/bench.mid"
-output="$work/bench_.mid"
 
-"$genmidi" "$input" --tracks "$tracks" --events-per-track "$events"
-"$cli" "$input" -o "$output" --quiet
-echo "output: $(stat -c %s "$output") bytes"
-
-hyperfine --style basic --warmup 5 --min-runs 40 \
-    --export-json "$work/hyperfine.json" \
-    "'$cli' '$input' -o '$output' --quiet" >"$work/hyperfine.txt"
-cat "$work/hyperfine.txt"
-
-# hyperfine's JSON holds every run's time; take the median of them.
-median_ms=$(python3 -c '
+# median_ms NAME COMMAND: hyperfine's median of the command, in ms.
+median_ms() {
+    hyperfine --style none --warmup 3 --min-runs "${runs:-30}" --export-json "$work/h.json" \
+        --shell=bash "$1" >/dev/null 2>&1
+    python3 -c '
 import json, statistics, sys
 r = json.load(open(sys.argv[1]))["results"][0]
-print("%.1f" % (statistics.median(r["times"]) * 1000))
-' "$work/hyperfine.json")
+print("%.1f" % (statistics.median(r["times"]) * 1000))' "$work/h.json"
+}
+# peak_mb COMMAND...: the largest resident set of three runs, in MB.
+peak_mb() {
+    local best=0 kb
+    for _ in 1 2 3; do
+        /usr/bin/time -f '%M' -o "$work/t.txt" "$@" >/dev/null
+        kb=$(tail -n 1 "$work/t.txt")
+        ((kb > best)) && best=$kb
+    done
+    awk -v kb="$best" 'BEGIN { printf "%.1f", kb * 1024 / 1e6 }'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+size_mb() { awk -v s="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", s / 1e6 }'; }
 
-# Peak resident memory: the largest of several runs.
-peak_kb=0
-for _ in 1 2 3 4 5; do
-    /usr/bin/time -v "$cli" "$input" -o "$output" --quiet 2>"$work/time.txt"
-    kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
-    ((kb > peak_kb)) && peak_kb=$kb
+one_size() {
+    local label=$1 events=$2
+    local in="$work/in_$events.mid" out="$work/out_$events.mid"
+    "$genmidi" "$in" --tracks 16 --events-per-track "$events" >/dev/null
+    local t_cli t_cat t_csv="" mem
+    t_cli=$(median_ms "'$cli' -q -o '$out' '$in'")
+    t_cat=$(median_ms "cat '$in' > '$work/copy.mid'")
+    mem=$(peak_mb "$cli" -q -o "$out" "$in")
+    echo "$label: 16 x $events events, $(size_mb "$in") MB"
+    echo "  trackfold-cli   median $t_cli ms, peak RSS $mem MB ($(ratio "$mem" "$(size_mb "$in")")x the input)"
+    echo "  cat IN > X      median $t_cat ms   -> trackfold is $(ratio "$t_cli" "$t_cat")x cat"
+    if [[ $events -le 60000 ]]; then
+        runs=5 t_csv=$(median_ms "midicsv '$in' | csvmidi > '$work/csv.mid'")
+        echo "  midicsv|csvmidi median $t_csv ms   -> trackfold is $(ratio "$t_cli" "$t_csv")x the text round trip"
+    fi
+    rm -f "$in" "$out" "$work/copy.mid" "$work/csv.mid"
+}
+
+one_size "small" 60000
+one_size "large" 600000
+if ((!quick)); then
+    runs=3 one_size "huge" 2500000
+fi
+
+# Batch: 2,000 files, -j 1 against -j 2.
+mkdir -p "$work/batch"
+if [[ -n $batch_source ]]; then
+    mapfile -t sources < <(find "$batch_source" -name '*.mid' ! -name '*_.mid' | sort)
+else
+    sources=("$here/../examples/Midi_F1.mid")
+fi
+n=0
+while ((n < 2000)); do
+    for s in "${sources[@]}"; do
+        ((n < 2000)) || break
+        cp "$s" "$work/batch/f$n.mid"
+        n=$((n + 1))
+    done
 done
-peak_mib=$(awk -v kb="$peak_kb" 'BEGIN { printf "%.1f", kb / 1024 }')
-
-echo
-echo "file:         $tracks tracks x $events events, $(stat -c %s "$input") bytes"
-echo "median time:  $median_ms ms   (target < 25 ms)"
-echo "peak memory:  $peak_mib MiB ($peak_kb kB)   (target < 32 MB)"
+runs=5
+clean="rm -f $work/batch/*_.mid"
+t1=$(median_ms "$clean; '$cli' -q -j 1 '$work/batch'")
+t2=$(median_ms "$clean; '$cli' -q -j 2 '$work/batch'")
+echo "batch: 2000 files from ${#sources[@]} sources"
+echo "  -j 1  median $t1 ms ($(awk -v t="$t1" 'BEGIN { printf "%.0f", 2000000 / t }') files/s)"
+echo "  -j 2  median $t2 ms ($(awk -v t="$t2" 'BEGIN { printf "%.0f", 2000000 / t }') files/s)   -> $(ratio "$t1" "$t2")x the files per second"
