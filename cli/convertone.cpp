@@ -2,6 +2,8 @@
 #include "convertone.h"
 
 #include "fileio.h"
+#include "format0writer.h"
+#include "inputfile.h"
 #include "options.h"
 #include "report.h"
 #include "texts.h"
@@ -15,6 +17,7 @@
 #include <ostream>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace trackfold::cli {
 
@@ -108,7 +111,13 @@ private:
         if (!m_settings.quiet)
             outcome.lines.push_back(m_settings.batch ? m_job.input + ": " + text : text);
     }
-    bool write(const std::string &image);
+    bool writeStandard(const std::string &image);
+    bool makeFolders();
+    bool cannotSave(const std::string &reason)
+    {
+        fail(m_job.output, std::string(texts::CannotSave).append(": ").append(reason));
+        return false;
+    }
 
     const Job &m_job;
     const JobSettings &m_settings;
@@ -123,48 +132,104 @@ void Conversion::run()
     if (m_settings.noClobber && !toStandard && exists(m_job.output))
         return skip(m_job.output + " esiste già");
 
-    std::string image, error;
+    // A file is mapped, not copied; standard input is read whole.
+    InputFile file;
+    std::string piped, error;
+    std::string_view image;
     if (m_job.input == Standard) {
-        if (!m_in || !readStream(*m_in, image))
+        if (!m_in || !readStream(*m_in, piped))
             return fail(m_job.input,
                 std::string(texts::CannotOpen).append(": ").append(systemReason(EBADF)));
-    } else if (!readWholeFile(m_job.input, image, error)) {
+        image = piped;
+    } else if (!file.open(m_job.input, error)) {
         return fail(m_job.input, std::string(texts::CannotOpen).append(": ").append(error));
+    } else {
+        image = file.bytes();
+    }
+
+    // Only the table needs the grid, which keeps its own copy of the input.
+    EventGrid *grid = nullptr;
+    if (m_settings.table) {
+        grid = &m_host.grid();
+        grid->clear();
+        grid->setRows(1);
+        grid->adoptImage(std::string(image));
+        image = grid->image();
+        file.close();
+        std::string().swap(piped);
     }
 
     m_host.messages.clear();
-    std::string result = SalvaMidi0(std::move(image), m_host, m_settings.conversion);
-    if (result.empty()) {
+    auto conversionFailed = [this] {
         for (const Message &message : m_host.messages)
             fail(m_job.input, oneLine(message.text));
-        return fail(m_job.input, texts::ConversionFailed);
-    }
-    if (!write(result))
-        return;
-    const std::int64_t seconds = elapsedSeconds(m_host.INIZIO, m_host.timer());
+        fail(m_job.input, texts::ConversionFailed);
+    };
+    ScannedInput scanned;
+    if (!scanInput(image, m_host, m_host, scanned, grid))
+        return conversionFailed();
 
-    if (m_settings.table) {
-        if (m_data)
-            writeTable(m_host.grid(), [this](const std::string &text) { *m_data << text; });
-        else
-            writeTable(m_host.grid(), [this](const std::string &text) { outcome.table += text; });
+    // The output is written as the merge produces it.
+    ConversionResult result;
+    std::string sent; // what went to standard output, kept for --verify
+    bool failedWhileWriting = false;
+    auto convertInto = [&](OutputSink &sink) {
+        result = writeFormat0(scanned, sink, m_host, m_settings.conversion, grid);
+        failedWhileWriting = !result.ok;
+        return result.ok;
+    };
+    if (toStandard) {
+        StringSink sink(sent);
+        if (!convertInto(sink))
+            return conversionFailed();
+        if (!writeStandard(sent))
+            return;
+    } else {
+        if (!makeFolders())
+            return;
+        auto produce = [&](int fd) {
+            // A device or FIFO cannot take the track length afterwards: the
+            // whole output is made first.
+            if (::lseek(fd, 0, SEEK_CUR) < 0) {
+                std::string whole;
+                StringSink sink(whole);
+                return convertInto(sink) ? writeAllTo(fd, whole) : ECANCELED;
+            }
+            DescriptorSink sink(fd);
+            return convertInto(sink) ? sink.error() : ECANCELED;
+        };
+        bool existed = false;
+        if (!writeFileAtomicallyWith(m_job.output, produce, m_settings.noClobber, existed, error)) {
+            if (failedWhileWriting)
+                return conversionFailed();
+            if (existed)
+                return skip(m_job.output + " esiste già");
+            return fail(m_job.output, std::string(texts::CannotSave).append(": ").append(error));
+        }
     }
-    report(conversionReport(m_host.RIGHE, seconds, m_job.output, result.size()));
+    const std::int64_t seconds = elapsedSeconds(scanned.INIZIO, m_host.timer());
+
+    if (grid) {
+        if (m_data)
+            writeTable(*grid, [this](const std::string &text) { *m_data << text; });
+        else
+            writeTable(*grid, [this](const std::string &text) { outcome.table += text; });
+    }
+    report(conversionReport(result.RIGHE, seconds, m_job.output, result.outputSize));
 
     if (m_settings.verify) {
         // What counts is what reached the disk, so a file is read back; what
         // went to standard output is checked as it was sent.
-        std::string written, difference;
-        if (toStandard) {
-            written = std::move(result);
-        } else {
-            // Written: the image's memory serves the check better.
-            std::string().swap(result);
-            if (!readWholeFile(m_job.output, written, error))
+        InputFile written;
+        std::string_view check = sent;
+        if (!toStandard) {
+            if (!written.open(m_job.output, error))
                 return fail(
                     m_job.output, std::string(texts::VerifyFailed).append(": ").append(error));
+            check = written.bytes();
         }
-        if (!verifyConversion(m_host.grid(), std::move(written), difference))
+        std::string difference;
+        if (!verifyConversion(image, check, m_settings.conversion, difference))
             return fail(m_job.output,
                 std::string(texts::VerifyFailed).append(": ").append(oneLine(difference)));
         report(texts::VerifyOk);
@@ -172,45 +237,28 @@ void Conversion::run()
     outcome.result = Result::Converted;
 }
 
-bool Conversion::write(const std::string &image)
+bool Conversion::writeStandard(const std::string &image)
 {
-    std::string error;
-    auto cannotSave = [&](const std::string &reason) {
-        fail(m_job.output, std::string(texts::CannotSave).append(": ").append(reason));
-        return false;
-    };
+    if (!m_data)
+        return cannotSave(systemReason(EBADF));
+    errno = 0;
+    m_data->write(image.data(), static_cast<std::streamsize>(image.size()));
+    m_data->flush();
+    if (!*m_data)
+        return cannotSave(systemReason(errno ? errno : EIO));
+    return true;
+}
 
-    if (m_job.output == Standard) {
-        if (!m_data)
-            return cannotSave(systemReason(EBADF));
-        errno = 0;
-        m_data->write(image.data(), static_cast<std::streamsize>(image.size()));
-        m_data->flush();
-        if (!*m_data)
-            return cannotSave(systemReason(errno ? errno : EIO));
+bool Conversion::makeFolders()
+{
+    if (!m_settings.createFolders)
         return true;
-    }
-
-    if (m_settings.createFolders) {
-        std::error_code ec;
-        const fs::path folder = fs::path(m_job.output).parent_path();
-        if (!folder.empty())
-            fs::create_directories(folder, ec);
-        if (ec)
-            return cannotSave(systemReason(ec.value()));
-    }
-    if (m_settings.noClobber) {
-        bool existed = false;
-        if (writeFileIfAbsent(m_job.output, image, existed, error))
-            return true;
-        if (existed)
-            skip(m_job.output + " esiste già");
-        else
-            cannotSave(error);
-        return false;
-    }
-    if (!writeFileAtomically(m_job.output, image, error))
-        return cannotSave(error);
+    std::error_code ec;
+    const fs::path folder = fs::path(m_job.output).parent_path();
+    if (!folder.empty())
+        fs::create_directories(folder, ec);
+    if (ec)
+        return cannotSave(systemReason(ec.value()));
     return true;
 }
 

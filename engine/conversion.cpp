@@ -28,41 +28,49 @@ double SteadyClock::seconds()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-ConversionResult convertImage(std::string_view image, OutputSink &out, ConversionObserver &observer,
-    Clock &clock, const ConversionOptions &options, EventGrid *grid)
+bool scanInput(std::string_view image, ConversionObserver &observer, Clock &clock,
+    ScannedInput &input, EventGrid *grid)
 {
     observer.setBusy(true);
+    input.image = image;
     if (image.size() > EventGrid::MaxImageSize)
-        return fail(observer, texts::FileTooLarge);
+        return fail(observer, texts::FileTooLarge).ok;
     if (!hasValidHeader(image))
-        return fail(observer, texts::InvalidHeader);
+        return fail(observer, texts::InvalidHeader).ok;
     // A Format 2 file holds independent sequences: laid on top of each other
     // they would not be the piece.
     if (formatOf(image) == 2)
-        return fail(observer, texts::Format2);
+        return fail(observer, texts::Format2).ok;
 
     observer.showStatus(texts::ReadingTracks);
-    ConversionResult result;
-    result.INIZIO = clock.seconds();
-    TrackScan scan;
-    const bool scanned = scanTracks(image, scan);
+    input.INIZIO = clock.seconds();
+    const bool scanned = scanTracks(image, input.scan);
 
     // The header row shows the header as the output will carry it, but for its
     // track length, which is the first track chunk's until the output is built.
-    const std::string header = makeOutputHeader(image, scan.firstTrackLength);
+    input.header = makeOutputHeader(image, input.scan.firstTrackLength);
     if (grid) {
-        grid->addHeaderRow(header);
+        grid->addHeaderRow(input.header);
         std::vector<std::size_t> starts;
-        starts.reserve(scan.tracks.size());
-        for (const TrackSpan &track : scan.tracks)
+        starts.reserve(input.scan.tracks.size());
+        for (const TrackSpan &track : input.scan.tracks)
             starts.push_back(track.begin);
         grid->setTrackStarts(std::move(starts));
     }
     if (!scanned)
-        return fail(observer, scan.warning);
+        return fail(observer, input.scan.warning).ok;
+    return true;
+}
 
+ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
+    ConversionObserver &observer, const ConversionOptions &options, EventGrid *grid)
+{
+    const std::string_view image = input.image;
+    const TrackScan &scan = input.scan;
+    ConversionResult result;
+    result.INIZIO = input.INIZIO;
     const TieOrder order = options.byteOrder ? TieOrder::Bytes : TieOrder::Track;
-    Format0Writer writer(out, image, header);
+    Format0Writer writer(out, image, input.header);
     bool written = true;
     observer.showStatus(texts::SortingGrid);
     if (grid) {
@@ -101,6 +109,15 @@ ConversionResult convertImage(std::string_view image, OutputSink &out, Conversio
     result.ok = true;
     result.outputSize = writer.size();
     return result;
+}
+
+ConversionResult convertImage(std::string_view image, OutputSink &out, ConversionObserver &observer,
+    Clock &clock, const ConversionOptions &options, EventGrid *grid)
+{
+    ScannedInput input;
+    if (!scanInput(image, observer, clock, input, grid))
+        return {};
+    return writeFormat0(input, out, observer, options, grid);
 }
 
 std::string SalvaMidi0(std::string StrMIDI, EventGrid &grid, ConversionObserver &observer,

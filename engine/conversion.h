@@ -2,6 +2,8 @@
 #ifndef TRACKFOLD_CONVERSION_H
 #define TRACKFOLD_CONVERSION_H
 
+#include "trackreader.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -71,6 +73,30 @@ struct ConversionResult
     // Bytes of output written.
     std::uint64_t outputSize = 0;
 };
+
+// An input whose header and tracks have been read and found sound: the first
+// half of a conversion.
+struct ScannedInput
+{
+    std::string_view image;
+    TrackScan scan;
+    std::string header; // the output's 22-byte header, its length still the first track's
+    double INIZIO = 0;
+};
+
+// Checks the header and reads every track of image. With a grid, the grid
+// receives the header row and where each track starts; it must own image
+// already. False after a warning through the observer (invalid header, Format 2,
+// unknown status byte, incomplete event, time too large).
+bool scanInput(std::string_view image, ConversionObserver &observer, Clock &clock,
+    ScannedInput &input, EventGrid *grid = nullptr);
+
+// The second half: merges the scanned tracks and writes the Format 0 file to
+// out as it is produced; with a grid, the grid receives the rows and headings.
+// On failure (a delta time too large) a warning was shown and what out
+// received is to be thrown away.
+ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
+    ConversionObserver &observer, const ConversionOptions &options, EventGrid *grid = nullptr);
 
 // Converts a Standard MIDI File image into a Format 0 file with one track,
 // written to out as it is produced. Every collected event of every track goes

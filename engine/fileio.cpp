@@ -145,15 +145,14 @@ int findDestination(const std::string &path, Destination &destination)
 }
 
 // Writes into an existing device or FIFO; there is nothing to rename.
-bool writeInPlace(
-    const std::string &path, std::string_view data, std::string &error, const WriteFaults &faults)
+bool writeInPlace(const std::string &path, const OutputProducer &produce, std::string &error)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) {
         error = systemReason(errno);
         return false;
     }
-    int failure = writeAll(fd, data, faults);
+    int failure = produce(fd);
     if (::close(fd) != 0 && failure == 0)
         failure = errno;
     if (failure != 0) {
@@ -165,8 +164,8 @@ bool writeInPlace(
 
 enum class WhenPresent { Replace, Keep };
 
-bool writeAtomically(const std::string &path, std::string_view data, WhenPresent whenPresent,
-    bool &existed, std::string &error, const WriteFaults &faults)
+bool writeAtomically(const std::string &path, const OutputProducer &produce,
+    WhenPresent whenPresent, bool &existed, std::string &error, const WriteFaults &faults)
 {
     existed = false;
     Destination destination;
@@ -180,7 +179,7 @@ bool writeAtomically(const std::string &path, std::string_view data, WhenPresent
         return false;
     }
     if (destination.direct)
-        return writeInPlace(destination.path, data, error, faults);
+        return writeInPlace(destination.path, produce, error);
 
     // The temporary file is published before it exists, so that a signal
     // arriving at any point afterwards finds it.
@@ -218,7 +217,7 @@ bool writeAtomically(const std::string &path, std::string_view data, WhenPresent
     // A replaced file keeps its permissions.
     if (destination.exists)
         (void)::fchmod(fd, destination.mode);
-    if (const int failure = writeAll(fd, data, faults))
+    if (const int failure = produce(fd))
         return abandon(failure);
     const int closed = ::close(fd);
     fd = -1;
@@ -304,13 +303,29 @@ bool writeFileAtomically(
     const std::string &path, std::string_view data, std::string &error, const WriteFaults &faults)
 {
     bool existed = false;
-    return writeAtomically(path, data, WhenPresent::Replace, existed, error, faults);
+    return writeAtomically(
+        path, [&](int fd) { return writeAll(fd, data, faults); }, WhenPresent::Replace, existed,
+        error, faults);
 }
 
 bool writeFileIfAbsent(const std::string &path, std::string_view data, bool &existed,
     std::string &error, const WriteFaults &faults)
 {
-    return writeAtomically(path, data, WhenPresent::Keep, existed, error, faults);
+    return writeAtomically(
+        path, [&](int fd) { return writeAll(fd, data, faults); }, WhenPresent::Keep, existed, error,
+        faults);
+}
+
+bool writeFileAtomicallyWith(const std::string &path, const OutputProducer &produce,
+    bool keepExisting, bool &existed, std::string &error)
+{
+    return writeAtomically(
+        path, produce, keepExisting ? WhenPresent::Keep : WhenPresent::Replace, existed, error, {});
+}
+
+int writeAllTo(int fd, std::string_view data)
+{
+    return writeAll(fd, data, {});
 }
 
 void removeLiveTemporaryFiles() noexcept

@@ -49,6 +49,20 @@ bool writeFileAtomically(const std::string &path, std::string_view data, std::st
 bool writeFileIfAbsent(const std::string &path, std::string_view data, bool &existed,
     std::string &error, const WriteFaults &faults = {});
 
+// Writes a file's bytes to the descriptor it is given; returns 0 or an errno
+// value, which abandons the write.
+using OutputProducer = std::function<int(int fd)>;
+
+// Writes what produce writes, with the guarantees of writeFileAtomically (or,
+// with keepExisting, of writeFileIfAbsent), so an output can be streamed into
+// the file as it is made. The descriptor may be seekable (a temporary file) or
+// not (a device or FIFO written in place).
+bool writeFileAtomicallyWith(const std::string &path, const OutputProducer &produce,
+    bool keepExisting, bool &existed, std::string &error);
+
+// Writes all of data to fd, going on after interruptions; 0 or an errno value.
+int writeAllTo(int fd, std::string_view data);
+
 // Removes every temporary file that a write in progress holds at this moment.
 // Async-signal-safe: meant for a SIGINT or SIGTERM handler that then ends the
 // process with _exit().

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "format0writer.h"
 
+#include "fileio.h"
 #include "texts.h"
 
+#include <cerrno>
+
 #include <cstring>
+
+#include <unistd.h>
 
 namespace trackfold {
 
@@ -13,6 +18,20 @@ void StringSink::setTrackLength(std::uint32_t length)
         return;
     for (std::size_t i = 0; i < 4; ++i)
         m_output[18 + i] = static_cast<char>((length >> (24 - 8 * i)) & 0xFF);
+}
+
+void DescriptorSink::write(std::string_view bytes)
+{
+    if (m_error == 0)
+        m_error = writeAllTo(m_fd, bytes);
+}
+
+void DescriptorSink::setTrackLength(std::uint32_t length)
+{
+    const char field[4] = { static_cast<char>(length >> 24), static_cast<char>(length >> 16),
+        static_cast<char>(length >> 8), static_cast<char>(length) };
+    if (m_error == 0 && ::pwrite(m_fd, field, sizeof field, 18) != sizeof field)
+        m_error = errno ? errno : EIO;
 }
 
 Format0Writer::Format0Writer(OutputSink &sink, std::string_view image, std::string_view header)

@@ -42,6 +42,24 @@ private:
     std::string &m_output;
 };
 
+// Output straight into an open, seekable file: the bytes as they come, the
+// track length written at its place at the end.
+class DescriptorSink final : public OutputSink
+{
+public:
+    explicit DescriptorSink(int fd)
+        : m_fd(fd)
+    { }
+    void write(std::string_view bytes) override;
+    void setTrackLength(std::uint32_t length) override;
+    // 0, or the errno value of the first failed write.
+    int error() const { return m_error; }
+
+private:
+    int m_fd;
+    int m_error = 0;
+};
+
 // Turns merged events into the output track. Every event gets its delta time
 // to the event before it; a channel message leaves out its status byte when
 // the event before it has the same one.
