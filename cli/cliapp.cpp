@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "cliapp.h"
 
+#include "conversion.h"
+
 #include "convertone.h"
 #include "fileio.h"
 #include "options.h"
@@ -283,9 +285,9 @@ private:
 // One file after another in the calling thread; the data streams go straight
 // to the console.
 void runInOrder(std::vector<Entry> &entries, const JobSettings &settings, const Console &console,
-    Printer &printer)
+    Printer &printer, Clock &clock)
 {
-    ConsoleHost host;
+    ConsoleHost host(clock);
     std::size_t done = 0;
     for (Entry &entry : entries) {
         if (entry.convert) {
@@ -303,8 +305,8 @@ void runInOrder(std::vector<Entry> &entries, const JobSettings &settings, const 
 // its own host; the calling thread prints every outcome as soon as those of
 // the files before it are printed. The workers share nothing but the counter
 // of files taken and, once per file, the wake-up of the printing thread.
-void runInParallel(
-    std::vector<Entry> &entries, unsigned workers, const JobSettings &settings, Printer &printer)
+void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSettings &settings,
+    Printer &printer, Clock &clock)
 {
     std::vector<std::size_t> toConvert;
     std::size_t doneBefore = 0;
@@ -321,7 +323,7 @@ void runInParallel(
     std::condition_variable wake;
 
     auto work = [&] {
-        ConsoleHost host;
+        ConsoleHost host(clock);
         for (;;) {
             const std::size_t next = taken.fetch_add(1, std::memory_order_relaxed);
             if (next >= toConvert.size())
@@ -407,14 +409,16 @@ int run(const std::vector<std::string> &args, const Console &console)
     settings.verbose = options.verbose;
     settings.conversion.byteOrder = options.byteOrder;
 
+    SteadyClock steady;
+    Clock &clock = console.clock ? *console.clock : steady;
     Printer printer(console, console.progress && batch && !options.quiet, files);
     const unsigned workers = static_cast<unsigned>(
         std::min<std::size_t>(options.jobs ? options.jobs : defaultJobs(), conversions));
     // Standard input and output belong to a single file, which needs no thread.
     if (workers > 1)
-        runInParallel(entries, workers, settings, printer);
+        runInParallel(entries, workers, settings, printer, clock);
     else
-        runInOrder(entries, settings, console, printer);
+        runInOrder(entries, settings, console, printer, clock);
     printer.finish(batch && !options.quiet);
 
     bool allConverted = printer.count(Result::Failed) == 0;

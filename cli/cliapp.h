@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace trackfold {
+class Clock;
+}
+
 namespace trackfold::cli {
 
 // Exit statuses of trackfold-cli; an interrupted run ends with 128 + the
@@ -29,6 +33,9 @@ struct Console
     bool progress = false;
     // How long a batch runs before its progress shows.
     std::chrono::milliseconds progressAfter { 1000 };
+    // The clock of the elapsed times in reports; nullptr: the system's steady
+    // clock. Shared by the threads of a batch.
+    Clock *clock = nullptr;
 };
 
 // Runs the command line converter on the arguments that follow the program name.

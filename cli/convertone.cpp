@@ -10,7 +10,6 @@
 #include "verify.h"
 
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
 #include <istream>
 #include <new>
@@ -166,7 +165,7 @@ void Conversion::run()
         fail(m_job.input, texts::ConversionFailed);
     };
     ScannedInput scanned;
-    if (!scanInput(image, m_host, m_host, scanned, grid))
+    if (!scanInput(image, m_host, m_host.clock, scanned, grid))
         return conversionFailed();
 
     // The output is written as the merge produces it.
@@ -207,7 +206,7 @@ void Conversion::run()
             return fail(m_job.output, std::string(texts::CannotSave).append(": ").append(error));
         }
     }
-    const std::int64_t seconds = elapsedSeconds(scanned.INIZIO, m_host.timer());
+    const std::int64_t seconds = elapsedSeconds(scanned.INIZIO, m_host.clock.seconds());
 
     if (grid) {
         if (m_data)
@@ -263,12 +262,6 @@ bool Conversion::makeFolders()
 }
 
 } // namespace
-
-double ConsoleHost::timer()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 std::string errorLine(const std::string &path, const std::string &text)
 {

@@ -47,22 +47,22 @@ struct FileOutcome
     std::string table; // for standard output, when --table has no stream to go to
 };
 
-// The engine's host on the command line: no window, a steady clock, and the
-// warnings kept for the error report. One serves a thread's files in turn.
-class ConsoleHost : public ConversionHost
+// What the engine reports on the command line: no window, the warnings kept
+// for the error report; the clock is the caller's. One serves a thread's
+// files in turn, with the grid --table needs.
+class ConsoleHost : public ConversionObserver
 {
 public:
-    EventGrid &grid() override { return m_grid; }
+    explicit ConsoleHost(Clock &clock)
+        : clock(clock)
+    { }
+    EventGrid &grid() { return m_grid; }
     void showStatus(const std::string &) override { }
     void showMessage(const Message &message) override { messages.push_back(message); }
     void setBusy(bool) override { }
-    double timer() override;
-    void setRIGHE(std::int64_t rows) override { RIGHE = rows; }
-    void setINIZIO(double seconds) override { INIZIO = seconds; }
 
+    Clock &clock;
     std::vector<Message> messages;
-    std::int64_t RIGHE = 0;
-    double INIZIO = 0;
 
 private:
     EventGrid m_grid;

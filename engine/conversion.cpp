@@ -140,13 +140,4 @@ std::string SalvaMidi0(std::string StrMIDI, EventGrid &grid, ConversionObserver 
     return output;
 }
 
-std::string SalvaMidi0(std::string StrMIDI, ConversionHost &host, const ConversionOptions &options)
-{
-    ConversionResult result;
-    std::string output = SalvaMidi0(std::move(StrMIDI), host.grid(), host, host, result, options);
-    host.setRIGHE(result.RIGHE);
-    host.setINIZIO(result.INIZIO);
-    return output;
-}
-
 } // namespace trackfold

@@ -118,21 +118,6 @@ ConversionResult convertImage(std::string_view image, OutputSink &out, Conversio
 std::string SalvaMidi0(std::string StrMIDI, EventGrid &grid, ConversionObserver &observer,
     Clock &clock, ConversionResult &result, const ConversionOptions &options = {});
 
-// The host of the first command line: observer, clock and grid in one. Kept
-// while the command line moves to convertImage.
-class ConversionHost : public ConversionObserver, public Clock
-{
-public:
-    virtual EventGrid &grid() = 0;
-    virtual double timer() = 0;
-    double seconds() override { return timer(); }
-    virtual void setRIGHE(std::int64_t rows) = 0;
-    virtual void setINIZIO(double seconds) = 0;
-};
-
-std::string SalvaMidi0(
-    std::string StrMIDI, ConversionHost &host, const ConversionOptions &options = {});
-
 } // namespace trackfold
 
 #endif

@@ -2,7 +2,6 @@
 #include "verify.h"
 
 #include "codecs.h"
-#include "eventgrid.h"
 #include "merge.h"
 #include "texts.h"
 #include "trackreader.h"
@@ -96,11 +95,6 @@ bool verifyConversion(std::string_view input, std::string_view written,
         return false;
     }
     return true;
-}
-
-bool verifyConversion(const EventGrid &converted, std::string written, std::string &difference)
-{
-    return verifyConversion(converted.image(), written, {}, difference);
 }
 
 } // namespace trackfold

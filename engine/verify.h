@@ -18,11 +18,6 @@ namespace trackfold {
 bool verifyConversion(std::string_view input, std::string_view written,
     const ConversionOptions &options, std::string &difference);
 
-class EventGrid;
-
-// The same check against the input a grid holds, ties in track order.
-bool verifyConversion(const EventGrid &converted, std::string written, std::string &difference);
-
 } // namespace trackfold
 
 #endif

@@ -107,24 +107,21 @@ std::string manyNotes(int n)
 std::string converted(
     const std::string &image, bool byteOrder = false, std::string *table = nullptr)
 {
-    class Host : public ConversionHost
+    class Host : public ConversionObserver, public Clock
     {
     public:
-        EventGrid &grid() override { return m_grid; }
         void showStatus(const std::string &) override { }
         void showMessage(const Message &) override { }
         void setBusy(bool) override { }
-        double timer() override { return 0; }
-        void setRIGHE(std::int64_t) override { }
-        void setINIZIO(double) override { }
-
-    private:
-        EventGrid m_grid;
+        double seconds() override { return 0; }
     } host;
-    std::string result = SalvaMidi0(image, host, ConversionOptions { byteOrder });
-    for (std::size_t r = 0; table && r < host.grid().rows(); ++r) {
-        for (int c = 0; c < host.grid().cols(); ++c)
-            table->append(c ? "\t" : "").append(host.grid().textMatrix(r, c));
+    EventGrid grid;
+    ConversionResult conversion;
+    std::string result
+        = SalvaMidi0(image, grid, host, host, conversion, ConversionOptions { byteOrder });
+    for (std::size_t r = 0; table && r < grid.rows(); ++r) {
+        for (int c = 0; c < grid.cols(); ++c)
+            table->append(c ? "\t" : "").append(grid.textMatrix(r, c));
         table->append("\n");
     }
     return result;

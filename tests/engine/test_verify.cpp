@@ -29,7 +29,7 @@ TEST(Verify, TheConvertedFileHoldsEveryEvent)
     RecordingHost host;
     const std::string out = SalvaMidi0(Song, host);
     std::string difference;
-    EXPECT_TRUE(verifyConversion(host.grid(), out, difference)) << difference;
+    EXPECT_TRUE(verifyConversion(Song, out, {}, difference)) << difference;
 }
 
 TEST(Verify, FindsAChangedMissingOrExtraEvent)
@@ -43,20 +43,43 @@ TEST(Verify, FindsAChangedMissingOrExtraEvent)
     const std::size_t at = changed.rfind(std::string("\x3C\x00", 2));
     ASSERT_NE(at, std::string::npos);
     changed[at] = 0x3D;
-    EXPECT_FALSE(verifyConversion(host.grid(), changed, difference));
+    EXPECT_FALSE(verifyConversion(Song, changed, {}, difference));
     EXPECT_EQ(difference, "Evento mancante nel file scritto: tempo 30, dati 903C00");
 
     // The file cut before its last event and End of Track.
     std::string cut = out.substr(0, at - 2); // before its delta time and status
-    EXPECT_FALSE(verifyConversion(host.grid(), cut, difference));
+    EXPECT_FALSE(verifyConversion(Song, cut, {}, difference));
     EXPECT_EQ(difference, "Evento mancante nel file scritto: tempo 30, dati 903C00");
 
     // An event the input never had.
     std::string extra
         = out.substr(0, out.size() - 4) + smf::bytes({ 0x05, 0xF8, 0x00, 0xFF, 0x2F, 0x00 });
-    EXPECT_FALSE(verifyConversion(host.grid(), extra, difference));
+    EXPECT_FALSE(verifyConversion(Song, extra, {}, difference));
     EXPECT_EQ(difference, "Evento in più nel file scritto: tempo 35, dati F8");
 
-    EXPECT_FALSE(verifyConversion(host.grid(), "not a midi file at all, sorry", difference));
+    EXPECT_FALSE(verifyConversion(Song, "not a midi file at all, sorry", {}, difference));
     EXPECT_EQ(difference, "Intestazione del midifile non valida");
+}
+
+TEST(Verify, FindsTiesOutOfOrderAndAMovedEndOfTrack)
+{
+    RecordingHost host;
+    const std::string out = SalvaMidi0(Song, host);
+    std::string difference;
+
+    // At tick 0 the tempo of track 1 comes before the note of track 2; the
+    // byte order written by --byte-order swaps them.
+    RecordingHost bytes;
+    const std::string swapped = SalvaMidi0(Song, bytes, { .byteOrder = true });
+    ASSERT_NE(swapped, out);
+    EXPECT_FALSE(verifyConversion(Song, swapped, {}, difference));
+    EXPECT_EQ(difference, "Evento in più nel file scritto: tempo 0, dati 903C40");
+    EXPECT_TRUE(verifyConversion(Song, swapped, { .byteOrder = true }, difference)) << difference;
+
+    // End of Track one tick later than the input's tracks end.
+    std::string late = out;
+    ASSERT_EQ(late[late.size() - 4], 0x00);
+    late[late.size() - 4] = 0x01;
+    EXPECT_FALSE(verifyConversion(Song, late, {}, difference));
+    EXPECT_EQ(difference, "Fine della traccia nel file scritto al tempo 31 invece di 30");
 }
