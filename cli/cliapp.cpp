@@ -319,6 +319,8 @@ void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSetti
     const std::unique_ptr<std::atomic<bool>[]> ready(new std::atomic<bool>[entries.size()] {});
     std::atomic<std::size_t> taken { 0 };
     std::atomic<std::size_t> finished { 0 };
+    // The entry the printing thread waits for: only its worker wakes it.
+    std::atomic<std::size_t> awaited { entries.size() };
     std::mutex wakeMutex;
     std::condition_variable wake;
 
@@ -328,15 +330,20 @@ void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSetti
             const std::size_t next = taken.fetch_add(1, std::memory_order_relaxed);
             if (next >= toConvert.size())
                 return;
-            Entry &entry = entries[toConvert[next]];
-            entry.outcome = convertOne(entry.job, settings, host, nullptr, nullptr);
-            ready[toConvert[next]].store(true, std::memory_order_release);
+            const std::size_t index = toConvert[next];
+            entries[index].outcome
+                = convertOne(entries[index].job, settings, host, nullptr, nullptr);
+            ready[index].store(true);
             finished.fetch_add(1, std::memory_order_relaxed);
-            // Taking the lock orders the store before the printer's check.
-            {
-                const std::lock_guard<std::mutex> lock(wakeMutex);
+            // Both sides are sequentially consistent: either the printer sees
+            // ready before it waits, or this sees it waiting. Passing through
+            // the lock keeps the notification from falling between the
+            // printer's check and its wait.
+            if (awaited.load() == index) {
+                wakeMutex.lock();
+                wakeMutex.unlock();
+                wake.notify_one();
             }
-            wake.notify_one();
         }
     };
     std::vector<std::thread> threads;
@@ -351,10 +358,10 @@ void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSetti
         work();
 
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        while (entries[i].convert && !ready[i].load(std::memory_order_acquire)) {
+        while (entries[i].convert && !ready[i].load()) {
+            awaited.store(i);
             std::unique_lock<std::mutex> lock(wakeMutex);
-            wake.wait_for(lock, std::chrono::milliseconds(100),
-                [&] { return ready[i].load(std::memory_order_acquire); });
+            wake.wait_for(lock, std::chrono::milliseconds(100), [&] { return ready[i].load(); });
             lock.unlock();
             printer.progress(doneBefore + finished.load(std::memory_order_relaxed));
         }

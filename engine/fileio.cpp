@@ -262,38 +262,46 @@ std::string systemReason(int error)
 
 bool readWholeFile(const std::string &path, std::string &data, std::string &error)
 {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        error = systemReason(EISDIR);
-        return false;
-    }
-    std::FILE *file = std::fopen(path.c_str(), "rbe");
-    if (!file) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         error = systemReason(errno);
         return false;
     }
+    struct stat st
+    { };
+    int failure = ::fstat(fd, &st) == 0 ? 0 : errno;
+    if (failure == 0 && S_ISDIR(st.st_mode))
+        failure = EISDIR;
     data.clear();
-    std::fseek(file, 0, SEEK_END);
-    const long size = std::ftell(file);
-    std::fseek(file, 0, SEEK_SET);
-    // Read straight into the string; a file that grows meanwhile is read on
-    // through a small buffer, so the string is not doubled just to find the end.
-    data.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
-    std::size_t filled = std::fread(data.data(), 1, data.size(), file);
-    if (filled == data.size()) {
-        char more[1 << 16];
-        std::size_t got = 0;
-        while ((got = std::fread(more, 1, sizeof more, file)) > 0) {
-            data.append(more, got);
-            filled += got;
-        }
+    // Read straight into the string; a file that grows meanwhile, or has no
+    // size to tell (under /proc, a pipe), is read on through a small buffer,
+    // so the string is not doubled just to find the end.
+    if (failure == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        data.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t filled = 0;
+    while (failure == 0 && filled < data.size()) {
+        const ssize_t got = ::read(fd, data.data() + filled, data.size() - filled);
+        if (got > 0)
+            filled += static_cast<std::size_t>(got);
+        else if (got == 0)
+            break;
+        else if (errno != EINTR)
+            failure = errno;
     }
     data.resize(filled);
-    const bool failed = std::ferror(file) != 0;
-    const int readError = errno;
-    std::fclose(file);
-    if (failed) {
-        error = systemReason(readError ? readError : EIO);
+    char more[1 << 16];
+    while (failure == 0) {
+        const ssize_t got = ::read(fd, more, sizeof more);
+        if (got > 0)
+            data.append(more, static_cast<std::size_t>(got));
+        else if (got == 0)
+            break;
+        else if (errno != EINTR)
+            failure = errno;
+    }
+    ::close(fd);
+    if (failure != 0) {
+        error = systemReason(failure);
         return false;
     }
     return true;
