@@ -131,8 +131,8 @@ void Conversion::run()
     if (m_settings.noClobber && !toStandard && exists(m_job.output))
         return skip(m_job.output + " esiste già");
 
-    // A file is mapped, not copied; standard input is read whole.
-    InputFile file;
+    // A large file is mapped, not copied; standard input is read whole.
+    InputFile &file = m_host.input;
     std::string piped, error;
     std::string_view image;
     if (m_job.input == Standard) {

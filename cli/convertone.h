@@ -4,6 +4,7 @@
 
 #include "conversion.h"
 #include "eventgrid.h"
+#include "inputfile.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -63,6 +64,8 @@ public:
 
     Clock &clock;
     std::vector<Message> messages;
+    // The input of the file being converted; its buffer serves file after file.
+    InputFile input;
 
 private:
     EventGrid m_grid;

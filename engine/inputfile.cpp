@@ -3,7 +3,9 @@
 
 #include "fileio.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -23,7 +25,6 @@ void InputFile::close()
         ::munmap(m_map, m_mapSize);
     m_map = nullptr;
     m_mapSize = 0;
-    m_buffer.clear();
     m_bytes = {};
 }
 
@@ -42,7 +43,7 @@ bool InputFile::open(const std::string &path, std::string &error)
         return false;
     }
     bool ok = true;
-    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) >= MapThreshold) {
         // The mapping reads the file where it lies; the conversion reads it
         // from the front to the back, which the kernel is told.
         const auto size = static_cast<std::size_t>(st.st_size);
@@ -65,21 +66,30 @@ bool InputFile::open(const std::string &path, std::string &error)
 bool InputFile::readFrom(int fd, std::string &error)
 {
     close();
-    char chunk[1 << 16];
+    // Straight into the buffer, which grows as the data comes (and is not
+    // zero-filled first); its capacity is kept from one file to the next.
+    std::size_t used = 0;
     while (true) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (used == m_capacity) {
+            const std::size_t capacity = std::max<std::size_t>(2 * m_capacity, 1 << 16);
+            std::unique_ptr<char[]> bigger(new char[capacity]);
+            if (used > 0)
+                std::memcpy(bigger.get(), m_buffer.get(), used);
+            m_buffer = std::move(bigger);
+            m_capacity = capacity;
+        }
+        const ssize_t got = ::read(fd, m_buffer.get() + used, m_capacity - used);
         if (got == 0)
             break;
         if (got < 0) {
             if (errno == EINTR)
                 continue;
             error = systemReason(errno);
-            m_buffer.clear();
             return false;
         }
-        m_buffer.append(chunk, static_cast<std::size_t>(got));
+        used += static_cast<std::size_t>(got);
     }
-    m_bytes = m_buffer;
+    m_bytes = std::string_view(m_buffer.get(), used);
     return true;
 }
 

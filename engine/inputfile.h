@@ -3,17 +3,22 @@
 #define TRACKFOLD_INPUTFILE_H
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace trackfold {
 
-// A whole input file in memory, without a copy where the system allows it: a
-// regular file is mapped read-only, anything else (a pipe, standard input) is
-// read into a buffer.
+// A whole input file in memory. A large regular file is mapped read-only, so
+// it is not copied; a small one, and anything else (a pipe, standard input),
+// is read into a buffer that one object keeps from file to file. Mapping and
+// unmapping cost more than reading a small file, and they serialise the
+// threads of a batch on the process's address space.
 class InputFile
 {
 public:
+    static constexpr std::size_t MapThreshold = std::size_t { 1 } << 20;
+
     InputFile() = default;
     ~InputFile();
     InputFile(const InputFile &) = delete;
@@ -32,7 +37,8 @@ public:
 private:
     void *m_map = nullptr;
     std::size_t m_mapSize = 0;
-    std::string m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_capacity = 0;
     std::string_view m_bytes;
 };
 

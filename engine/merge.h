@@ -5,6 +5,7 @@
 #include "trackreader.h"
 
 #include <algorithm>
+#include <bit>
 #include <string_view>
 #include <vector>
 
@@ -24,33 +25,38 @@ namespace detail {
 
 // With few tracks the merge goes tick by tick: every event at the smallest
 // time, track after track, each track's in file order. Music puts many events
-// on one tick, so this does less work per event than a heap.
+// on one tick, so this does less work per event than a heap. The next time of
+// each track sits in a small array: finding the tick and the tracks due at it
+// are short loops without branches, and the due tracks, a bit each, are taken
+// lowest first, which is track order.
 template <typename Emit> bool mergeByTicks(std::vector<TrackCursor> &cursors, Emit &emit)
 {
-    std::vector<TrackCursor *> active;
-    std::uint64_t tick = UINT64_MAX;
-    for (TrackCursor &c : cursors) {
-        if (!c.atEnd()) {
-            active.push_back(&c);
-            tick = std::min(tick, c.time());
-        }
-    }
-    while (!active.empty()) {
-        std::uint64_t next = UINT64_MAX; // the smallest time left after this tick
-        std::size_t kept = 0;
-        for (TrackCursor *c : active) {
-            while (!c->atEnd() && c->time() == tick) {
-                if (!emit(c->event()))
+    constexpr std::uint64_t Finished = UINT64_MAX;
+    const std::size_t n = cursors.size();
+    std::uint64_t times[32];
+    for (std::size_t i = 0; i < n; ++i)
+        times[i] = cursors[i].atEnd() ? Finished : cursors[i].time();
+    auto smallest = [&times, n] {
+        std::uint64_t least = Finished;
+        for (std::size_t i = 0; i < n; ++i)
+            least = times[i] < least ? times[i] : least;
+        return least;
+    };
+    for (std::uint64_t tick = smallest(); tick != Finished; tick = smallest()) {
+        std::uint32_t due = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            due |= static_cast<std::uint32_t>(times[i] == tick) << i;
+        while (due != 0) {
+            const auto i = static_cast<std::size_t>(std::countr_zero(due));
+            due &= due - 1;
+            TrackCursor &c = cursors[i];
+            do {
+                if (!emit(c.event()))
                     return false;
-                c->advance();
-            }
-            if (!c->atEnd()) {
-                next = std::min(next, c->time());
-                active[kept++] = c; // finished tracks leave; the others keep their order
-            }
+                c.advance();
+            } while (!c.atEnd() && c.time() == tick);
+            times[i] = c.atEnd() ? Finished : c.time();
         }
-        active.resize(kept);
-        tick = next;
     }
     return true;
 }
