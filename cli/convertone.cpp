@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "convertone.h"
 
+#include "convertfile.h"
 #include "fileio.h"
 #include "format0writer.h"
 #include "inputfile.h"
@@ -131,82 +132,82 @@ void Conversion::run()
     if (m_settings.noClobber && !toStandard && exists(m_job.output))
         return skip(m_job.output + " esiste già");
 
-    // A large file is mapped, not copied; standard input is read whole.
-    InputFile &file = m_host.input;
-    std::string piped, error;
-    std::string_view image;
-    if (m_job.input == Standard) {
-        if (!m_in || !readStream(*m_in, piped))
-            return fail(m_job.input,
-                std::string(texts::CannotOpen).append(": ").append(systemReason(EBADF)));
-        image = piped;
-    } else if (!file.open(m_job.input, error)) {
-        return fail(m_job.input, std::string(texts::CannotOpen).append(": ").append(error));
-    } else {
-        image = file.bytes();
-    }
-
-    // Only the table needs the grid, which keeps its own copy of the input.
-    EventGrid *grid = nullptr;
-    if (m_settings.table) {
-        grid = &m_host.grid();
-        grid->clear();
-        grid->setRows(1);
-        grid->adoptImage(std::string(image));
-        image = grid->image();
-        file.close();
-        std::string().swap(piped);
-    }
-
     m_host.messages.clear();
     auto conversionFailed = [this] {
         for (const Message &message : m_host.messages)
             fail(m_job.input, oneLine(message.text));
         fail(m_job.input, texts::ConversionFailed);
     };
-    ScannedInput scanned;
-    if (!scanInput(image, m_host, m_host.clock, scanned, grid))
-        return conversionFailed();
+    // Only the table needs the grid.
+    EventGrid *grid = m_settings.table ? &m_host.grid() : nullptr;
+    FileJob job;
+    job.input = m_job.input;
+    job.output = m_job.output;
+    job.options = m_settings.conversion;
+    job.keepExisting = m_settings.noClobber;
+    job.verify = m_settings.verify && !toStandard;
 
-    // The output is written as the merge produces it.
-    ConversionResult result;
+    FileConversion done;
+    std::string piped; // standard input, read whole
     std::string sent; // what went to standard output, kept for --verify
-    bool failedWhileWriting = false;
-    auto convertInto = [&](OutputSink &sink) {
-        result = writeFormat0(scanned, sink, m_host, m_settings.conversion, grid);
-        failedWhileWriting = !result.ok;
-        return result.ok;
-    };
+    if (m_job.input == Standard) {
+        if (!m_in || !readStream(*m_in, piped))
+            return fail(m_job.input,
+                std::string(texts::CannotOpen).append(": ").append(systemReason(EBADF)));
+    }
+    std::string_view image = piped;
+    if (grid && m_job.input == Standard) {
+        grid->clear();
+        grid->setRows(1);
+        grid->adoptImage(std::move(piped));
+        image = grid->image();
+    }
+
     if (toStandard) {
+        if (m_job.input != Standard) {
+            std::string error;
+            if (!m_host.input.open(m_job.input, error))
+                return fail(m_job.input, std::string(texts::CannotOpen).append(": ").append(error));
+            image = m_host.input.bytes();
+            if (grid) {
+                grid->clear();
+                grid->setRows(1);
+                grid->adoptImage(std::string(image));
+                image = grid->image();
+            }
+        }
+        ScannedInput scanned;
+        if (!scanInput(image, m_host, m_host.clock, scanned, grid))
+            return conversionFailed();
         StringSink sink(sent);
-        if (!convertInto(sink))
+        done.result = writeFormat0(scanned, sink, m_host, m_settings.conversion, grid);
+        if (!done.result.ok)
             return conversionFailed();
         if (!writeStandard(sent))
             return;
+        done.status = FileStatus::Converted;
     } else {
         if (!makeFolders())
             return;
-        auto produce = [&](int fd) {
-            // A device or FIFO cannot take the track length afterwards: the
-            // whole output is made first.
-            if (::lseek(fd, 0, SEEK_CUR) < 0) {
-                std::string whole;
-                StringSink sink(whole);
-                return convertInto(sink) ? writeAllTo(fd, whole) : ECANCELED;
-            }
-            DescriptorSink sink(fd);
-            return convertInto(sink) ? sink.error() : ECANCELED;
-        };
-        bool existed = false;
-        if (!writeFileAtomicallyWith(m_job.output, produce, m_settings.noClobber, existed, error)) {
-            if (failedWhileWriting)
-                return conversionFailed();
-            if (existed)
-                return skip(m_job.output + " esiste già");
-            return fail(m_job.output, std::string(texts::CannotSave).append(": ").append(error));
+        done = m_job.input == Standard ? convertImageToFile(image, job, m_host, m_host.clock, grid)
+                                       : convertFile(job, m_host.input, m_host, m_host.clock, grid);
+        switch (done.status) {
+        case FileStatus::CannotOpen:
+            return fail(
+                m_job.input, std::string(texts::CannotOpen).append(": ").append(done.error));
+        case FileStatus::ConversionFailed:
+            return conversionFailed();
+        case FileStatus::CannotSave:
+            return fail(
+                m_job.output, std::string(texts::CannotSave).append(": ").append(done.error));
+        case FileStatus::OutputExists:
+            return skip(m_job.output + " esiste già");
+        case FileStatus::Converted:
+        case FileStatus::VerifyFailed:
+            break;
         }
     }
-    const std::int64_t seconds = elapsedSeconds(scanned.INIZIO, m_host.clock.seconds());
+    const std::int64_t seconds = elapsedSeconds(done.result.INIZIO, m_host.clock.seconds());
 
     if (grid) {
         if (m_data)
@@ -214,23 +215,16 @@ void Conversion::run()
         else
             writeTable(*grid, [this](const std::string &text) { outcome.table += text; });
     }
-    report(conversionReport(result.RIGHE, seconds, m_job.output, result.outputSize));
+    report(conversionReport(done.result.RIGHE, seconds, m_job.output, done.result.outputSize));
 
     if (m_settings.verify) {
-        // What counts is what reached the disk, so a file is read back; what
-        // went to standard output is checked as it was sent.
-        InputFile written;
-        std::string_view check = sent;
-        if (!toStandard) {
-            if (!written.open(m_job.output, error))
-                return fail(
-                    m_job.output, std::string(texts::VerifyFailed).append(": ").append(error));
-            check = written.bytes();
-        }
-        std::string difference;
-        if (!verifyConversion(image, check, m_settings.conversion, difference))
+        // A file was read back by the conversion; what went to standard
+        // output is checked as it was sent.
+        if (toStandard && !verifyConversion(image, sent, job.options, done.error))
+            done.status = FileStatus::VerifyFailed;
+        if (done.status == FileStatus::VerifyFailed)
             return fail(m_job.output,
-                std::string(texts::VerifyFailed).append(": ").append(oneLine(difference)));
+                std::string(texts::VerifyFailed).append(": ").append(oneLine(done.error)));
         report(texts::VerifyOk);
     }
     outcome.result = Result::Converted;

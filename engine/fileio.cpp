@@ -325,10 +325,10 @@ bool writeFileIfAbsent(const std::string &path, std::string_view data, bool &exi
 }
 
 bool writeFileAtomicallyWith(const std::string &path, const OutputProducer &produce,
-    bool keepExisting, bool &existed, std::string &error)
+    bool keepExisting, bool &existed, std::string &error, const WriteFaults &faults)
 {
-    return writeAtomically(
-        path, produce, keepExisting ? WhenPresent::Keep : WhenPresent::Replace, existed, error, {});
+    return writeAtomically(path, produce, keepExisting ? WhenPresent::Keep : WhenPresent::Replace,
+        existed, error, faults);
 }
 
 int writeAllTo(int fd, std::string_view data)

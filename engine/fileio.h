@@ -57,8 +57,10 @@ using OutputProducer = std::function<int(int fd)>;
 // with keepExisting, of writeFileIfAbsent), so an output can be streamed into
 // the file as it is made. The descriptor may be seekable (a temporary file) or
 // not (a device or FIFO written in place).
+// faults.failRename and faults.beforeRename apply as for writeFileAtomically;
+// the others are the producer's to honour.
 bool writeFileAtomicallyWith(const std::string &path, const OutputProducer &produce,
-    bool keepExisting, bool &existed, std::string &error);
+    bool keepExisting, bool &existed, std::string &error, const WriteFaults &faults = {});
 
 // Writes all of data to fd, going on after interruptions; 0 or an errno value.
 int writeAllTo(int fd, std::string_view data);

@@ -22,8 +22,15 @@ void StringSink::setTrackLength(std::uint32_t length)
 
 void DescriptorSink::write(std::string_view bytes)
 {
-    if (m_error == 0)
-        m_error = writeAllTo(m_fd, bytes);
+    if (m_error != 0)
+        return;
+    if (bytes.size() > m_room) {
+        writeAllTo(m_fd, bytes.substr(0, static_cast<std::size_t>(m_room)));
+        m_error = ENOSPC;
+        return;
+    }
+    m_room -= bytes.size();
+    m_error = writeAllTo(m_fd, bytes);
 }
 
 void DescriptorSink::setTrackLength(std::uint32_t length)

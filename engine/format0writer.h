@@ -47,8 +47,11 @@ private:
 class DescriptorSink final : public OutputSink
 {
 public:
-    explicit DescriptorSink(int fd)
+    // After failAfterBytes bytes every write fails as on a full disk (a
+    // test's fault).
+    explicit DescriptorSink(int fd, std::uint64_t failAfterBytes = UINT64_MAX)
         : m_fd(fd)
+        , m_room(failAfterBytes)
     { }
     void write(std::string_view bytes) override;
     void setTrackLength(std::uint32_t length) override;
@@ -57,6 +60,7 @@ public:
 
 private:
     int m_fd;
+    std::uint64_t m_room;
     int m_error = 0;
 };
 

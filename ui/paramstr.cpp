@@ -2,14 +2,15 @@
 #include "paramstr.h"
 
 #include "clock.h"
+#include "convertfile.h"
 #include "eventtablemodel.h"
 #include "fileio.h"
+#include "inputfile.h"
 #include "module1.h"
 #include "report.h"
 #include "texts.h"
 #include "uitexts.h"
 #include "userdialogs.h"
-#include "verify.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -303,42 +304,41 @@ void ParamStr::cmdCONVERTI_Click()
     setBusy(true);
     setStatusText(text(texts::Analysing));
 
-    std::string image;
-    std::string error;
-    if (!readWholeFile(nativePath(in), image, error)) {
-        setBusy(false);
-        update.end();
-        critical(texts::ReadErrorTitle,
-            text(texts::CannotOpen) + text(texts::Crlf) + in + text(texts::Crlf)
-                + QString::fromLocal8Bit(error));
-        return;
-    }
-
-    std::string result;
+    FileJob job;
+    job.input = nativePath(in);
+    job.output = nativePath(out);
+    // The file on disk is read back and checked against the input; the user
+    // hears of it only when something is wrong.
+    job.verify = true;
+    FileConversion done;
     try {
-        ConversionResult conversion;
-        result = SalvaMidi0(std::move(image), m_grid, *this, m_clock, conversion);
-        RIGHE = conversion.RIGHE;
-        INIZIO = conversion.INIZIO;
+        InputFile unused; // the grid keeps the input itself
+        done = convertFile(job, unused, *this, m_clock, &m_grid, writeFaults());
     } catch (const std::bad_alloc &) {
         // A file too big for memory is a failed conversion, not a crash.
-        result.clear();
+        done.status = FileStatus::ConversionFailed;
     }
     setBusy(false);
     update.end();
-    if (result.empty()) {
+    RIGHE = done.result.RIGHE;
+    INIZIO = done.result.INIZIO;
+    const QString reason = QString::fromLocal8Bit(done.error);
+    switch (done.status) {
+    case FileStatus::CannotOpen:
+        critical(texts::ReadErrorTitle,
+            text(texts::CannotOpen) + text(texts::Crlf) + in + text(texts::Crlf) + reason);
+        return;
+    case FileStatus::ConversionFailed:
         critical(texts::ReadErrorTitle, text(texts::ConversionFailed));
         return;
-    }
-
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = writeOutput(out, result, error);
-    QApplication::restoreOverrideCursor();
-    if (!written) {
+    case FileStatus::CannotSave:
+    case FileStatus::OutputExists:
         critical(texts::WriteErrorTitle,
-            text(texts::CannotSave) + text(texts::Crlf) + out + text(texts::Crlf)
-                + QString::fromLocal8Bit(error));
+            text(texts::CannotSave) + text(texts::Crlf) + out + text(texts::Crlf) + reason);
         return;
+    case FileStatus::Converted:
+    case FileStatus::VerifyFailed:
+        break;
     }
 
     // A monotonic clock cannot run backwards, but a host clock that was reset
@@ -346,25 +346,15 @@ void ParamStr::cmdCONVERTI_Click()
     const std::int64_t seconds = elapsedSeconds(INIZIO, m_clock.seconds());
     lblStato->setText(QString::fromStdString(conversionReport(
         RIGHE, seconds, out.toStdString(), static_cast<std::uint64_t>(QFileInfo(out).size()))));
-
-    // The file on disk is read back and checked against the grid; the user
-    // hears of it only when something is wrong.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    std::string onDisk;
-    std::string difference;
-    bool verified = readWholeFile(nativePath(out), onDisk, difference);
-    if (verified)
-        verified = verifyConversion(m_grid.image(), onDisk, {}, difference);
-    QApplication::restoreOverrideCursor();
-    if (!verified) {
+    if (done.status == FileStatus::VerifyFailed) {
         critical(texts::VerifyFailed,
-            text(texts::VerifyFailed) + text(texts::Crlf) + QString::fromStdString(difference));
+            text(texts::VerifyFailed) + text(texts::Crlf) + QString::fromStdString(done.error));
     }
 }
 
-bool ParamStr::writeOutput(const QString &path, const std::string &image, std::string &error)
+WriteFaults ParamStr::writeFaults() const
 {
-    return writeFileAtomically(nativePath(path), image, error);
+    return {};
 }
 
 void ParamStr::cmdESCI_Click()

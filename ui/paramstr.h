@@ -5,6 +5,7 @@
 #include "clock.h"
 #include "conversion.h"
 #include "eventgrid.h"
+#include "fileio.h"
 
 #include <QWidget>
 
@@ -65,8 +66,8 @@ public:
     QLabel *lblStato = nullptr;
 
 protected:
-    // Writes the output image; a test can put a failing writer here.
-    virtual bool writeOutput(const QString &path, const std::string &image, std::string &error);
+    // Faults for the output's write; a test puts a failing disk here.
+    virtual WriteFaults writeFaults() const;
 
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;

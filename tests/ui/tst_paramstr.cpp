@@ -89,12 +89,18 @@ public:
     }
 
 protected:
-    bool writeOutput(const QString &path, const std::string &image, std::string &error) override
+    WriteFaults writeFaults() const override
     {
-        std::string bytes = image;
-        if (dropLastEvent)
-            bytes = bytes.substr(0, bytes.size() - 10) + bytes.substr(bytes.size() - 5);
-        return writeFileAtomically(QFile::encodeName(path).toStdString(), bytes, error, faults);
+        WriteFaults use = faults;
+        if (dropLastEvent) {
+            use.beforeRename = [](const std::string &temporary) {
+                const QString path = QFile::decodeName(temporary.c_str());
+                std::string bytes = readBytes(path);
+                bytes = bytes.substr(0, bytes.size() - 10) + bytes.substr(bytes.size() - 5);
+                writeBytes(path, bytes);
+            };
+        }
+        return use;
     }
 };
 

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+#include "convertfile.h"
+
+#include "eventgrid.h"
+#include "format0writer.h"
+#include "inputfile.h"
+#include "verify.h"
+
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace trackfold {
+
+namespace {
+
+FileConversion outcome(FileStatus status, std::string error = {})
+{
+    FileConversion done;
+    done.status = status;
+    done.error = std::move(error);
+    return done;
+}
+
+} // namespace
+
+FileConversion convertFile(const FileJob &job, InputFile &input, ConversionObserver &observer,
+    Clock &clock, EventGrid *grid, const WriteFaults &faults)
+{
+    std::string error;
+    std::string_view image;
+    if (grid) {
+        // The grid's rows refer to the input, so the grid keeps it.
+        std::string bytes;
+        if (!readWholeFile(job.input, bytes, error))
+            return outcome(FileStatus::CannotOpen, error);
+        grid->clear();
+        grid->setRows(1);
+        grid->adoptImage(std::move(bytes));
+        image = grid->image();
+    } else {
+        if (!input.open(job.input, error))
+            return outcome(FileStatus::CannotOpen, error);
+        image = input.bytes();
+    }
+
+    return convertImageToFile(image, job, observer, clock, grid, faults);
+}
+
+FileConversion convertImageToFile(std::string_view image, const FileJob &job,
+    ConversionObserver &observer, Clock &clock, EventGrid *grid, const WriteFaults &faults)
+{
+    ScannedInput scanned;
+    if (!scanInput(image, observer, clock, scanned, grid))
+        return outcome(FileStatus::ConversionFailed);
+    std::string error;
+
+    FileConversion done;
+    bool failedWhileWriting = false;
+    auto convertInto = [&](OutputSink &sink) {
+        done.result = writeFormat0(scanned, sink, observer, job.options, grid);
+        failedWhileWriting = !done.result.ok;
+        return done.result.ok;
+    };
+    auto produce = [&](int fd) {
+        // A device or FIFO cannot take the track length afterwards: the whole
+        // output is made first.
+        if (::lseek(fd, 0, SEEK_CUR) < 0) {
+            std::string whole;
+            StringSink sink(whole);
+            return convertInto(sink) ? writeAllTo(fd, whole) : ECANCELED;
+        }
+        DescriptorSink sink(fd, faults.failAfterBytes);
+        if (!convertInto(sink))
+            return ECANCELED;
+        return sink.error() != 0 ? sink.error() : (faults.failFlush ? EIO : 0);
+    };
+    bool existed = false;
+    if (!writeFileAtomicallyWith(job.output, produce, job.keepExisting, existed, error, faults)) {
+        if (failedWhileWriting)
+            return outcome(FileStatus::ConversionFailed);
+        return outcome(existed ? FileStatus::OutputExists : FileStatus::CannotSave, error);
+    }
+
+    if (job.verify) {
+        // What counts is what reached the disk, so the file is read back.
+        InputFile written;
+        std::string difference;
+        if (!written.open(job.output, difference)
+            || !verifyConversion(image, written.bytes(), job.options, difference)) {
+            done.status = FileStatus::VerifyFailed;
+            done.error = difference;
+            return done;
+        }
+    }
+    done.status = FileStatus::Converted;
+    return done;
+}
+
+} // namespace trackfold
