@@ -301,10 +301,12 @@ void runInOrder(std::vector<Entry> &entries, const JobSettings &settings, const 
     }
 }
 
-// Workers take the files in input order, one at a time, each converting with
-// its own host; the calling thread prints every outcome as soon as those of
-// the files before it are printed. The workers share nothing but the counter
-// of files taken and, once per file, the wake-up of the printing thread.
+// Workers convert the files, each with its own host. The calling thread
+// prints, in input order, whatever outcomes are ready every PrintInterval, and
+// at once when the last file is done; the workers share nothing but the
+// counters of files taken, and the last one wakes the printing thread.
+constexpr std::chrono::milliseconds PrintInterval(50);
+
 void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSettings &settings,
     Printer &printer, Clock &clock)
 {
@@ -317,32 +319,43 @@ void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSetti
             ++doneBefore;
     }
     const std::unique_ptr<std::atomic<bool>[]> ready(new std::atomic<bool>[entries.size()] {});
-    std::atomic<std::size_t> taken { 0 };
+    // Each worker starts on its own stretch of the list, so that workers are
+    // seldom in the same folder at once (creating and renaming files there
+    // takes the folder's lock), and goes on with the others' when it is done.
+    // Tables wait in memory until their turn, so with --table there is one
+    // stretch for all.
+    const std::size_t lanes = settings.table ? 1 : workers;
+    struct alignas(64) Lane
+    {
+        std::atomic<std::size_t> next { 0 };
+        std::size_t end = 0;
+    };
+    const std::unique_ptr<Lane[]> lane(new Lane[lanes]);
+    for (std::size_t l = 0; l < lanes; ++l) {
+        lane[l].next = toConvert.size() * l / lanes;
+        lane[l].end = toConvert.size() * (l + 1) / lanes;
+    }
+    std::atomic<std::size_t> started { 0 };
     std::atomic<std::size_t> finished { 0 };
-    // The entry the printing thread waits for: only its worker wakes it.
-    std::atomic<std::size_t> awaited { entries.size() };
     std::mutex wakeMutex;
     std::condition_variable wake;
+    bool allFinished = false; // under wakeMutex
 
     auto work = [&] {
         ConsoleHost host(clock);
-        for (;;) {
-            const std::size_t next = taken.fetch_add(1, std::memory_order_relaxed);
-            if (next >= toConvert.size())
-                return;
-            const std::size_t index = toConvert[next];
-            entries[index].outcome
-                = convertOne(entries[index].job, settings, host, nullptr, nullptr);
-            ready[index].store(true);
-            finished.fetch_add(1, std::memory_order_relaxed);
-            // Both sides are sequentially consistent: either the printer sees
-            // ready before it waits, or this sees it waiting. Passing through
-            // the lock keeps the notification from falling between the
-            // printer's check and its wait.
-            if (awaited.load() == index) {
-                wakeMutex.lock();
-                wakeMutex.unlock();
-                wake.notify_one();
+        const std::size_t first = started.fetch_add(1, std::memory_order_relaxed) % lanes;
+        for (std::size_t l = first, visited = 0; visited < lanes; l = (l + 1) % lanes, ++visited) {
+            for (std::size_t next;
+                 (next = lane[l].next.fetch_add(1, std::memory_order_relaxed)) < lane[l].end;) {
+                const std::size_t index = toConvert[next];
+                entries[index].outcome
+                    = convertOne(entries[index].job, settings, host, nullptr, nullptr);
+                ready[index].store(true, std::memory_order_release);
+                if (finished.fetch_add(1, std::memory_order_relaxed) + 1 == toConvert.size()) {
+                    const std::lock_guard<std::mutex> lock(wakeMutex);
+                    allFinished = true;
+                    wake.notify_one();
+                }
             }
         }
     };
@@ -357,16 +370,16 @@ void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSetti
     if (threads.empty())
         work();
 
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        while (entries[i].convert && !ready[i].load()) {
-            awaited.store(i);
-            std::unique_lock<std::mutex> lock(wakeMutex);
-            wake.wait_for(lock, std::chrono::milliseconds(100), [&] { return ready[i].load(); });
-            lock.unlock();
-            printer.progress(doneBefore + finished.load(std::memory_order_relaxed));
-        }
-        printer.print(entries[i].outcome);
+    std::size_t printed = 0;
+    for (;;) {
+        while (printed < entries.size()
+            && (!entries[printed].convert || ready[printed].load(std::memory_order_acquire)))
+            printer.print(entries[printed++].outcome);
         printer.progress(doneBefore + finished.load(std::memory_order_relaxed));
+        if (printed == entries.size())
+            break;
+        std::unique_lock<std::mutex> lock(wakeMutex);
+        wake.wait_for(lock, PrintInterval, [&] { return allFinished; });
     }
     for (std::thread &thread : threads)
         thread.join();
