@@ -90,12 +90,18 @@ public:
         m_previousStatus = event.status;
         ++m_events;
         if (const int channel = channelMessageLength(event.status)) {
-            const char *data = m_image.data() + event.ref + (event.impliedStatus ? 0 : 1);
-            if (!omitStatus)
-                *out++ = static_cast<char>(event.status);
-            *out++ = data[0];
-            if (channel == 3)
-                *out++ = data[1];
+            const std::size_t dataPos = event.ref + (event.impliedStatus ? 0 : 1);
+            const char *data = m_image.data() + dataPos;
+            // The bytes go out without branches: each is written, and the end
+            // moves past it only when it belongs to the event. Music mixes
+            // two- and three-byte messages with and without status too
+            // irregularly for a branch to guess.
+            *out = static_cast<char>(event.status);
+            out += omitStatus ? 0 : 1;
+            out[0] = data[0];
+            if (dataPos + 2 <= m_image.size()) // the second read stays inside the image
+                out[1] = data[1];
+            out += channel - 1;
             m_used = static_cast<std::size_t>(out - m_buffer.get());
             return true;
         }

@@ -36,16 +36,20 @@ template <typename Emit> bool mergeByTicks(std::vector<TrackCursor> &cursors, Em
     std::uint64_t times[32];
     for (std::size_t i = 0; i < n; ++i)
         times[i] = cursors[i].atEnd() ? Finished : cursors[i].time();
-    auto smallest = [&times, n] {
+    // One pass finds the smallest time and the tracks due at it.
+    auto next = [&times, n](std::uint32_t &due) {
         std::uint64_t least = Finished;
-        for (std::size_t i = 0; i < n; ++i)
-            least = times[i] < least ? times[i] : least;
+        due = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t t = times[i];
+            const std::uint32_t bit = std::uint32_t { 1 } << i;
+            due = t < least ? bit : (t == least ? due | bit : due);
+            least = t < least ? t : least;
+        }
         return least;
     };
-    for (std::uint64_t tick = smallest(); tick != Finished; tick = smallest()) {
-        std::uint32_t due = 0;
-        for (std::size_t i = 0; i < n; ++i)
-            due |= static_cast<std::uint32_t>(times[i] == tick) << i;
+    std::uint32_t due = 0;
+    for (std::uint64_t tick = next(due); tick != Finished; tick = next(due)) {
         while (due != 0) {
             const auto i = static_cast<std::size_t>(std::countr_zero(due));
             due &= due - 1;

@@ -48,21 +48,24 @@ bool readVlq(std::string_view image, std::size_t pos, Vlq &vlq)
     return true;
 }
 
-ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
-    ParsedEvent &event, std::size_t &errorPos)
+ParsedEvent readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus)
 {
+    ParsedEvent event;
+    auto failed = [&event](ReadOutcome outcome, std::size_t errorPos) {
+        event.outcome = outcome;
+        event.errorPos = errorPos;
+        return event;
+    };
     Vlq delta;
     if (!readVlq(image, pos, delta)) {
-        errorPos = image.size();
-        return ReadOutcome::Incomplete;
+        return failed(ReadOutcome::Incomplete, image.size());
     }
     event.delta = delta.value;
     const std::size_t p = pos + static_cast<std::size_t>(delta.size);
     event.statusPos = p;
     event.metaType = 0;
     if (p >= image.size()) {
-        errorPos = p;
-        return ReadOutcome::Incomplete;
+        return failed(ReadOutcome::Incomplete, p);
     }
 
     std::uint8_t s = byteAt(image, p);
@@ -81,8 +84,7 @@ ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t 
         const std::size_t lengthPos = p + (s == 0xFF ? 2 : 1);
         Vlq dataLength;
         if (lengthPos > image.size() || !readVlq(image, lengthPos, dataLength)) {
-            errorPos = p;
-            return ReadOutcome::Incomplete;
+            return failed(ReadOutcome::Incomplete, p);
         }
         if (s == 0xFF)
             event.metaType = byteAt(image, p + 1);
@@ -91,16 +93,14 @@ ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t 
         length = static_cast<std::size_t>(system);
     } else {
         // An undefined status, or a data byte with no channel status before it.
-        errorPos = p;
-        return ReadOutcome::UnknownStatus;
+        return failed(ReadOutcome::UnknownStatus, p);
     }
 
     if (length > left) {
-        errorPos = p;
-        return ReadOutcome::Incomplete;
+        return failed(ReadOutcome::Incomplete, p);
     }
     event.end = p + length;
-    return ReadOutcome::Ok;
+    return event;
 }
 
 std::size_t storedEventLength(

@@ -33,6 +33,12 @@ struct Vlq
 // Reads a VLQ at pos. False when the image ends before the quantity does.
 bool readVlq(std::string_view image, std::size_t pos, Vlq &vlq);
 
+enum class ReadOutcome : std::uint8_t {
+    Ok,
+    Incomplete, // the event runs past the end of the image
+    UnknownStatus, // the status byte belongs to no known message
+};
+
 // One event as the reader met it.
 struct ParsedEvent
 {
@@ -42,24 +48,20 @@ struct ParsedEvent
     std::uint8_t status = 0; // after running-status substitution
     bool running = false; // status byte implied, not present in the image
     std::uint8_t metaType = 0; // second byte of a meta event (0xFF)
-};
-
-enum class ReadOutcome : std::uint8_t {
-    Ok,
-    Incomplete, // the event runs past the end of the image
-    UnknownStatus, // the status byte belongs to no known message
+    ReadOutcome outcome = ReadOutcome::Ok;
+    // On Incomplete, the image index where the status byte is looked for, or
+    // image.size() when the delta time itself is cut; on UnknownStatus, the
+    // status position (status then holds the status).
+    std::size_t errorPos = 0;
 };
 
 // The general case of readEvent.
-ReadOutcome readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
-    ParsedEvent &event, std::size_t &errorPos);
+ParsedEvent readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus);
 
 // Reads the delta time and the event that start at pos with the given running
-// status (0 = none). On Incomplete, errorPos is the image index where the status
-// byte is looked for, or image.size() when the delta time itself is cut. On
-// UnknownStatus, errorPos is the status position and event.status the status.
-inline ReadOutcome readEvent(std::string_view image, std::size_t pos, std::uint8_t lastStatus,
-    ParsedEvent &event, std::size_t &errorPos)
+// status (0 = none). The event comes back by value: the reading loops keep
+// its fields in registers instead of storing and reloading them per event.
+inline ParsedEvent readEvent(std::string_view image, std::size_t pos, std::uint8_t lastStatus)
 {
     // Most events are channel messages behind a delta time of one or two bytes;
     // with five bytes left such an event cannot run past the end.
@@ -69,7 +71,7 @@ inline ReadOutcome readEvent(std::string_view image, std::size_t pos, std::uint8
         std::size_t statusPos = pos + 1;
         if (delta >= 0x80) {
             if (p[1] >= 0x80)
-                return readEventSlow(image, pos, lastStatus, event, errorPos);
+                return readEventSlow(image, pos, lastStatus);
             delta = ((delta & 0x7F) << 7) | p[1];
             ++statusPos;
         }
@@ -77,16 +79,16 @@ inline ReadOutcome readEvent(std::string_view image, std::size_t pos, std::uint8
         const bool running = first < 0x80;
         const std::uint8_t status = running ? lastStatus : first;
         if (const int length = channelMessageLength(status)) {
+            ParsedEvent event;
             event.delta = delta;
             event.statusPos = statusPos;
             event.status = status;
             event.running = running;
-            event.metaType = 0;
             event.end = statusPos + static_cast<std::size_t>(running ? length - 1 : length);
-            return ReadOutcome::Ok;
+            return event;
         }
     }
-    return readEventSlow(image, pos, lastStatus, event, errorPos);
+    return readEventSlow(image, pos, lastStatus);
 }
 
 // Length of the stored bytes of an event that was read cleanly before: data

@@ -128,7 +128,6 @@ bool Scanner::run()
     pos = m_track.begin;
     std::uint64_t time = 0;
     bool firstEvent = true;
-    ParsedEvent event;
     while (true) {
         // A track that ends by its chunk length without End of Track, or an
         // empty track chunk, when another chunk starts right there.
@@ -148,8 +147,9 @@ bool Scanner::run()
         }
         firstEvent = false;
 
-        std::size_t errorPos = 0;
-        switch (readEvent(m_image, pos, m_lastStatus, event, errorPos)) {
+        const ParsedEvent event = readEvent(m_image, pos, m_lastStatus);
+        const std::size_t errorPos = event.errorPos;
+        switch (event.outcome) {
         case ReadOutcome::Ok:
             break;
         case ReadOutcome::Incomplete:
@@ -166,8 +166,15 @@ bool Scanner::run()
             m_scan.warning = positionWarning(event.statusPos, texts::TimeTooLarge);
             return false;
         }
-        if (!event.running && isChannelStatus(event.status))
-            m_lastStatus = event.status;
+        // Channel messages, most of any file, are settled first, looking at
+        // the status byte alone.
+        if (isChannelStatus(event.status)) {
+            if (!event.running)
+                m_lastStatus = event.status;
+            ++m_track.events;
+            pos = event.end;
+            continue;
+        }
 
         if (event.status == 0xFF && event.metaType == 0x2F) {
             finishTrack(pos, time);

@@ -112,11 +112,9 @@ public:
 
     void advance()
     {
-        ParsedEvent event;
-        std::size_t errorPos = 0;
         while (m_pos < m_end) {
             // The scan has read these bytes already, so they read cleanly again.
-            readEvent(m_image, m_pos, m_status, event, errorPos);
+            const ParsedEvent event = readEvent(m_image, m_pos, m_status);
             m_time += event.delta;
             m_pos = event.end;
             if (!event.running && isChannelStatus(event.status))
