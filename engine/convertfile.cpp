@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace trackfold {
@@ -70,10 +71,21 @@ FileConversion convertImageToFile(std::string_view image, const FileJob &job,
             StringSink sink(whole);
             return convertInto(sink) ? writeAllTo(fd, whole) : ECANCELED;
         }
+        // The file's blocks are reserved for the largest output the input can
+        // give (its bytes, a restored status byte per event, title and End of
+        // Track), then cut to the real size. A file system that allocates
+        // late (ext4) would otherwise flush the whole file when the rename
+        // replaces an existing one.
+        const auto bound = static_cast<off_t>(image.size() + scanned.scan.events + 64);
+        const bool reserved = ::fallocate(fd, 0, 0, bound) == 0;
         DescriptorSink sink(fd, faults.failAfterBytes);
         if (!convertInto(sink))
             return ECANCELED;
-        return sink.error() != 0 ? sink.error() : (faults.failFlush ? EIO : 0);
+        if (sink.error() != 0)
+            return sink.error();
+        if (reserved && ::ftruncate(fd, static_cast<off_t>(done.result.outputSize)) != 0)
+            return errno;
+        return faults.failFlush ? EIO : 0;
     };
     bool existed = false;
     if (!writeFileAtomicallyWith(job.output, produce, job.keepExisting, existed, error, faults)) {
