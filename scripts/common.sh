@@ -16,7 +16,7 @@ PACKAGES=(
     timidity freepats
     # Checks of the installed files and of the Debian package.
     groff-base appstream desktop-file-utils bash-completion dpkg-dev file
-    xvfb xauth
+    xvfb xauth x11-utils
 )
 
 as_root() {
