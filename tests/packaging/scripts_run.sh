@@ -7,6 +7,10 @@
 source "$(dirname "$0")/lib.sh"
 source_dir=$1 build=$2
 
+# scripts/run installs missing packages first; a test does not.
+missing=$(source "$source_dir/scripts/common.sh" && missing_packages "${PACKAGES[@]}")
+[ -z "$missing" ] || skip "scripts/run would install packages first: $(echo $missing)"
+
 home=$scratch/home
 mkdir -p "$home"
 # A home of its own, without user folders: the documents folder is ~/Documents
