@@ -98,7 +98,8 @@ std::string EventGrid::eventCell(std::size_t row, int col) const
     const std::string_view data = dataBytes(m_image, *event);
     std::string text;
     text.reserve(2 * (data.size() + 1));
-    if (!omitsStatus(statusAbove, event->status)) {
+    const auto firstData = static_cast<std::uint8_t>(data.empty() ? 0 : data[0]);
+    if (!omitsStatus(statusAbove, event->status, firstData)) {
         const char status = static_cast<char>(event->status);
         appendHex(text, &status, 1);
     }

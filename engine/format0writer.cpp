@@ -60,9 +60,12 @@ bool Format0Writer::finish(std::uint64_t endTime)
     if (!deltaFits(m_previousTime, time))
         return false;
     char endOfTrack[8];
-    const int deltaSize = writeVlq(static_cast<std::uint32_t>(time - m_previousTime), endOfTrack);
-    std::memcpy(endOfTrack + deltaSize, "\xFF\x2F\x00", 3);
-    put(std::string_view(endOfTrack, static_cast<std::size_t>(deltaSize) + 3));
+    const auto deltaSize = static_cast<std::size_t>(
+        writeVlq(static_cast<std::uint32_t>(time - m_previousTime), endOfTrack));
+    endOfTrack[deltaSize] = static_cast<char>(0xFF);
+    endOfTrack[deltaSize + 1] = 0x2F;
+    endOfTrack[deltaSize + 2] = 0x00;
+    put(std::string_view(endOfTrack, deltaSize + 3));
     flush();
     // The track length counts everything after the 22 header bytes.
     m_sink.setTrackLength(static_cast<std::uint32_t>(m_flushed - HeaderAndFirstChunkSize));

@@ -86,12 +86,14 @@ public:
         char *out = m_buffer.get() + m_used;
         out += writeVlq(static_cast<std::uint32_t>(time - m_previousTime), out);
         m_previousTime = time;
-        const bool omitStatus = omitsStatus(m_previousStatus, event.status);
+        const std::uint8_t previousStatus = m_previousStatus;
         m_previousStatus = event.status;
         ++m_events;
         if (const int channel = channelMessageLength(event.status)) {
             const std::size_t dataPos = event.ref + (event.impliedStatus ? 0 : 1);
             const char *data = m_image.data() + dataPos;
+            const bool omitStatus
+                = omitsStatus(previousStatus, event.status, static_cast<std::uint8_t>(data[0]));
             // The bytes go out without branches: each is written, and the end
             // moves past it only when it belongs to the event. Music mixes
             // two- and three-byte messages with and without status too

@@ -93,6 +93,18 @@ TEST(Merge, RunningStatusOnlyBetweenEqualChannelStatuses)
     EXPECT_EQ(host.grid().textMatrix(7, 2), "F001F7");
 }
 
+TEST(Merge, RunningStatusNeverHidesADataByteWithItsTopBitSet)
+{
+    // A broken file's data byte 0xD7: without the status before it, a reader
+    // would take it for a status byte, so both events keep theirs.
+    const std::string file
+        = smf::file(1, { Track().event(0, { 0xD7, 0xD7 }).event(1, { 0xD7, 0xD7 }).endOfTrack() });
+    RecordingHost host;
+    EXPECT_EQ(
+        convert(file, host), format0(480, smf::bytes({ 0x00, 0xD7, 0xD7, 0x01, 0xD7, 0xD7 })));
+    EXPECT_EQ(host.grid().textMatrix(3, 2), "D7D7");
+}
+
 TEST(Merge, EqualTimesKeepFileOrderOrByteOrderOnRequest)
 {
     const std::string file = smf::file(1,
