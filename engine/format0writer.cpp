@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include <algorithm>
 #include <cstring>
 
 #include <unistd.h>
@@ -44,7 +45,10 @@ void DescriptorSink::setTrackLength(std::uint32_t length)
 Format0Writer::Format0Writer(OutputSink &sink, std::string_view image, std::string_view header)
     : m_sink(sink)
     , m_image(image)
-    , m_buffer(new char[BufferSize]) // no zero-filling: every byte is written before use
+    // A small input needs no large buffer: the output is at most its size, a
+    // byte per event, header and End of Track.
+    , m_capacity(std::min(MaxBufferSize, 2 * image.size() + 256))
+    , m_buffer(new char[m_capacity]) // no zero-filling: every byte is written before use
 {
     static constexpr std::string_view Title = texts::Title;
     put(header);
@@ -74,9 +78,9 @@ bool Format0Writer::finish(std::uint64_t endTime)
 
 void Format0Writer::put(std::string_view bytes)
 {
-    if (BufferSize - m_used < bytes.size())
+    if (m_capacity - m_used < bytes.size())
         flush();
-    if (bytes.size() >= BufferSize) {
+    if (bytes.size() >= m_capacity) {
         // A long SysEx or meta event goes straight through.
         m_sink.write(bytes);
         m_flushed += bytes.size();

@@ -81,7 +81,7 @@ public:
         const std::uint64_t time = event.time();
         if (!deltaFits(m_previousTime, time))
             return false;
-        if (BufferSize - m_used < MaxShortEvent)
+        if (m_capacity - m_used < MaxShortEvent)
             flush();
         char *out = m_buffer.get() + m_used;
         out += writeVlq(static_cast<std::uint32_t>(time - m_previousTime), out);
@@ -127,7 +127,7 @@ public:
     std::uint64_t size() const { return m_flushed + m_used; }
 
 private:
-    static constexpr std::size_t BufferSize = std::size_t { 1 } << 16;
+    static constexpr std::size_t MaxBufferSize = std::size_t { 1 } << 16;
     // A delta time and a channel message.
     static constexpr std::size_t MaxShortEvent = 4 + 3;
 
@@ -136,6 +136,7 @@ private:
 
     OutputSink &m_sink;
     std::string_view m_image;
+    std::size_t m_capacity;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
     std::uint64_t m_flushed = 0;
