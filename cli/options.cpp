@@ -33,7 +33,8 @@ Opzioni:
       --table            stampa la griglia finale (testo separato da tab)
                          sullo standard output
       --verify           rilegge ogni file scritto e controlla che contenga
-                         ogni evento al suo tempo ("Verifica: OK")
+                         ogni evento al suo tempo, nell'ordine, e la fine
+                         della traccia dove finisce l'input ("Verifica: OK")
       --byte-order       ordina gli eventi di uno stesso tick per i loro byte
                          (l'ordine di prima) invece che per traccia; può
                          cambiare il suono del file
