@@ -157,8 +157,6 @@ void Conversion::run()
     }
     std::string_view image = piped;
     if (grid && m_job.input == Standard) {
-        grid->clear();
-        grid->setRows(1);
         grid->adoptImage(std::move(piped));
         image = grid->image();
     }
@@ -170,8 +168,6 @@ void Conversion::run()
                 return fail(m_job.input, std::string(texts::CannotOpen).append(": ").append(error));
             image = m_host.input.bytes();
             if (grid) {
-                grid->clear();
-                grid->setRows(1);
                 grid->adoptImage(std::string(image));
                 image = grid->image();
             }

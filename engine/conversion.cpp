@@ -123,8 +123,6 @@ ConversionResult convertImage(std::string_view image, OutputSink &out, Conversio
 std::string SalvaMidi0(std::string StrMIDI, EventGrid &grid, ConversionObserver &observer,
     Clock &clock, ConversionResult &result, const ConversionOptions &options)
 {
-    grid.clear();
-    grid.setRows(1);
     grid.adoptImage(std::move(StrMIDI));
     const std::string_view image = grid.image();
 

@@ -35,8 +35,6 @@ FileConversion convertFile(const FileJob &job, InputFile &input, ConversionObser
         std::string bytes;
         if (!readWholeFile(job.input, bytes, error))
             return outcome(FileStatus::CannotOpen, error);
-        grid->clear();
-        grid->setRows(1);
         grid->adoptImage(std::move(bytes));
         image = grid->image();
     } else {

@@ -49,8 +49,8 @@ void EventGrid::setRows(std::size_t rows)
 
 void EventGrid::adoptImage(std::string image)
 {
-    m_events.clear();
-    m_trackStarts.clear();
+    clear();
+    setRows(1);
     m_image = std::move(image);
 }
 

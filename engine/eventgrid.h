@@ -50,10 +50,11 @@ public:
 
     // --- Filled by the conversion ----------------------------------------------
 
-    // Takes the input image that event rows refer to, and the start of each
-    // of its track chunks (to tell where a row came from); drops all rows.
+    // Starts a conversion: takes the input image that event rows refer to and
+    // empties the grid down to its heading row (Clear, then Rows = 1).
     void adoptImage(std::string image);
     const std::string &image() const { return m_image; }
+    // The start of each track chunk of the image, to tell where a row came from.
     void setTrackStarts(std::vector<std::size_t> starts) { m_trackStarts = std::move(starts); }
     // Appends row 1, the output's header as the conversion prepared it.
     void addHeaderRow(std::string_view header);

@@ -474,6 +474,25 @@ protected:
     }
     static std::string cli() { return quoted(TRACKFOLD_CLI); }
 
+    // The program and its arguments as exec wants them.
+    struct Argv
+    {
+        explicit Argv(const std::vector<std::string> &args)
+            : words { TRACKFOLD_CLI }
+        {
+            words.insert(words.end(), args.begin(), args.end());
+            for (std::string &word : words)
+                pointers.push_back(word.data());
+            pointers.push_back(nullptr);
+        }
+        Argv(const Argv &) = delete;
+        Argv &operator=(const Argv &) = delete;
+        char *const *data() const { return pointers.data(); }
+
+        std::vector<std::string> words;
+        std::vector<char *> pointers;
+    };
+
     // Starts the program with standard input from a pipe that stays open.
     pid_t start(const std::vector<std::string> &args, int &input, const char *const *env = environ)
     {
@@ -482,12 +501,7 @@ protected:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
-        std::vector<std::string> all { TRACKFOLD_CLI };
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char *> argv;
-        for (std::string &arg : all)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
+        Argv argv(args);
         pid_t pid = -1;
         EXPECT_EQ(posix_spawn(&pid, TRACKFOLD_CLI, &actions, nullptr, argv.data(),
                       const_cast<char *const *>(env)),
@@ -526,16 +540,11 @@ protected:
     // returns what the terminal received.
     std::string onTerminal(const std::vector<std::string> &args, int &status)
     {
-        std::vector<std::string> all { TRACKFOLD_CLI };
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char *> argv;
-        for (std::string &arg : all)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
+        Argv argv(args);
         int terminal = -1;
         const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
         if (pid == 0) {
-            ::execv(argv[0], argv.data());
+            ::execv(TRACKFOLD_CLI, argv.data());
             ::_exit(127);
         }
         EXPECT_GT(pid, 0);
