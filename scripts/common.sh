@@ -34,8 +34,11 @@ as_root() {
 missing_packages() {
     [ $# -gt 0 ] || return 0
     # One dpkg-query for all of them: unknown names print nothing on stdout.
+    # dpkg-query exits 1 when any of them is unknown, which is the case this
+    # function is for: under "set -e -o pipefail" that status would end the
+    # caller's process substitution, and every package would look installed.
     local installed
-    installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "$@" 2>/dev/null \
+    installed=$({ dpkg-query -W -f='${Package} ${db:Status-Status}\n' "$@" 2>/dev/null || true; } \
         | awk '$2 == "installed" { print $1 }')
     local p
     for p in "$@"; do
@@ -50,8 +53,10 @@ missing_packages() {
 ensure_packages() {
     local wanted=("$@") missing=() available=() p
     [ ${#wanted[@]} -gt 0 ] || wanted=("${PACKAGES[@]}")
-    mapfile -t missing < <(missing_packages "${wanted[@]}")
-    [ ${#missing[@]} -eq 0 ] && return 0
+    local list
+    list=$(missing_packages "${wanted[@]}") || return 1
+    [ -n "$list" ] || return 0
+    mapfile -t missing <<<"$list"
     echo "Installing packages: ${missing[*]}..."
     mkdir -p "$LOG_DIR"
     local log=$LOG_DIR/packages.log
