@@ -13,6 +13,9 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev libgl-dev
     python3 python3-mido
+    # Tests compile the locales they run under (localedef) and read the C
+    # library's Italian messages; the permission test runs as nobody.
+    locales libc-l10n util-linux
     timidity freepats
     # Checks of the installed files and of the Debian package.
     groff-base appstream desktop-file-utils bash-completion dpkg-dev file

@@ -289,27 +289,6 @@ TEST_F(Cli, OutputMayBeTheInputAndReplacesLongerFiles)
     EXPECT_EQ(read("big.mid"), read("song.mid"));
 }
 
-TEST_F(Cli, UnreadableInputAndUnwritableOutput)
-{
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "permissions do not bind root";
-    write("song.mid", Song);
-    write("secret.mid", Song);
-    fs::permissions(path("secret.mid"), fs::perms::none);
-    EXPECT_EQ(run({ path("secret.mid") }), 1);
-    EXPECT_NE(
-        err.str().find("Impossibile aprire il midifile: Permission denied"), std::string::npos)
-        << err.str();
-
-    fs::create_directories(path("locked"));
-    write("locked/old.mid", "old");
-    fs::permissions(path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(run({ "-o", path("locked/old.mid"), path("song.mid") }), 1);
-    EXPECT_NE(err.str().find("Impossibile salvare il file: Permission denied"), std::string::npos)
-        << err.str();
-    EXPECT_EQ(read("locked/old.mid"), "old");
-}
-
 TEST_F(Cli, OutputIntoAMissingFolderFails)
 {
     write("song.mid", Song);
@@ -683,23 +662,55 @@ TEST_F(Program, AnInterruptedWriteLeavesNoTemporaryFile)
     }
 }
 
+TEST_F(Program, UnreadableInputAndUnwritableOutput)
+{
+    std::string program = "env LC_ALL=C " + cli();
+    if (::geteuid() == 0) {
+        // Permissions do not bind root, so root runs the program as "nobody",
+        // from a copy in the test's folder: root's build folder may be closed
+        // to other users.
+        fs::permissions(m_dir,
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
+                | fs::perms::others_read | fs::perms::others_exec);
+        fs::copy_file(TRACKFOLD_CLI, path("trackfold-cli"));
+        program = "env LC_ALL=C setpriv --reuid=65534 --regid=65534 --clear-groups "
+            + quoted(path("trackfold-cli"));
+    }
+    write("song.mid", Song);
+    write("secret.mid", Song);
+    fs::permissions(
+        path("song.mid"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(path("secret.mid"), fs::perms::none);
+    Ran ran = shell(program + " secret.mid");
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_NE(ran.err.find("secret.mid: Impossibile aprire il midifile: Permission denied"),
+        std::string::npos)
+        << ran.err;
+
+    fs::create_directories(path("locked"));
+    write("locked/old.mid", "old");
+    fs::permissions(path("locked"),
+        fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
+            | fs::perms::others_exec);
+    ran = shell(program + " -o locked/old.mid song.mid");
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_NE(ran.err.find("Impossibile salvare il file: Permission denied"), std::string::npos)
+        << ran.err;
+    EXPECT_EQ(read("locked/old.mid"), "old");
+}
+
 TEST_F(Program, SystemReasonsFollowTheLocale)
 {
-    const locale_t italian = ::newlocale(LC_ALL_MASK, "it_IT.UTF-8", nullptr);
-    if (!italian)
-        GTEST_SKIP() << "the it_IT.UTF-8 locale is not installed (locale-gen it_IT.UTF-8)";
-    const std::string reason = ::strerror_l(ENOENT, italian);
-    ::freelocale(italian);
-    if (reason == "No such file or directory")
-        GTEST_SKIP() << "the C library's Italian messages are not installed (libc-l10n)";
-
-    Ran ran = shell(
-        "env -u LC_ALL -u LANGUAGE -u LC_MESSAGES LANG=it_IT.UTF-8 " + cli() + " missing.mid");
+    // it_IT.UTF-8 comes from the build folder (the "locales" fixture), the
+    // Italian system messages from the C library's translations (libc-l10n).
+    const std::string env = "env -u LC_ALL -u LANGUAGE -u LC_MESSAGES LOCPATH="
+        + quoted(TRACKFOLD_TEST_LOCPATH) + " ";
+    Ran ran = shell(env + "LANG=it_IT.UTF-8 " + cli() + " missing.mid");
     EXPECT_EQ(ran.status, 1);
     EXPECT_EQ(ran.err,
         "trackfold-cli: missing.mid: Impossibile aprire il midifile: File o directory non "
         "esistente\n");
-    ran = shell("env -u LC_ALL -u LANGUAGE -u LC_MESSAGES LANG=C " + cli() + " missing.mid");
+    ran = shell(env + "LANG=C " + cli() + " missing.mid");
     EXPECT_EQ(ran.err,
         "trackfold-cli: missing.mid: Impossibile aprire il midifile: No such file or directory\n");
 }
