@@ -63,8 +63,7 @@ bool isEarlierOutput(const fs::path &path)
 
 bool isDirectory(const std::string &path)
 {
-    struct stat st
-    { };
+    struct stat st = {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -144,10 +143,9 @@ void Planner::addFolder(const std::string &folder)
     std::vector<Found> found;
     std::size_t inSubfolders = 0;
     std::error_code ec;
-    for (fs::recursive_directory_iterator
-             it(folder, fs::directory_options::skip_permission_denied, ec),
-         end;
-         !ec && it != end; it.increment(ec)) {
+    const fs::recursive_directory_iterator end;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != end; it.increment(ec)) {
         std::error_code ignored;
         if (!it->is_regular_file(ignored) || !isMidiName(it->path()))
             continue;
@@ -318,7 +316,7 @@ void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSetti
         else if (entries[i].outcome.result != Result::Note)
             ++doneBefore;
     }
-    const std::unique_ptr<std::atomic<bool>[]> ready(new std::atomic<bool>[entries.size()] {});
+    const auto ready = std::make_unique<std::atomic<bool>[]>(entries.size());
     // Each worker starts on its own stretch of the list, so that workers are
     // seldom in the same folder at once (creating and renaming files there
     // takes the folder's lock), and goes on with the others' when it is done.
@@ -345,8 +343,8 @@ void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSetti
         ConsoleHost host(clock);
         const std::size_t first = started.fetch_add(1, std::memory_order_relaxed) % lanes;
         for (std::size_t l = first, visited = 0; visited < lanes; l = (l + 1) % lanes, ++visited) {
-            for (std::size_t next;
-                 (next = lane[l].next.fetch_add(1, std::memory_order_relaxed)) < lane[l].end;) {
+            std::size_t next = 0;
+            while ((next = lane[l].next.fetch_add(1, std::memory_order_relaxed)) < lane[l].end) {
                 const std::size_t index = toConvert[next];
                 entries[index].outcome
                     = convertOne(entries[index].job, settings, host, nullptr, nullptr);
@@ -460,16 +458,14 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
 
 void installInterruptHandlers()
 {
-    struct sigaction action
-    { };
+    struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     // One handler at a time: the second signal waits for the _exit().
     sigaddset(&action.sa_mask, SIGINT);
     sigaddset(&action.sa_mask, SIGTERM);
     for (const int signal : { SIGINT, SIGTERM }) {
-        struct sigaction previous
-        { };
+        struct sigaction previous = {};
         if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
             continue; // a background job started with the signal ignored keeps it so
         ::sigaction(signal, &action, nullptr);

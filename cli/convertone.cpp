@@ -74,8 +74,7 @@ bool readStream(std::istream &in, std::string &data)
 
 bool exists(const std::string &path)
 {
-    struct stat st
-    { };
+    struct stat st = {};
     return ::stat(path.c_str(), &st) == 0;
 }
 

@@ -102,8 +102,7 @@ bool knownOption(int value)
 
 bool isDirectory(const std::string &path)
 {
-    struct stat st
-    { };
+    struct stat st = {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -124,8 +123,8 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
     // optind 0 restarts glibc's scanner, so run() can be called more than once.
     optind = 0;
     opterr = 0; // the messages below are Italian and go to the caller's stream
-    for (int value;
-         (value = getopt_long(argc, argv.data(), ShortOptions, LongOptions, nullptr)) != -1;) {
+    int value = 0;
+    while ((value = getopt_long(argc, argv.data(), ShortOptions, LongOptions, nullptr)) != -1) {
         switch (value) {
         case 'o':
         case 'd': {

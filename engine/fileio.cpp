@@ -104,8 +104,7 @@ struct Destination
 int findDestination(const std::string &path, Destination &destination)
 {
     destination.path = path;
-    struct stat st
-    { };
+    struct stat st = {};
     if (::lstat(path.c_str(), &st) != 0)
         return 0; // nothing there yet, or a folder that is missing: creating the file says which
     if (S_ISLNK(st.st_mode)) {
@@ -267,8 +266,7 @@ bool readWholeFile(const std::string &path, std::string &data, std::string &erro
         error = systemReason(errno);
         return false;
     }
-    struct stat st
-    { };
+    struct stat st = {};
     int failure = ::fstat(fd, &st) == 0 ? 0 : errno;
     if (failure == 0 && S_ISDIR(st.st_mode))
         failure = EISDIR;

@@ -228,9 +228,10 @@ std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLen
 
 std::uint16_t formatOf(std::string_view image)
 {
-    return image.size() < 10 ? 0
-                             : static_cast<std::uint16_t>(static_cast<std::uint8_t>(image[8]) << 8
-                                 | static_cast<std::uint8_t>(image[9]));
+    if (image.size() < 10)
+        return 0;
+    return static_cast<std::uint16_t>(
+        static_cast<std::uint8_t>(image[8]) << 8 | static_cast<std::uint8_t>(image[9]));
 }
 
 std::string_view storedBytes(std::string_view image, const EventRef &event)

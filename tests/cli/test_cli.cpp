@@ -611,9 +611,7 @@ TEST_F(Program, SignalsEndTheRunWith128PlusTheirNumber)
     }
 
     // A signal ignored by whoever started the program stays ignored.
-    struct sigaction ignore
-    {
-    }, previous {};
+    struct sigaction ignore = {}, previous = {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGINT, &ignore, &previous);
     int input = -1;

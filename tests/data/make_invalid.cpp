@@ -93,11 +93,9 @@ const std::string NoteOn = smf::bytes({ 0x00, 0x90, 0x3C, 0x40 }); // 4 body byt
 std::vector<Defect> invalidFixtures()
 {
     std::vector<Defect> d;
-    const std::string good = oneTrackFile(Track()
-                                              .event(0, { 0x90, 0x3C, 0x40 })
-                                              .event(96, { 0x80, 0x3C, 0x00 })
-                                              .endOfTrack()
-                                              .bytes());
+    const Track goodTrack
+        = Track().event(0, { 0x90, 0x3C, 0x40 }).event(96, { 0x80, 0x3C, 0x00 }).endOfTrack();
+    const std::string good = oneTrackFile(goodTrack.bytes());
 
     d.push_back({ "empty", { { "empty.mid", "" } }, InvalidHeader });
     d.push_back({ "header_only", { { "header_only.mid", smf::header(1, 1) } }, InvalidHeader });
@@ -318,15 +316,13 @@ std::vector<ValidFile> validFixtures()
         smf::header(1, 1) + smf::chunk("MTrk", track) + smf::header(1, 1)
             + smf::chunk("MTrk", second),
         1 + 2 });
-    v.push_back({ "meta_and_sysex_only.mid",
-        oneTrackFile(Track()
-                         .meta(0, 0x03, "Name")
-                         .meta(0, 0x51, "\x07\xA1\x20")
-                         .meta(0, 0x05, std::string(200, 'y'))
-                         .sysex(10, std::string(300, '\x22') + "\xF7")
-                         .endOfTrack()
-                         .bytes()),
-        1 + 3 });
+    const Track metaAndSysEx = Track()
+                                   .meta(0, 0x03, "Name")
+                                   .meta(0, 0x51, "\x07\xA1\x20")
+                                   .meta(0, 0x05, std::string(200, 'y'))
+                                   .sysex(10, std::string(300, '\x22') + "\xF7")
+                                   .endOfTrack();
+    v.push_back({ "meta_and_sysex_only.mid", oneTrackFile(metaAndSysEx.bytes()), 1 + 3 });
     {
         // Sixteen tracks on sixteen channels, every event in running status and
         // all tracks on the same ticks: in the merged output no two neighbours

@@ -38,8 +38,7 @@ protected:
     }
     mode_t mode(const std::string &file) const
     {
-        struct stat st
-        { };
+        struct stat st = {};
         EXPECT_EQ(::stat(file.c_str(), &st), 0) << file;
         return st.st_mode & 07777;
     }

@@ -90,12 +90,13 @@ TEST(TrackReader, HeaderChecks)
 
 TEST(TrackReader, RunningStatusWithinTrack)
 {
-    const auto events = collect(oneTrack(Track()
-                                             .event(0, { 0x90, 0x3C, 0x40 })
-                                             .event(0, { 0x3E, 0x40 })
-                                             .event(10, { 0xC0, 0x05 })
-                                             .event(0, { 0x07 })
-                                             .endOfTrack()));
+    const Track track = Track()
+                            .event(0, { 0x90, 0x3C, 0x40 })
+                            .event(0, { 0x3E, 0x40 })
+                            .event(10, { 0xC0, 0x05 })
+                            .event(0, { 0x07 })
+                            .endOfTrack();
+    const auto events = collect(oneTrack(track));
     EXPECT_EQ(events,
         (std::vector<Collected> {
             { 0, "903C40" }, { 0, "903E40" }, { 10, "C005" }, { 10, "C007" } }));
@@ -103,13 +104,14 @@ TEST(TrackReader, RunningStatusWithinTrack)
 
 TEST(TrackReader, RunningStatusSurvivesMetaAndSysEx)
 {
-    const auto events = collect(oneTrack(Track()
-                                             .event(0, { 0x90, 0x3C, 0x40 })
-                                             .event(1, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 })
-                                             .event(1, { 0x3E, 0x40 })
-                                             .event(1, { 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7 })
-                                             .event(1, { 0x40, 0x40 })
-                                             .endOfTrack()));
+    const Track track = Track()
+                            .event(0, { 0x90, 0x3C, 0x40 })
+                            .event(1, { 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20 })
+                            .event(1, { 0x3E, 0x40 })
+                            .event(1, { 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7 })
+                            .event(1, { 0x40, 0x40 })
+                            .endOfTrack();
+    const auto events = collect(oneTrack(track));
     EXPECT_EQ(events,
         (std::vector<Collected> { { 0, "903C40" }, { 1, "FF510307A120" }, { 2, "903E40" },
             { 3, "F0057E7F0901F7" }, { 4, "904040" } }));
@@ -117,23 +119,25 @@ TEST(TrackReader, RunningStatusSurvivesMetaAndSysEx)
 
 TEST(TrackReader, DropsNamePortPrefixAndEndOfTrack)
 {
-    const auto events = collect(oneTrack(Track()
-                                             .meta(0, 0x03, "Piano")
-                                             .meta(0, 0x21, "\x01")
-                                             .meta(0, 0x20, std::string(1, '\0'))
-                                             .meta(0, 0x01, "text")
-                                             .meta(0, 0x51, "\x07\xA1\x20")
-                                             .endOfTrack()));
+    const Track track = Track()
+                            .meta(0, 0x03, "Piano")
+                            .meta(0, 0x21, "\x01")
+                            .meta(0, 0x20, std::string(1, '\0'))
+                            .meta(0, 0x01, "text")
+                            .meta(0, 0x51, "\x07\xA1\x20")
+                            .endOfTrack();
+    const auto events = collect(oneTrack(track));
     EXPECT_EQ(events, (std::vector<Collected> { { 0, "FF010474657874" }, { 0, "FF510307A120" } }));
 }
 
 TEST(TrackReader, SystemMessagesOfEveryLength)
 {
-    const auto events = collect(oneTrack(Track()
-                                             .event(0, { 0xF2, 0x01, 0x02 })
-                                             .event(0, { 0xF3, 0x04 })
-                                             .event(0, { 0xF8 })
-                                             .endOfTrack()));
+    const Track track = Track()
+                            .event(0, { 0xF2, 0x01, 0x02 })
+                            .event(0, { 0xF3, 0x04 })
+                            .event(0, { 0xF8 })
+                            .endOfTrack();
+    const auto events = collect(oneTrack(track));
     EXPECT_EQ(events, (std::vector<Collected> { { 0, "F20102" }, { 0, "F304" }, { 0, "F8" } }));
 }
 
