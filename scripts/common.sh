@@ -123,3 +123,12 @@ source_state() {
             | (cd "$ROOT" && xargs -0 -r sha1sum)
     } | sha1sum | cut -d' ' -f1
 }
+
+# The runtime of libFuzzer and the sanitizers for the installed clang: its own
+# package where the archive splits it out (Debian 12 and 13), part of clang's
+# packages elsewhere.
+clang_runtime_package() {
+    local major
+    major=$(clang --version 2>/dev/null | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
+    [ -n "$major" ] && echo "libclang-rt-$major-dev"
+}
