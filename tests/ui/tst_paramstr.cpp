@@ -254,7 +254,7 @@ void TestParamStr::tabGoesThroughTheControlsInOrder()
 {
     ParamStr window(m_dialogs, m_clock);
     window.show();
-    QApplication::setActiveWindow(&window);
+    window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QCOMPARE(QApplication::focusWidget(), window.GRID);
 
