@@ -93,7 +93,7 @@ std::vector<Entry> Planner::plan()
 {
     for (const std::string &input : m_options.inputs) {
         if (input == Standard)
-            addFile(input, *m_options.output);
+            addFile(input, m_options.output.value_or(Standard));
         else if (isDirectory(input))
             addFolder(input);
         else

@@ -97,7 +97,10 @@ void EventTableModel::beginUpdate()
 
 void EventTableModel::endUpdate()
 {
-    if (m_updateDepth > 0 && --m_updateDepth == 0)
+    if (m_updateDepth == 0)
+        return;
+    --m_updateDepth;
+    if (m_updateDepth == 0)
         endResetModel();
 }
 
