@@ -12,19 +12,8 @@ namespace {
 
 constexpr const char *Domain = "trackfold";
 
-void bindCatalogue()
-{
-    static std::once_flag bound;
-    std::call_once(bound, [] {
-        const std::string folder = localeFolder();
-        bindtextdomain(Domain, folder.c_str());
-        // The texts go to Qt and to the terminal as UTF-8, as the Italian ones are.
-        bind_textdomain_codeset(Domain, "UTF-8");
-    });
-}
-
-} // namespace
-
+// The folder holding <language>/LC_MESSAGES/trackfold.mo: share/locale beside
+// the installed program, or the build folder's when run from there.
 std::string localeFolder()
 {
     namespace fs = std::filesystem;
@@ -40,6 +29,19 @@ std::string localeFolder()
     }
     return TRACKFOLD_BUILD_LOCALEDIR;
 }
+
+void bindCatalogue()
+{
+    static std::once_flag bound;
+    std::call_once(bound, [] {
+        const std::string folder = localeFolder();
+        bindtextdomain(Domain, folder.c_str());
+        // The texts go to Qt and to the terminal as UTF-8, as the Italian ones are.
+        bind_textdomain_codeset(Domain, "UTF-8");
+    });
+}
+
+} // namespace
 
 const char *tr(const char *msgid)
 {

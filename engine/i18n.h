@@ -20,10 +20,6 @@ const char *tr(const char *msgid);
 // texts stay Italian. The window loads its own translation for the same one.
 std::string messagesLanguage();
 
-// The folder holding <language>/LC_MESSAGES/trackfold.mo: share/locale beside
-// the installed program, or the build folder's when run from there.
-std::string localeFolder();
-
 } // namespace trackfold
 
 #endif
