@@ -126,7 +126,7 @@ void Planner::addFile(const std::string &input, const std::string &output)
         if (!added && taken->second != input) {
             entry.convert = false;
             entry.outcome.lines.push_back(
-                errorLine(input, output + " è già il file di uscita di " + taken->second));
+                errorLine(input, output + tr(" è già il file di uscita di ") + taken->second));
         }
     }
     m_entries.push_back(std::move(entry));
@@ -164,11 +164,12 @@ void Planner::addFolder(const std::string &folder)
     std::sort(
         found.begin(), found.end(), [](const Found &a, const Found &b) { return a.path < b.path; });
 
-    const std::string hint = std::to_string(inSubfolders) + " file nelle sottocartelle: usare -r";
+    const std::string hint
+        = std::to_string(inSubfolders) + tr(" file nelle sottocartelle: usare -r");
     const bool anyToConvert
         = std::any_of(found.begin(), found.end(), [](const Found &f) { return !f.earlierOutput; });
     if (!anyToConvert) {
-        std::vector<std::string> lines { errorLine(folder, "nessun midifile da convertire") };
+        std::vector<std::string> lines { errorLine(folder, tr("nessun midifile da convertire")) };
         if (inSubfolders > 0)
             lines.push_back(errorLine(folder, hint));
         m_entries.push_back(noted(Result::Failed, std::move(lines)));
@@ -180,7 +181,7 @@ void Planner::addFolder(const std::string &folder)
         if (file.earlierOutput) {
             std::vector<std::string> lines;
             if (m_options.verbose && !m_options.quiet)
-                lines.push_back(file.path + ": saltato, il nome finisce in \"_.mid\"");
+                lines.push_back(file.path + tr(": saltato, il nome finisce in \"_.mid\""));
             m_entries.push_back(noted(Result::Skipped, std::move(lines)));
         } else {
             addFile(file.path, outputFor(file.path, file.relative));
@@ -249,9 +250,9 @@ public:
     {
         eraseProgress();
         if (summary) {
-            m_console.err << "Convertiti: " << count(Result::Converted)
-                          << ", non riusciti: " << count(Result::Failed)
-                          << ", saltati: " << count(Result::Skipped) << ", tempo: "
+            m_console.err << tr("Convertiti: ") << count(Result::Converted)
+                          << tr(", non riusciti: ") << count(Result::Failed) << tr(", saltati: ")
+                          << count(Result::Skipped) << tr(", tempo: ")
                           << formatDuration(std::chrono::steady_clock::now() - m_start) << '\n';
         }
     }
@@ -397,12 +398,12 @@ int run(const std::vector<std::string> &args, const Console &console)
     std::string problem;
     if (!parseOptions(args, options, problem)) {
         console.err << Program << ": " << problem << '\n'
-                    << Usage << '\n'
-                    << "Per l'aiuto: trackfold-cli --help\n";
+                    << tr(Usage) << '\n'
+                    << tr("Per l'aiuto: trackfold-cli --help\n");
         return WrongUsage;
     }
     if (options.help) {
-        console.out << Usage << "\n\n" << Help << std::flush;
+        console.out << tr(Usage) << "\n\n" << tr(Help) << std::flush;
         return AllConverted;
     }
     if (options.version) {
@@ -443,7 +444,7 @@ int run(const std::vector<std::string> &args, const Console &console)
     // A table that did not reach standard output is a failure too; -o - checks its own data.
     if (printer.hasWrittenTable() && !console.out.flush()) {
         console.err << errorLine(Standard,
-            std::string("Impossibile scrivere la tabella: ")
+            std::string(tr("Impossibile scrivere la tabella: "))
                 .append(systemReason(errno ? errno : EIO)))
                     << '\n';
         allConverted = false;

@@ -103,7 +103,7 @@ private:
     {
         outcome.result = Result::Skipped;
         if (m_settings.verbose && !m_settings.quiet)
-            outcome.lines.push_back(m_job.input + ": saltato, " + why);
+            outcome.lines.push_back(m_job.input + tr(": saltato, ") + why);
     }
     void report(const std::string &text)
     {
@@ -114,7 +114,7 @@ private:
     bool makeFolders();
     bool cannotSave(const std::string &reason)
     {
-        fail(m_job.output, std::string(texts::CannotSave).append(": ").append(reason));
+        fail(m_job.output, std::string(tr(texts::CannotSave)).append(": ").append(reason));
         return false;
     }
 
@@ -129,13 +129,13 @@ void Conversion::run()
 {
     const bool toStandard = m_job.output == Standard;
     if (m_settings.noClobber && !toStandard && exists(m_job.output))
-        return skip(m_job.output + " esiste già");
+        return skip(m_job.output + tr(" esiste già"));
 
     m_host.messages.clear();
     auto conversionFailed = [this] {
         for (const Message &message : m_host.messages)
             fail(m_job.input, oneLine(message.text));
-        fail(m_job.input, texts::ConversionFailed);
+        fail(m_job.input, tr(texts::ConversionFailed));
     };
     // Only the table needs the grid.
     EventGrid *grid = m_settings.table ? &m_host.grid() : nullptr;
@@ -152,7 +152,7 @@ void Conversion::run()
     if (m_job.input == Standard) {
         if (!m_in || !readStream(*m_in, piped))
             return fail(m_job.input,
-                std::string(texts::CannotOpen).append(": ").append(systemReason(EBADF)));
+                std::string(tr(texts::CannotOpen)).append(": ").append(systemReason(EBADF)));
     }
     std::string_view image = piped;
     if (grid && m_job.input == Standard) {
@@ -164,7 +164,8 @@ void Conversion::run()
         if (m_job.input != Standard) {
             std::string error;
             if (!m_host.input.open(m_job.input, error))
-                return fail(m_job.input, std::string(texts::CannotOpen).append(": ").append(error));
+                return fail(
+                    m_job.input, std::string(tr(texts::CannotOpen)).append(": ").append(error));
             image = m_host.input.bytes();
             if (grid) {
                 grid->adoptImage(std::string(image));
@@ -189,14 +190,14 @@ void Conversion::run()
         switch (done.status) {
         case FileStatus::CannotOpen:
             return fail(
-                m_job.input, std::string(texts::CannotOpen).append(": ").append(done.error));
+                m_job.input, std::string(tr(texts::CannotOpen)).append(": ").append(done.error));
         case FileStatus::ConversionFailed:
             return conversionFailed();
         case FileStatus::CannotSave:
             return fail(
-                m_job.output, std::string(texts::CannotSave).append(": ").append(done.error));
+                m_job.output, std::string(tr(texts::CannotSave)).append(": ").append(done.error));
         case FileStatus::OutputExists:
-            return skip(m_job.output + " esiste già");
+            return skip(m_job.output + tr(" esiste già"));
         case FileStatus::Converted:
         case FileStatus::VerifyFailed:
             break;
@@ -219,8 +220,8 @@ void Conversion::run()
             done.status = FileStatus::VerifyFailed;
         if (done.status == FileStatus::VerifyFailed)
             return fail(m_job.output,
-                std::string(texts::VerifyFailed).append(": ").append(oneLine(done.error)));
-        report(texts::VerifyOk);
+                std::string(tr(texts::VerifyFailed)).append(": ").append(oneLine(done.error)));
+        report(tr(texts::VerifyOk));
     }
     outcome.result = Result::Converted;
 }
@@ -267,7 +268,7 @@ FileOutcome convertOne(const Job &job, const JobSettings &settings, ConsoleHost 
     } catch (const std::bad_alloc &) {
         conversion.outcome = {};
         conversion.outcome.lines.push_back(errorLine(job.input, systemReason(ENOMEM)));
-        conversion.outcome.lines.push_back(errorLine(job.input, texts::ConversionFailed));
+        conversion.outcome.lines.push_back(errorLine(job.input, tr(texts::ConversionFailed)));
     }
     return std::move(conversion.outcome);
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
+#include "i18n.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -12,7 +14,8 @@
 
 namespace trackfold::cli {
 
-const char *const Help = R"(Converte Standard MIDI File a più tracce (formato 1) in file a una sola
+const char *const Help
+    = N_(R"(Converte Standard MIDI File a più tracce (formato 1) in file a una sola
 traccia (formato 0).
 
 Ogni INPUT viene salvato come INPUT senza gli ultimi quattro caratteri
@@ -53,7 +56,7 @@ Esempi:
   trackfold-cli song.mid                 scrive song_.mid
   trackfold-cli -r -d convertiti ~/midi  una raccolta intera
   cat a.mid | trackfold-cli -o - - > b.mid
-)";
+)");
 
 namespace {
 
@@ -122,7 +125,7 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
 
     // optind 0 restarts glibc's scanner, so run() can be called more than once.
     optind = 0;
-    opterr = 0; // the messages below are Italian and go to the caller's stream
+    opterr = 0; // the messages below are translated and go to the caller's stream
     int value = 0;
     while ((value = getopt_long(argc, argv.data(), ShortOptions, LongOptions, nullptr)) != -1) {
         switch (value) {
@@ -130,7 +133,7 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
         case 'd': {
             std::optional<std::string> &target = value == 'o' ? options.output : options.outputDir;
             if (target) {
-                problem = nameOf(value) + " indicato più volte";
+                problem = nameOf(value) + tr(" indicato più volte");
                 return false;
             }
             target = optarg;
@@ -147,8 +150,8 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
             unsigned jobs = 0;
             const auto [stop, failure] = std::from_chars(optarg, end, jobs);
             if (failure != std::errc() || stop != end || jobs < 1 || jobs > MaxJobs) {
-                problem
-                    = "-j/--jobs vuole un numero da 1 a " + std::to_string(MaxJobs) + ": " + optarg;
+                problem = tr("-j/--jobs vuole un numero da 1 a ") + std::to_string(MaxJobs) + ": "
+                    + optarg;
                 return false;
             }
             options.jobs = jobs;
@@ -176,19 +179,20 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
             options.version = true;
             break;
         case ':':
-            problem = nameOf(optopt) + " vuole un argomento";
+            problem = nameOf(optopt) + tr(" vuole un argomento");
             return false;
         default:
             // An unknown short option sets optopt to its letter; a long option
             // that is unknown or ambiguous leaves 0 and has been stepped over;
             // a known one given an argument it does not take sets its value.
             if (optopt != 0 && !knownOption(optopt))
-                problem
-                    = std::string("opzione sconosciuta: -").append(1, static_cast<char>(optopt));
+                problem = std::string(tr("opzione sconosciuta: -"))
+                              .append(1, static_cast<char>(optopt));
             else if (optopt != 0)
-                problem = nameOf(optopt) + " non vuole argomenti";
+                problem = nameOf(optopt) + tr(" non vuole argomenti");
             else
-                problem = std::string("opzione sconosciuta o ambigua: ").append(argv[optind - 1]);
+                problem
+                    = std::string(tr("opzione sconosciuta o ambigua: ")).append(argv[optind - 1]);
             return false;
         }
     }
@@ -197,29 +201,29 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
     if (options.help || options.version)
         return true;
     if (options.inputs.empty()) {
-        problem = "nessun INPUT";
+        problem = tr("nessun INPUT");
         return false;
     }
     if (options.output && options.outputDir) {
-        problem = "-o e -d non vanno insieme";
+        problem = tr("-o e -d non vanno insieme");
         return false;
     }
     if (options.output && options.inputs.size() != 1) {
-        problem = "-o vale per un solo INPUT";
+        problem = tr("-o vale per un solo INPUT");
         return false;
     }
     if (!options.output
         && std::find(options.inputs.begin(), options.inputs.end(), Standard)
             != options.inputs.end()) {
-        problem = "lo standard input (-) vuole -o FILE oppure -o -";
+        problem = tr("lo standard input (-) vuole -o FILE oppure -o -");
         return false;
     }
     if (options.output && *options.output == Standard && options.table) {
-        problem = "--table e -o - scriverebbero entrambi sullo standard output";
+        problem = tr("--table e -o - scriverebbero entrambi sullo standard output");
         return false;
     }
     if (options.output && isDirectory(options.inputs.front())) {
-        problem = "-o non vale per una cartella: " + options.inputs.front();
+        problem = tr("-o non vale per una cartella: ") + options.inputs.front();
         return false;
     }
     return true;

@@ -2,6 +2,8 @@
 #ifndef TRACKFOLD_CLI_OPTIONS_H
 #define TRACKFOLD_CLI_OPTIONS_H
 
+#include "i18n.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,13 +11,13 @@
 namespace trackfold::cli {
 
 inline constexpr const char *Program = "trackfold-cli";
-inline constexpr const char *Usage = "Uso: trackfold-cli [opzioni] INPUT...";
+inline constexpr const char *Usage = N_("Uso: trackfold-cli [opzioni] INPUT...");
 // "-" as INPUT or as -o's FILE: standard input, standard output.
 inline constexpr const char *Standard = "-";
 // The most files converted at a time.
 inline constexpr unsigned MaxJobs = 256;
 
-// The help text after the usage line.
+// The help text after the usage line (a msgid, shown through tr()).
 extern const char *const Help;
 
 struct Options
@@ -36,7 +38,7 @@ struct Options
 };
 
 // Parses the arguments that follow the program name with getopt_long. On wrong
-// usage returns false with the problem in Italian.
+// usage returns false with the problem in the user's language.
 bool parseOptions(const std::vector<std::string> &args, Options &options, std::string &problem);
 
 // The processors this process may run on (at least 1, at most MaxJobs).

@@ -34,15 +34,15 @@ bool scanInput(std::string_view image, ConversionObserver &observer, Clock &cloc
     observer.setBusy(true);
     input.image = image;
     if (image.size() > EventGrid::MaxImageSize)
-        return fail(observer, texts::FileTooLarge).ok;
+        return fail(observer, tr(texts::FileTooLarge)).ok;
     if (!hasValidHeader(image))
-        return fail(observer, texts::InvalidHeader).ok;
+        return fail(observer, tr(texts::InvalidHeader)).ok;
     // A Format 2 file holds independent sequences: laid on top of each other
     // they would not be the piece.
     if (formatOf(image) == 2)
-        return fail(observer, texts::Format2).ok;
+        return fail(observer, tr(texts::Format2)).ok;
 
-    observer.showStatus(texts::ReadingTracks);
+    observer.showStatus(tr(texts::ReadingTracks));
     input.INIZIO = clock.seconds();
     const bool scanned = scanTracks(image, input.scan);
 
@@ -72,7 +72,7 @@ ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
     const TieOrder order = options.byteOrder ? TieOrder::Bytes : TieOrder::Track;
     Format0Writer writer(out, image, input.header);
     bool written = true;
-    observer.showStatus(texts::SortingGrid);
+    observer.showStatus(tr(texts::SortingGrid));
     if (grid) {
         // The window keeps the rows: merged into the grid first, then written.
         mergeTracks(image, scan, order, [grid](const EventRef &event) {
@@ -80,9 +80,9 @@ ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
             return true;
         });
         result.RIGHE = static_cast<std::int64_t>(grid->rows()) - 1;
-        observer.showStatus(texts::InsertingDeltas);
-        observer.showStatus(texts::RestoringRunningStatus);
-        observer.showStatus(texts::BuildingOutput);
+        observer.showStatus(tr(texts::InsertingDeltas));
+        observer.showStatus(tr(texts::RestoringRunningStatus));
+        observer.showStatus(tr(texts::BuildingOutput));
         for (const EventRef &event : grid->events()) {
             if (!writer.add(event)) {
                 written = false;
@@ -92,9 +92,9 @@ ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
     } else {
         // Delta times, running status and the output bytes are worked out as
         // the merge hands over each event, in one pass.
-        observer.showStatus(texts::InsertingDeltas);
-        observer.showStatus(texts::RestoringRunningStatus);
-        observer.showStatus(texts::BuildingOutput);
+        observer.showStatus(tr(texts::InsertingDeltas));
+        observer.showStatus(tr(texts::RestoringRunningStatus));
+        observer.showStatus(tr(texts::BuildingOutput));
         written = mergeTracks(
             image, scan, order, [&writer](const EventRef &event) { return writer.add(event); });
         result.RIGHE = static_cast<std::int64_t>(writer.events()) + 1;

@@ -7,7 +7,7 @@ namespace trackfold {
 
 std::string deltaTooLargeWarning(std::uint64_t row)
 {
-    return "Riga " + std::to_string(row) + texts::Crlf + texts::DeltaTooLarge;
+    return tr(N_("Riga ")) + std::to_string(row) + texts::Crlf + tr(texts::DeltaTooLarge);
 }
 
 } // namespace trackfold

@@ -43,9 +43,9 @@ std::string proposedOutputName(std::string_view input)
 std::string conversionReport(
     std::int64_t rows, std::int64_t seconds, std::string_view outputPath, std::uint64_t outputSize)
 {
-    return texts::ReportRows + std::to_string(rows) + texts::ReportTime + FormatElapsed(seconds)
-        + texts::ReportGap + FileNameOf(outputPath) + texts::ReportGap + std::to_string(outputSize)
-        + texts::Bytes;
+    return tr(texts::ReportRows) + std::to_string(rows) + tr(texts::ReportTime)
+        + FormatElapsed(seconds) + texts::ReportGap + FileNameOf(outputPath) + texts::ReportGap
+        + std::to_string(outputSize) + tr(texts::Bytes);
 }
 
 std::int64_t elapsedSeconds(double start, double end)

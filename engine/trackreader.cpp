@@ -153,17 +153,17 @@ bool Scanner::run()
         case ReadOutcome::Ok:
             break;
         case ReadOutcome::Incomplete:
-            m_scan.warning = positionWarning(errorPos, texts::IncompleteEvent);
+            m_scan.warning = positionWarning(errorPos, tr(texts::IncompleteEvent));
             return false;
         case ReadOutcome::UnknownStatus:
             m_scan.warning = positionWarning(
-                errorPos, "Status " + std::to_string(event.status) + texts::UnknownValue);
+                errorPos, "Status " + std::to_string(event.status) + tr(texts::UnknownValue));
             return false;
         }
 
         time += event.delta;
         if (time > EventGrid::MaxTime) {
-            m_scan.warning = positionWarning(event.statusPos, texts::TimeTooLarge);
+            m_scan.warning = positionWarning(event.statusPos, tr(texts::TimeTooLarge));
             return false;
         }
         // Channel messages, most of any file, are settled first, looking at

@@ -28,8 +28,8 @@ std::string describe(const char *what, std::string_view image, const EventRef &e
     appendHex(hex, bytes.data(), std::min<std::size_t>(bytes.size(), 32));
     if (bytes.size() > 32)
         hex += "...";
-    return std::string(what) + texts::VerifyTime + std::to_string(event.time()) + texts::VerifyData
-        + hex;
+    return std::string(tr(what)) + tr(texts::VerifyTime) + std::to_string(event.time())
+        + tr(texts::VerifyData) + hex;
 }
 
 } // namespace
@@ -38,7 +38,7 @@ bool verifyConversion(std::string_view input, std::string_view written,
     const ConversionOptions &options, std::string &difference)
 {
     if (!hasValidHeader(written)) {
-        difference = texts::InvalidHeader;
+        difference = tr(texts::InvalidHeader);
         return false;
     }
     TrackScan inputScan, writtenScan;
@@ -51,7 +51,7 @@ bool verifyConversion(std::string_view input, std::string_view written,
         return false;
     }
     if (writtenScan.tracks.size() != 1) {
-        difference = texts::VerifyTracks;
+        difference = tr(texts::VerifyTracks);
         return false;
     }
 
@@ -90,8 +90,8 @@ bool verifyConversion(std::string_view input, std::string_view written,
     const std::uint64_t endExpected = std::max(inputScan.endTime, lastTime);
     const std::uint64_t endFound = writtenScan.tracks.front().endTime;
     if (endFound != endExpected) {
-        difference = texts::VerifyEndOfTrack + std::to_string(endFound) + texts::VerifyEndExpected
-            + std::to_string(endExpected);
+        difference = tr(texts::VerifyEndOfTrack) + std::to_string(endFound)
+            + tr(texts::VerifyEndExpected) + std::to_string(endExpected);
         return false;
     }
     return true;

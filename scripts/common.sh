@@ -12,6 +12,9 @@ PACKAGES=(
     cmake g++ make pkgconf
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev libgl-dev
+    # Translations: msgfmt and xgettext for po/, lupdate and lrelease (with
+    # their CMake package) for the window's .ts files.
+    gettext qt6-tools-dev qt6-l10n-tools
     python3 python3-mido
     # Tests compile the locales they run under (localedef) and read the C
     # library's Italian messages; the permission test runs as nobody.

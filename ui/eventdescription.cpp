@@ -4,6 +4,8 @@
 #include "codecs.h"
 #include "midievent.h"
 
+#include <QCoreApplication>
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +16,18 @@ namespace trackfold {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The words of a description are Italian source texts in the window's
+// translation, context "EventDescription"; numbers and hex go in between.
+class EventDescription
+{
+    Q_DECLARE_TR_FUNCTIONS(EventDescription)
+};
+
+std::string say(const QString &words)
+{
+    return words.toStdString();
+}
 
 bool parseHex(std::string_view hex, Bytes &out)
 {
@@ -31,12 +45,12 @@ std::string num(long long v)
 
 std::string channelOf(std::uint8_t status)
 {
-    return "canale " + num((status & 0x0F) + 1);
+    return say(EventDescription::tr("canale ")) + num((status & 0x0F) + 1);
 }
 
 std::string noteText(std::uint8_t note)
 {
-    return "nota " + num(note) + " (" + noteName(note) + ")";
+    return say(EventDescription::tr("nota ")) + num(note) + " (" + noteName(note) + ")";
 }
 
 const char *controllerName(int controller)
@@ -45,23 +59,23 @@ const char *controllerName(int controller)
     case 0:
         return "Bank Select";
     case 1:
-        return "Modulazione";
+        return QT_TRANSLATE_NOOP("EventDescription", "Modulazione");
     case 2:
         return "Breath";
     case 4:
-        return "Pedale";
+        return QT_TRANSLATE_NOOP("EventDescription", "Pedale");
     case 5:
-        return "Tempo di portamento";
+        return QT_TRANSLATE_NOOP("EventDescription", "Tempo di portamento");
     case 6:
         return "Data Entry";
     case 7:
         return "Volume";
     case 8:
-        return "Bilanciamento";
+        return QT_TRANSLATE_NOOP("EventDescription", "Bilanciamento");
     case 10:
         return "Pan";
     case 11:
-        return "Espressione";
+        return QT_TRANSLATE_NOOP("EventDescription", "Espressione");
     case 32:
         return "Bank Select LSB";
     case 64:
@@ -69,11 +83,11 @@ const char *controllerName(int controller)
     case 65:
         return "Portamento";
     case 66:
-        return "Sostenuto";
+        return QT_TRANSLATE_NOOP("EventDescription", "Sostenuto");
     case 67:
-        return "Pedale soft";
+        return QT_TRANSLATE_NOOP("EventDescription", "Pedale soft");
     case 91:
-        return "Riverbero";
+        return QT_TRANSLATE_NOOP("EventDescription", "Riverbero");
     case 93:
         return "Chorus";
     case 98:
@@ -143,7 +157,7 @@ std::string bpmText(std::uint32_t microsPerQuarter)
     if (frac != 0) {
         char digits[3];
         std::snprintf(digits, sizeof digits, "%02d", frac);
-        out += ',';
+        out += say(EventDescription::tr(",", "decimal separator"));
         out += digits[0];
         if (digits[1] != '0')
             out += digits[1];
@@ -173,78 +187,112 @@ std::string describeMeta(const Bytes &b)
     switch (type) {
     case 0x00:
         if (length >= 2)
-            return "Numero di sequenza " + num(at(0) << 8 | at(1));
+            return say(EventDescription::tr("Numero di sequenza ")) + num(at(0) << 8 | at(1));
         break;
     case 0x01:
-        return "Testo: " + quoted(b, pos, end);
+        return say(EventDescription::tr("Testo: ")) + quoted(b, pos, end);
     case 0x02:
-        return "Copyright: " + quoted(b, pos, end);
+        return say(EventDescription::tr("Copyright: ")) + quoted(b, pos, end);
     case 0x03:
-        return "Nome traccia: " + quoted(b, pos, end);
+        return say(EventDescription::tr("Nome traccia: ")) + quoted(b, pos, end);
     case 0x04:
-        return "Strumento: " + quoted(b, pos, end);
+        return say(EventDescription::tr("Strumento: ")) + quoted(b, pos, end);
     case 0x05:
-        return "Testo cantato: " + quoted(b, pos, end);
+        return say(EventDescription::tr("Testo cantato: ")) + quoted(b, pos, end);
     case 0x06:
-        return "Marker: " + quoted(b, pos, end);
+        return say(EventDescription::tr("Marker: ")) + quoted(b, pos, end);
     case 0x07:
-        return "Cue point: " + quoted(b, pos, end);
+        return say(EventDescription::tr("Cue point: ")) + quoted(b, pos, end);
     case 0x20:
         if (length >= 1)
-            return "Prefisso di canale, canale " + num(at(0) + 1);
+            return say(EventDescription::tr("Prefisso di canale, canale ")) + num(at(0) + 1);
         break;
     case 0x21:
         if (length >= 1)
-            return "Porta MIDI " + num(at(0));
+            return say(EventDescription::tr("Porta MIDI ")) + num(at(0));
         break;
     case 0x2F:
-        return "Fine traccia";
+        return say(EventDescription::tr("Fine traccia"));
     case 0x51:
         if (length >= 3) {
             const std::uint32_t tempo = at(0) << 16 | at(1) << 8 | at(2);
             if (tempo == 0)
-                return "Tempo 0 µs/quarto";
-            return "Tempo " + num(tempo) + " µs/quarto (" + bpmText(tempo) + " BPM)";
+                return say(EventDescription::tr("Tempo 0 µs/quarto"));
+            return say(EventDescription::tr("Tempo ")) + num(tempo)
+                + say(EventDescription::tr(" µs/quarto (")) + bpmText(tempo) + " BPM)";
         }
         break;
     case 0x54:
         if (length >= 5)
-            return "Inizio SMPTE " + twoDigits(static_cast<int>(at(0) & 0x1F)) + ":"
+            return say(EventDescription::tr("Inizio SMPTE "))
+                + twoDigits(static_cast<int>(at(0) & 0x1F)) + ":"
                 + twoDigits(static_cast<int>(at(1))) + ":" + twoDigits(static_cast<int>(at(2)))
                 + ":" + twoDigits(static_cast<int>(at(3))) + "."
                 + twoDigits(static_cast<int>(at(4)));
         break;
     case 0x58:
         if (length >= 4 && at(1) < 16)
-            return "Indicazione di tempo " + num(at(0)) + "/" + num(1LL << at(1)) + ", "
-                + num(at(2)) + " clock per metronomo, " + num(at(3)) + " biscrome per quarto";
+            return say(EventDescription::tr("Indicazione di tempo ")) + num(at(0)) + "/"
+                + num(1LL << at(1)) + ", " + num(at(2))
+                + say(EventDescription::tr(" clock per metronomo, ")) + num(at(3))
+                + say(EventDescription::tr(" biscrome per quarto"));
         break;
     case 0x59:
         if (length >= 2) {
-            static constexpr std::array<const char *, 15> major = { "Do bemolle", "Sol bemolle",
-                "Re bemolle", "La bemolle", "Mi bemolle", "Si bemolle", "Fa", "Do", "Sol", "Re",
-                "La", "Mi", "Si", "Fa diesis", "Do diesis" };
+            static constexpr std::array<const char *, 15> major
+                = { QT_TRANSLATE_NOOP("EventDescription", "Do bemolle"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Sol bemolle"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Re bemolle"),
+                      QT_TRANSLATE_NOOP("EventDescription", "La bemolle"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Mi bemolle"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Si bemolle"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Fa"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Do"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Sol"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Re"),
+                      QT_TRANSLATE_NOOP("EventDescription", "La"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Mi"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Si"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Fa diesis"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Do diesis") };
             static constexpr std::array<const char *, 15> minor
-                = { "La bemolle", "Mi bemolle", "Si bemolle", "Fa", "Do", "Sol", "Re", "La", "Mi",
-                      "Si", "Fa diesis", "Do diesis", "Sol diesis", "Re diesis", "La diesis" };
+                = { QT_TRANSLATE_NOOP("EventDescription", "La bemolle"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Mi bemolle"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Si bemolle"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Fa"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Do"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Sol"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Re"),
+                      QT_TRANSLATE_NOOP("EventDescription", "La"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Mi"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Si"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Fa diesis"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Do diesis"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Sol diesis"),
+                      QT_TRANSLATE_NOOP("EventDescription", "Re diesis"),
+                      QT_TRANSLATE_NOOP("EventDescription", "La diesis") };
             // Sharps are positive, flats negative, in one signed byte.
             const int sharps = static_cast<int>(at(0)) - (at(0) > 127 ? 256 : 0);
             if (sharps < -7 || sharps > 7 || at(1) > 1)
                 break;
             const int offset = sharps + 7;
             const auto index = static_cast<std::size_t>(offset);
-            return std::string("Tonalità ") + (at(1) ? minor[index] : major[index])
-                + (at(1) ? " minore" : " maggiore");
+            return std::string(say(EventDescription::tr("Tonalità ")))
+                + say(EventDescription::tr(at(1) ? minor[index] : major[index]))
+                + (at(1) ? say(EventDescription::tr(" minore"))
+                         : say(EventDescription::tr(" maggiore")));
         }
         break;
     case 0x7F:
-        return "Dati proprietari del sequencer, " + num(length) + " byte";
+        return say(EventDescription::tr("Dati proprietari del sequencer, ")) + num(length)
+            + say(EventDescription::tr(" byte"));
     default:
         break;
     }
     char typeHex[4];
     std::snprintf(typeHex, sizeof typeHex, "%02X", type);
-    return std::string("Meta evento di tipo ") + typeHex + ", " + num(length) + " byte";
+    return std::string(say(EventDescription::tr("Meta evento di tipo "))) + typeHex + ", "
+        + num(length) + say(EventDescription::tr(" byte"));
 }
 
 std::string describeHeader(const Bytes &b)
@@ -252,13 +300,16 @@ std::string describeHeader(const Bytes &b)
     const int format = b[8] << 8 | b[9];
     const int tracks = b[10] << 8 | b[11];
     const int division = b[12] << 8 | b[13];
-    std::string out = "Intestazione: formato " + num(format) + ", " + num(tracks)
-        + (tracks == 1 ? " traccia, " : " tracce, ");
+    std::string out = say(EventDescription::tr("Intestazione: formato ")) + num(format) + ", "
+        + num(tracks)
+        + (tracks == 1 ? say(EventDescription::tr(" traccia, "))
+                       : say(EventDescription::tr(" tracce, ")));
     if (division & 0x8000) {
         const int fps = -static_cast<std::int8_t>(b[12]);
-        out += "SMPTE " + num(fps) + " fotogrammi/s, " + num(b[13]) + " tick per fotogramma";
+        out += "SMPTE " + num(fps) + say(EventDescription::tr(" fotogrammi/s, ")) + num(b[13])
+            + say(EventDescription::tr(" tick per fotogramma"));
     } else {
-        out += num(division) + " tick per quarto";
+        out += num(division) + say(EventDescription::tr(" tick per quarto"));
     }
     return out;
 }
@@ -298,45 +349,51 @@ std::string describeEvent(std::string_view hex, std::uint8_t runningStatus)
             return {};
         switch (kind) {
         case 0x8:
-            return "Note Off, " + channelOf(status) + ", " + noteText(b[1]) + ", velocità "
-                + num(b[2]);
+            return "Note Off, " + channelOf(status) + ", " + noteText(b[1])
+                + say(EventDescription::tr(", velocità ")) + num(b[2]);
         case 0x9:
-            return "Note On, " + channelOf(status) + ", " + noteText(b[1]) + ", velocità "
-                + num(b[2]) + (b[2] == 0 ? " (come Note Off)" : "");
+            return "Note On, " + channelOf(status) + ", " + noteText(b[1])
+                + say(EventDescription::tr(", velocità ")) + num(b[2])
+                + (b[2] == 0 ? say(EventDescription::tr(" (come Note Off)")) : "");
         case 0xA:
-            return "Aftertouch polifonico, " + channelOf(status) + ", " + noteText(b[1])
-                + ", pressione " + num(b[2]);
+            return say(EventDescription::tr("Aftertouch polifonico, ")) + channelOf(status) + ", "
+                + noteText(b[1]) + say(EventDescription::tr(", pressione ")) + num(b[2]);
         case 0xB: {
-            std::string out = "Control Change, " + channelOf(status) + ", controller " + num(b[1]);
+            std::string out = "Control Change, " + channelOf(status)
+                + say(EventDescription::tr(", controller ")) + num(b[1]);
             if (const char *name = controllerName(b[1]))
-                out += std::string(" (") + name + ")";
-            return out + ", valore " + num(b[2]);
+                out += " (" + say(EventDescription::tr(name)) + ")";
+            return out + say(EventDescription::tr(", valore ")) + num(b[2]);
         }
         case 0xC:
-            return "Program Change, " + channelOf(status) + ", programma " + num(b[1]);
+            return "Program Change, " + channelOf(status)
+                + say(EventDescription::tr(", programma ")) + num(b[1]);
         case 0xD:
-            return "Aftertouch di canale, " + channelOf(status) + ", pressione " + num(b[1]);
+            return say(EventDescription::tr("Aftertouch di canale, ")) + channelOf(status)
+                + say(EventDescription::tr(", pressione ")) + num(b[1]);
         default: {
             const int value = (b[2] << 7 | b[1]) - 8192;
-            return "Pitch Bend, " + channelOf(status) + ", valore " + (value > 0 ? "+" : "")
-                + num(value);
+            return "Pitch Bend, " + channelOf(status) + say(EventDescription::tr(", valore "))
+                + (value > 0 ? "+" : "") + num(value);
         }
         }
     }
 
     switch (status) {
     case 0xF0:
-        return "SysEx, " + num(static_cast<long long>(b.size())) + " byte";
+        return "SysEx, " + num(static_cast<long long>(b.size()))
+            + say(EventDescription::tr(" byte"));
     case 0xF7:
-        return "SysEx di continuazione, " + num(static_cast<long long>(b.size())) + " byte";
+        return say(EventDescription::tr("SysEx di continuazione, "))
+            + num(static_cast<long long>(b.size())) + say(EventDescription::tr(" byte"));
     case 0xF2:
         if (b.size() < 3)
             return {};
-        return "Song Position, posizione " + num(b[2] << 7 | b[1]);
+        return say(EventDescription::tr("Song Position, posizione ")) + num(b[2] << 7 | b[1]);
     case 0xF3:
         if (b.size() < 2)
             return {};
-        return "Song Select, brano " + num(b[1]);
+        return say(EventDescription::tr("Song Select, brano ")) + num(b[1]);
     case 0xF6:
         return "Tune Request";
     case 0xF8:

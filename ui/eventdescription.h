@@ -8,8 +8,8 @@
 
 namespace trackfold {
 
-// Describes one grid cell of event bytes in Italian words, for the tooltip of
-// its row: "Note On, canale 1, nota 60 (C4), velocità 64".
+// Describes one grid cell of event bytes in words, for the tooltip of its row:
+// "Note On, canale 1, nota 60 (C4), velocità 64", in the window's language.
 //
 // hex is the cell text (two uppercase or lowercase hex digits per byte). When its
 // first byte is a data byte the event uses running status and runningStatus

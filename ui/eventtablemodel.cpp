@@ -3,6 +3,7 @@
 
 #include "eventdescription.h"
 #include "eventgrid.h"
+#include "i18n.h"
 
 #include <algorithm>
 #include <climits>
@@ -13,7 +14,7 @@ namespace trackfold {
 namespace {
 
 // The source track, counted from 1, behind the description of an event.
-constexpr const char *TrackSuffix = ", traccia ";
+constexpr const char *TrackSuffix = QT_TRANSLATE_NOOP("trackfold::EventTableModel", ", traccia ");
 
 } // namespace
 
@@ -54,6 +55,8 @@ QVariant EventTableModel::data(const QModelIndex &index, int role) const
     const std::size_t row = gridRow(index.row());
     switch (role) {
     case Qt::DisplayRole:
+        if (row == 0) // the headings, when they scroll with the rows
+            return QString::fromUtf8(trackfold::tr(m_grid.textMatrix(row, index.column()).c_str()));
         return QString::fromStdString(m_grid.textMatrix(row, index.column()));
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
@@ -63,7 +66,7 @@ QVariant EventTableModel::data(const QModelIndex &index, int role) const
         if (description.empty())
             return QVariant();
         if (const std::size_t track = m_grid.trackOf(row))
-            description.append(TrackSuffix).append(std::to_string(track));
+            description.append(tr(TrackSuffix).toStdString()).append(std::to_string(track));
         return QString::fromStdString(description);
     }
     default:
@@ -79,7 +82,9 @@ QVariant EventTableModel::headerData(int section, Qt::Orientation orientation, i
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     if (role != Qt::DisplayRole || !headingShown())
         return QVariant();
-    return QString::fromStdString(m_grid.textMatrix(0, section));
+    // The grid keeps its headings in Italian, as --table prints them; the view
+    // shows them in the user's language.
+    return QString::fromUtf8(trackfold::tr(m_grid.textMatrix(0, section).c_str()));
 }
 
 Qt::ItemFlags EventTableModel::flags(const QModelIndex &index) const

@@ -4,6 +4,7 @@
 #include "paramstr.h"
 #include "qtuserdialogs.h"
 #include "texts.h"
+#include "translation.h"
 #include "uitexts.h"
 
 #include <QApplication>
@@ -33,6 +34,12 @@ struct Request
     QString file;
 };
 
+// The texts of the command line, in the window's translation.
+QString say(const char *text)
+{
+    return QCoreApplication::translate("main", text);
+}
+
 void print(std::FILE *stream, const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -51,7 +58,7 @@ void addToolkitOptions(QCommandLineParser &parser)
 {
     for (const char *name : ToolkitOptionsWithValue) {
         QCommandLineOption option(QString::fromLatin1(name));
-        option.setValueName(QStringLiteral("valore"));
+        option.setValueName(say(QT_TRANSLATE_NOOP("main", "valore")));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
@@ -64,9 +71,14 @@ void addToolkitOptions(QCommandLineParser &parser)
 
 QString toolkitOptionsHelp()
 {
-    QString help = QStringLiteral("\nOpzioni di Qt (vedere la documentazione di QApplication):\n");
+    QString help = QLatin1Char('\n')
+        + QCoreApplication::translate(
+            "main", "Opzioni di Qt (vedere la documentazione di QApplication):")
+        + QLatin1Char('\n');
+    const QString value = say(QT_TRANSLATE_NOOP("main", "valore"));
     for (const char *name : ToolkitOptionsWithValue)
-        help += QStringLiteral("  -") + QString::fromLatin1(name) + QStringLiteral(" <valore>\n");
+        help += QStringLiteral("  -") + QString::fromLatin1(name) + QStringLiteral(" <") + value
+            + QStringLiteral(">\n");
     for (const char *name : ToolkitFlags)
         help += QStringLiteral("  -") + QString::fromLatin1(name) + QLatin1Char('\n');
     return help;
@@ -85,28 +97,30 @@ QString defaultInput()
 Request readCommandLine(int argc, char *argv[])
 {
     QCoreApplication core(argc, argv);
+    trackfold::installTranslation(core);
     QCoreApplication::setApplicationName(QString::fromUtf8(trackfold::texts::AppName));
     QCoreApplication::setApplicationVersion(QString::fromUtf8(trackfold::texts::Version));
 
     QCommandLineParser parser;
     // Qt's toolkit options are single-dash words ("-style fusion").
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(
-        QStringLiteral("Converte un midifile multitraccia (formato 1) in un midifile a "
-                       "traccia singola (formato 0).\n"
-                       "Per convertire senza finestra, anche molti file insieme: trackfold-cli."));
+    parser.setApplicationDescription(QCoreApplication::translate("main",
+        "Converte un midifile multitraccia (formato 1) in un midifile a "
+        "traccia singola (formato 0).\n"
+        "Per convertire senza finestra, anche molti file insieme: trackfold-cli."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption defaultInputOption(QStringLiteral("default-input"),
-        QStringLiteral("Stampa il percorso del midifile che la finestra propone all'avvio ed "
-                       "esce."));
+        QCoreApplication::translate(
+            "main", "Stampa il percorso del midifile che la finestra propone all'avvio ed esce."));
     parser.addOption(defaultInputOption);
-    parser.addPositionalArgument(QStringLiteral("midifile"),
-        QStringLiteral("Il midifile da convertire (facoltativo)."), QStringLiteral("[midifile]"));
+    parser.addPositionalArgument(QCoreApplication::translate("main", "midifile"),
+        QCoreApplication::translate("main", "Il midifile da convertire (facoltativo)."),
+        QCoreApplication::translate("main", "[midifile]"));
     addToolkitOptions(parser);
 
     const QString program = QStringLiteral("trackfold");
-    const QString tryHelp = QStringLiteral("Per l'aiuto: trackfold --help\n");
+    const QString tryHelp = QCoreApplication::translate("main", "Per l'aiuto: trackfold --help\n");
     if (!parser.parse(QCoreApplication::arguments())) {
         print(stderr,
             program + QStringLiteral(": ") + parser.errorText() + QLatin1Char('\n') + tryHelp);
@@ -133,8 +147,10 @@ Request readCommandLine(int argc, char *argv[])
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
         print(stderr,
-            program + QStringLiteral(": un solo midifile alla volta (ricevuti ")
-                + QString::number(files.size()) + QStringLiteral(")\n") + tryHelp);
+            program + QStringLiteral(": ")
+                + QCoreApplication::translate("main", "un solo midifile alla volta (ricevuti %1)")
+                      .arg(files.size())
+                + QLatin1Char('\n') + tryHelp);
         return { true, WrongUsage, {} };
     }
 #ifdef Q_OS_LINUX
@@ -144,10 +160,11 @@ Request readCommandLine(int argc, char *argv[])
         && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         print(stderr,
-            program
-                + QStringLiteral(": nessuno schermo disponibile (DISPLAY e WAYLAND_DISPLAY non "
-                                 "sono impostate); per convertire senza finestra: "
-                                 "trackfold-cli\n"));
+            program + QStringLiteral(": ")
+                + QCoreApplication::translate("main",
+                    "nessuno schermo disponibile (DISPLAY e WAYLAND_DISPLAY non sono "
+                    "impostate); per convertire senza finestra: trackfold-cli")
+                + QLatin1Char('\n'));
         return { true, EXIT_FAILURE, {} };
     }
 #endif
@@ -163,6 +180,7 @@ int main(int argc, char *argv[])
         return request.status;
 
     QApplication app(argc, argv);
+    trackfold::installTranslation(app);
     QApplication::setApplicationName(QString::fromUtf8(trackfold::texts::AppName));
     QApplication::setApplicationVersion(QString::fromUtf8(trackfold::texts::Version));
     QApplication::setDesktopFileName(QString::fromLatin1(DesktopId));

@@ -57,6 +57,12 @@ QString text(const char *utf8)
     return QString::fromUtf8(utf8);
 }
 
+// An engine text in the user's language, from the engine's catalogue.
+QString translated(const char *msgid)
+{
+    return QString::fromUtf8(trackfold::tr(msgid));
+}
+
 // Paths go to the engine's file functions in the file system's own encoding.
 std::string nativePath(const QString &path)
 {
@@ -110,19 +116,19 @@ void ParamStr::createControls()
         widget->setObjectName(QLatin1String(objectName));
     };
 
-    lblIN = new QLabel(text(uitexts::InputLabel), this);
+    lblIN = new QLabel(tr(uitexts::InputLabel), this);
     name(lblIN, "lblIN");
     txIN = new QLineEdit(this);
     name(txIN, "txIN");
-    cmdSFOGLIA = new QPushButton(text(uitexts::Browse), this);
+    cmdSFOGLIA = new QPushButton(tr(uitexts::Browse), this);
     name(cmdSFOGLIA, "cmdSFOGLIA");
-    cmdESCI = new QPushButton(text(uitexts::Exit), this);
+    cmdESCI = new QPushButton(tr(uitexts::Exit), this);
     name(cmdESCI, "cmdESCI");
-    Label1 = new QLabel(text(uitexts::OutputLabel), this);
+    Label1 = new QLabel(tr(uitexts::OutputLabel), this);
     name(Label1, "Label1");
     txOUT = new QLineEdit(this);
     name(txOUT, "txOUT");
-    cmdCONVERTI = new QPushButton(text(uitexts::Convert), this);
+    cmdCONVERTI = new QPushButton(tr(uitexts::Convert), this);
     name(cmdCONVERTI, "cmdCONVERTI");
     GRID = new QTableView(this);
     name(GRID, "GRID");
@@ -195,8 +201,8 @@ void ParamStr::createControls()
     connect(cmdCONVERTI, &QPushButton::clicked, this, &ParamStr::cmdCONVERTI_Click);
     connect(cmdESCI, &QPushButton::clicked, this, &ParamStr::cmdESCI_Click);
 
-    // The grid comes first and has the focus; "&Cerca" and "&Converti e salva"
-    // share Alt+C, which Qt turns into moving between the two.
+    // The grid comes first and has the focus; in Italian "&Cerca" and "&Converti
+    // e salva" share Alt+C, which Qt turns into moving between the two.
     setTabOrder(GRID, cmdCONVERTI);
     setTabOrder(cmdCONVERTI, txIN);
     setTabOrder(txIN, txOUT);
@@ -231,7 +237,7 @@ void ParamStr::Form_Load()
     const QString input = txIN->text();
     if (FileExists(input))
         lblStato->setText(FileNameOf(input) + text(uitexts::NameSizeGap)
-            + QString::number(QFileInfo(input).size()) + text(texts::Bytes));
+            + QString::number(QFileInfo(input).size()) + translated(texts::Bytes));
 }
 
 void ParamStr::applyGridLayout()
@@ -270,17 +276,17 @@ void ParamStr::chooseInput(const QString &path)
         m_grid.setRows(1);
         m_grid.clear();
     }
-    lblStato->setText(QString::number(QFileInfo(path).size()) + text(texts::Bytes));
+    lblStato->setText(QString::number(QFileInfo(path).size()) + translated(texts::Bytes));
 }
 
 void ParamStr::cmdSFOGLIA_Click()
 {
     const QString previous = txIN->text();
     const QChar nul(0);
-    const QString filter = text(uitexts::FilterMidi) + nul + text(uitexts::FilterMidiPattern) + nul
-        + text(uitexts::FilterAll) + nul + text(uitexts::FilterAllPattern);
-    const QString chosen = FileDialog(m_dialogs, this, 1, text(uitexts::OpenTitle), previous,
-        filter, QString(), text(uitexts::DefaultSuffix));
+    const QString filter = tr(uitexts::FilterMidi) + nul + text(uitexts::FilterMidiPattern) + nul
+        + tr(uitexts::FilterAll) + nul + text(uitexts::FilterAllPattern);
+    const QString chosen = FileDialog(m_dialogs, this, 1, tr(uitexts::OpenTitle), previous, filter,
+        QString(), text(uitexts::DefaultSuffix));
     if (chosen.isEmpty()) {
         txIN->setText(previous);
         return;
@@ -293,7 +299,7 @@ void ParamStr::cmdCONVERTI_Click()
     const QString in = txIN->text();
     const QString out = txOUT->text();
     if (!FileExists(in)) {
-        critical(texts::MissingInputTitle, text(texts::MissingInput));
+        critical(texts::MissingInputTitle, translated(texts::MissingInput));
         return;
     }
 
@@ -302,7 +308,7 @@ void ParamStr::cmdCONVERTI_Click()
     m_grid.setRows(1);
     // Reading a big file takes a moment too; the engine keeps the pointer busy.
     setBusy(true);
-    setStatusText(text(texts::Analysing));
+    setStatusText(translated(texts::Analysing));
 
     FileJob job;
     job.input = nativePath(in);
@@ -326,15 +332,15 @@ void ParamStr::cmdCONVERTI_Click()
     switch (done.status) {
     case FileStatus::CannotOpen:
         critical(texts::ReadErrorTitle,
-            text(texts::CannotOpen) + text(texts::Crlf) + in + text(texts::Crlf) + reason);
+            translated(texts::CannotOpen) + text(texts::Crlf) + in + text(texts::Crlf) + reason);
         return;
     case FileStatus::ConversionFailed:
-        critical(texts::ReadErrorTitle, text(texts::ConversionFailed));
+        critical(texts::ReadErrorTitle, translated(texts::ConversionFailed));
         return;
     case FileStatus::CannotSave:
     case FileStatus::OutputExists:
         critical(texts::WriteErrorTitle,
-            text(texts::CannotSave) + text(texts::Crlf) + out + text(texts::Crlf) + reason);
+            translated(texts::CannotSave) + text(texts::Crlf) + out + text(texts::Crlf) + reason);
         return;
     case FileStatus::Converted:
     case FileStatus::VerifyFailed:
@@ -348,7 +354,8 @@ void ParamStr::cmdCONVERTI_Click()
         RIGHE, seconds, out.toStdString(), static_cast<std::uint64_t>(QFileInfo(out).size()))));
     if (done.status == FileStatus::VerifyFailed) {
         critical(texts::VerifyFailed,
-            text(texts::VerifyFailed) + text(texts::Crlf) + QString::fromStdString(done.error));
+            translated(texts::VerifyFailed) + text(texts::Crlf)
+                + QString::fromStdString(done.error));
     }
 }
 
@@ -384,7 +391,7 @@ void ParamStr::showMessage(const Message &message)
 
 void ParamStr::critical(const char *title, const QString &message)
 {
-    m_dialogs.showMessage(this, MessageIcon::Critical, text(title), message);
+    m_dialogs.showMessage(this, MessageIcon::Critical, translated(title), message);
 }
 
 void ParamStr::setBusy(bool busy)

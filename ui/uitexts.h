@@ -2,22 +2,27 @@
 #ifndef TRACKFOLD_UITEXTS_H
 #define TRACKFOLD_UITEXTS_H
 
+#include <QtGlobal>
+
 // Texts of the window that the engine never shows; the engine's own texts live
-// in engine/texts.h. Shared by the window and its tests.
+// in engine/texts.h. Shared by the window and its tests. The marked ones are
+// Italian source texts of the window's translation (context trackfold::ParamStr)
+// and are shown through ParamStr::tr().
 namespace trackfold::uitexts {
 
 // Captions of the controls; '&' marks the access key.
-inline constexpr const char *InputLabel = "Nome Midifile";
-inline constexpr const char *OutputLabel = "Nuovo Nome";
-inline constexpr const char *Browse = "&Cerca";
-inline constexpr const char *Exit = "&Esci";
-inline constexpr const char *Convert = "&Converti e salva";
+inline constexpr const char *InputLabel = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Nome Midifile");
+inline constexpr const char *OutputLabel = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Nuovo Nome");
+inline constexpr const char *Browse = QT_TRANSLATE_NOOP("trackfold::ParamStr", "&Cerca");
+inline constexpr const char *Exit = QT_TRANSLATE_NOOP("trackfold::ParamStr", "&Esci");
+inline constexpr const char *Convert
+    = QT_TRANSLATE_NOOP("trackfold::ParamStr", "&Converti e salva");
 
 // The open dialog: its title, the two filter entries and the default suffix.
-inline constexpr const char *OpenTitle = "Open";
-inline constexpr const char *FilterMidi = "Midifile";
+inline constexpr const char *OpenTitle = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Open");
+inline constexpr const char *FilterMidi = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Midifile");
 inline constexpr const char *FilterMidiPattern = "*.mid";
-inline constexpr const char *FilterAll = "Tutti i file";
+inline constexpr const char *FilterAll = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Tutti i file");
 inline constexpr const char *FilterAllPattern = "*.*";
 inline constexpr const char *DefaultSuffix = "mid";
 

@@ -712,3 +712,95 @@ TEST_F(Program, SystemReasonsFollowTheLocale)
     EXPECT_EQ(ran.err,
         "trackfold-cli: missing.mid: Impossibile aprire il midifile: No such file or directory\n");
 }
+
+// The texts follow the messages locale as gettext reads it (LANGUAGE, LC_ALL,
+// LC_MESSAGES, LANG); the locales come from the build folder.
+class Language : public Program
+{
+protected:
+    Ran under(const std::string &lang, const std::string &args, const std::string &language = {})
+    {
+        std::string env = "env -u LC_ALL -u LC_MESSAGES -u LANGUAGE LOCPATH="
+            + quoted(TRACKFOLD_TEST_LOCPATH) + " LANG=" + lang + " ";
+        if (!language.empty())
+            env += "LANGUAGE=" + language + " ";
+        return shell(env + cli() + " " + args);
+    }
+    // A folder of one good file, one broken file and an earlier output.
+    void makeBatch()
+    {
+        fs::create_directories(path("set"));
+        fs::copy_file(TRACKFOLD_EXAMPLE, path("set/good.mid"));
+        fs::copy_file(
+            std::string(TRACKFOLD_TEST_DATA) + "/invalid/truncated_after_status/status_only.mid",
+            path("set/bad.mid"));
+        write("set/old_.mid", "");
+    }
+    static bool has(const std::string &text, const std::string &part)
+    {
+        return text.find(part) != std::string::npos;
+    }
+};
+
+TEST_F(Language, EnglishUnderAnEnglishLocale)
+{
+    makeBatch();
+    Ran ran = under("en_US.UTF-8", "-v -j1 -d out set");
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_TRUE(has(ran.err,
+        "trackfold-cli: set/bad.mid: Pos.6 Incomplete event - unexpected end of file\n"
+        "trackfold-cli: set/bad.mid: Cannot read the file\n"
+        "set/good.mid: Rows: "))
+        << ran.err;
+    EXPECT_TRUE(has(ran.err, "      Processing time: 00:0")) << ran.err;
+    EXPECT_TRUE(has(ran.err, "set/old_.mid: skipped, the name ends in \"_.mid\"\n")) << ran.err;
+    EXPECT_TRUE(has(ran.err, "Converted: 1, failed: 1, skipped: 1, time: 00:0")) << ran.err;
+
+    ran = under("en_US.UTF-8", "--verify -o - set/good.mid > /dev/null");
+    EXPECT_TRUE(has(ran.err, "Verify: OK\n")) << ran.err;
+    ran = under("en_US.UTF-8", "--help");
+    EXPECT_EQ(
+        ran.out.rfind("Usage: trackfold-cli [options] INPUT...\n\nConverts multi-track", 0), 0u)
+        << ran.out;
+    ran = under("en_US.UTF-8", "-o");
+    EXPECT_EQ(ran.err,
+        "trackfold-cli: -o/--output needs an argument\nUsage: trackfold-cli [options] INPUT...\n"
+        "For help: trackfold-cli --help\n");
+    // LANGUAGE comes first, unless the locale is C.
+    ran = under("it_IT.UTF-8", "-d out set", "en");
+    EXPECT_TRUE(has(ran.err, "Converted: 1, failed: 1, skipped: 1")) << ran.err;
+}
+
+TEST_F(Language, ItalianUnderItalianAndC)
+{
+    makeBatch();
+    for (const auto &[lang, language] : std::vector<std::pair<std::string, std::string>> {
+             { "it_IT.UTF-8", "" }, { "C", "" }, { "POSIX", "" }, { "C", "en" } }) {
+        const Ran ran = under(lang, "-j1 -d out set", language);
+        EXPECT_TRUE(has(ran.err,
+            "trackfold-cli: set/bad.mid: Pos.6 Evento incompleto - fine del file inattesa\n"
+            "trackfold-cli: set/bad.mid: Impossibile leggere il file\n"
+            "set/good.mid: Righe: "))
+            << lang << ' ' << language << '\n'
+            << ran.err;
+        EXPECT_TRUE(has(ran.err, "Convertiti: 1, non riusciti: 1, saltati: 1, tempo: 00:0"))
+            << ran.err;
+    }
+    EXPECT_EQ(under("C", "--help", "en").out.rfind("Uso: trackfold-cli [opzioni] INPUT...", 0), 0u);
+}
+
+TEST_F(Language, DataIsTheSameInEveryLanguage)
+{
+    const std::string valid = std::string(TRACKFOLD_TEST_DATA) + "/valid/";
+    for (const std::string &input : { std::string(TRACKFOLD_EXAMPLE), valid + "two_tracks.mid",
+             valid + "running_status_expansion.mid", valid + "meta_and_sysex_only.mid" }) {
+        const Ran english = under("en_US.UTF-8", "--table -o en.mid " + quoted(input));
+        const Ran italian = under("it_IT.UTF-8", "--table -o it.mid " + quoted(input));
+        ASSERT_EQ(english.status, 0) << english.err;
+        EXPECT_NE(english.err, italian.err); // the report is translated
+        EXPECT_EQ(english.out.rfind("DT assoluto\tDT relativo\tDati Midi\n", 0), 0u) << input;
+        EXPECT_EQ(english.out, italian.out) << input;
+        EXPECT_EQ(read("en.mid"), read("it.mid")) << input;
+        EXPECT_NE(read("en.mid").find("Titolo del Brano Midi"), std::string::npos);
+    }
+}

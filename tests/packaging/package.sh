@@ -16,12 +16,17 @@ restore_manifest() {
 "$cmake" --install "$build" --prefix "$scratch/prefix" >"$scratch/install.log" 2>&1 \
     || fail "cmake --install: $(cat "$scratch/install.log")"
 restore_manifest
-for file in bin/trackfold-cli share/man/man1/trackfold-cli.1 \
+for file in bin/trackfold-cli share/man/man1/trackfold-cli.1 share/man/it/man1/trackfold-cli.1 \
+    share/locale/en/LC_MESSAGES/trackfold.mo \
     share/bash-completion/completions/trackfold-cli share/doc/trackfold/LICENSE; do
     [ -f "$scratch/prefix/$file" ] || fail "cmake --install does not install $file"
 done
+# The installed program finds the installed catalogue (LOCPATH: the tests' locales).
+expect_eq "Usage: trackfold-cli [options] INPUT..." \
+    "$(LC_ALL=en_US.UTF-8 "$scratch/prefix/bin/trackfold-cli" --help | head -n 1)" \
+    "installed trackfold-cli --help in English"
 if [ "$window" = ON ]; then
-    for file in bin/trackfold share/man/man1/trackfold.1 \
+    for file in bin/trackfold share/man/man1/trackfold.1 share/man/it/man1/trackfold.1 \
         share/applications/io.github.trackfold.Trackfold.desktop \
         share/metainfo/io.github.trackfold.Trackfold.metainfo.xml \
         share/icons/hicolor/scalable/apps/trackfold.svg; do
@@ -60,6 +65,8 @@ expect_eq "trackfold-cli 1.00" "$("$root/usr/bin/trackfold-cli" --version 2>&1)"
 files=(
     usr/bin/trackfold-cli
     usr/share/man/man1/trackfold-cli.1
+    usr/share/man/it/man1/trackfold-cli.1
+    usr/share/locale/en/LC_MESSAGES/trackfold.mo
     usr/share/bash-completion/completions/trackfold-cli
     usr/share/doc/trackfold/LICENSE
 )
@@ -67,6 +74,7 @@ if [ "$window" = ON ]; then
     files+=(
         usr/bin/trackfold
         usr/share/man/man1/trackfold.1
+        usr/share/man/it/man1/trackfold.1
         usr/share/applications/io.github.trackfold.Trackfold.desktop
         usr/share/metainfo/io.github.trackfold.Trackfold.metainfo.xml
         usr/share/icons/hicolor/scalable/apps/trackfold.svg
