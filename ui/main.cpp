@@ -146,11 +146,11 @@ Request readCommandLine(int argc, char *argv[])
     }
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
+        const QString tooMany
+            = QCoreApplication::translate("main", "un solo midifile alla volta (ricevuti %1)");
         print(stderr,
-            program + QStringLiteral(": ")
-                + QCoreApplication::translate("main", "un solo midifile alla volta (ricevuti %1)")
-                      .arg(files.size())
-                + QLatin1Char('\n') + tryHelp);
+            program + QStringLiteral(": ") + tooMany.arg(files.size()) + QLatin1Char('\n')
+                + tryHelp);
         return { true, WrongUsage, {} };
     }
 #ifdef Q_OS_LINUX
