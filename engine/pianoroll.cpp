@@ -1,0 +1,247 @@
+// SPDX-License-Identifier: MIT
+#include "pianoroll.h"
+
+#include "eventgrid.h"
+#include "midievent.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+
+namespace trackfold {
+
+namespace {
+
+// A track name is the first thing a track says; a track that goes on at tick
+// 0 for longer than this has none worth looking for.
+constexpr int MaxEventsAtStart = 1000;
+// Coarser levels stop once a level has this few bins.
+constexpr std::size_t FewestBins = 16;
+
+} // namespace
+
+void PianoRoll::clear()
+{
+    m_events = {};
+    m_image = {};
+    m_endTime = 0;
+    m_notes = {};
+    m_blockEnds = {};
+    m_tracks = {};
+    m_lowest = m_highest = -1;
+    m_binWidth = 1;
+    m_levels = {};
+}
+
+void PianoRoll::build(const EventGrid &grid)
+{
+    clear();
+    m_events = grid.events();
+    m_image = grid.image();
+    const std::vector<std::size_t> &trackStarts = grid.trackStarts();
+    // Events never lie past End of Track; the check keeps a grid without one usable.
+    m_endTime = std::max(grid.endTime(), m_events.empty() ? 0 : m_events.back().time());
+
+    // Every Note On may start a note: reserving that many keeps the one big
+    // array from being copied as it grows.
+    std::size_t noteOns = 0;
+    for (const EventRef &event : m_events)
+        noteOns += (event.status & 0xF0) == 0x90;
+    m_notes.reserve(noteOns);
+    m_blockEnds.assign(noteOns / BlockSize + 1, 0);
+
+    m_binWidth = m_endTime / MaxBins + 1;
+    const std::size_t bins = static_cast<std::size_t>(m_endTime / m_binWidth) + 1;
+    m_levels.emplace_back(bins * Pitches, 0);
+    std::vector<std::uint16_t> &level0 = m_levels.front();
+    // Per pitch and bin, how many notes start there less how many ended in
+    // the bin before; summed along the bins, the notes sounding in each.
+    std::vector<std::int32_t> sounding((bins + 1) * Pitches, 0);
+    std::vector<std::size_t> perTrack(trackStarts.size() + 1, 0);
+
+    auto finish = [&](std::size_t index, std::uint32_t offEvent) {
+        RollNote &note = m_notes[index];
+        note.offEvent = offEvent;
+        const std::uint64_t from = start(note);
+        const std::uint64_t to = end(note);
+        // A note covers the ticks up to its Note Off, not the tick of it.
+        const std::size_t first = static_cast<std::size_t>(from / m_binWidth);
+        const std::size_t last = static_cast<std::size_t>((to > from ? to - 1 : from) / m_binWidth);
+        ++sounding[note.pitch * (bins + 1) + first];
+        --sounding[note.pitch * (bins + 1) + last + 1];
+        level0[note.pitch * bins + first] = note.track;
+        std::uint64_t &blockEnd = m_blockEnds[index / BlockSize];
+        blockEnd = std::max(blockEnd, to);
+    };
+
+    // The notes waiting for their Note Off, one queue per channel and pitch,
+    // oldest first; a waiting note's offEvent links to the next in its queue.
+    std::array<std::uint32_t, 16 * Pitches> first;
+    std::array<std::uint32_t, 16 * Pitches> last;
+    first.fill(Unreleased);
+    last.fill(Unreleased);
+
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(m_image.data());
+    for (std::size_t i = 0; i < m_events.size(); ++i) {
+        const EventRef &event = m_events[i];
+        const std::uint8_t kind = event.status & 0xF0;
+        if (kind != 0x80 && kind != 0x90)
+            continue;
+        // The reader has checked that both data bytes are there.
+        const std::uint8_t *data = bytes + event.ref + (event.impliedStatus ? 0 : 1);
+        const std::uint8_t pitch = data[0] & 0x7F;
+        const std::size_t queue = static_cast<std::size_t>(event.status & 0x0F) * Pitches + pitch;
+        if (kind == 0x90 && data[1] != 0) {
+            const std::size_t after = static_cast<std::size_t>(
+                std::upper_bound(trackStarts.begin(), trackStarts.end(), event.ref)
+                - trackStarts.begin());
+            ++perTrack[after];
+            const auto index = static_cast<std::uint32_t>(m_notes.size());
+            m_notes.push_back({ static_cast<std::uint32_t>(i), Unreleased, pitch,
+                static_cast<std::uint8_t>(event.status & 0x0F),
+                static_cast<std::uint16_t>(std::min<std::size_t>(after, 0xFFFF)) });
+            if (last[queue] == Unreleased)
+                first[queue] = index;
+            else
+                m_notes[last[queue]].offEvent = index;
+            last[queue] = index;
+            m_lowest = m_lowest < 0 ? pitch : std::min<int>(m_lowest, pitch);
+            m_highest = std::max<int>(m_highest, pitch);
+        } else if (first[queue] != Unreleased) {
+            // A Note Off with no note waiting changes nothing.
+            const std::uint32_t index = first[queue];
+            first[queue] = m_notes[index].offEvent;
+            if (first[queue] == Unreleased)
+                last[queue] = Unreleased;
+            finish(index, static_cast<std::uint32_t>(i));
+        }
+    }
+    for (std::uint32_t index : first) {
+        while (index != Unreleased) {
+            const std::uint32_t next = m_notes[index].offEvent;
+            finish(index, Unreleased);
+            index = next;
+        }
+    }
+
+    buildLevels(sounding);
+
+    for (std::size_t track = 1; track < perTrack.size(); ++track) {
+        if (perTrack[track] == 0)
+            continue;
+        // A track's events end at the next one's chunk header at the latest.
+        const std::size_t end
+            = track < trackStarts.size() ? trackStarts[track] - 8 : m_image.size();
+        m_tracks.push_back(
+            { track, trackNameAt(m_image, trackStarts[track - 1], end), perTrack[track] });
+    }
+}
+
+void PianoRoll::buildLevels(std::vector<std::int32_t> &sounding)
+{
+    std::vector<std::uint16_t> &level0 = m_levels.front();
+    const std::size_t bins = level0.size() / Pitches;
+    for (std::size_t pitch = 0; pitch < Pitches; ++pitch) {
+        std::uint16_t *cells = level0.data() + pitch * bins;
+        const std::int32_t *changes = sounding.data() + pitch * (bins + 1);
+        std::int32_t count = 0;
+        std::uint16_t track = 0;
+        // A bin where notes start shows the track of one of them; a bin that a
+        // note only passes through shows the track of the last note started.
+        for (std::size_t bin = 0; bin < bins; ++bin) {
+            count += changes[bin];
+            if (cells[bin] != 0)
+                track = cells[bin];
+            cells[bin] = count > 0 ? track : 0;
+        }
+    }
+    sounding = {};
+
+    while (m_levels.back().size() / Pitches > FewestBins) {
+        const std::vector<std::uint16_t> &finer = m_levels.back();
+        const std::size_t finerBins = finer.size() / Pitches;
+        const std::size_t coarserBins = (finerBins + 1) / 2;
+        std::vector<std::uint16_t> coarser(coarserBins * Pitches, 0);
+        for (std::size_t pitch = 0; pitch < Pitches; ++pitch) {
+            const std::uint16_t *from = finer.data() + pitch * finerBins;
+            std::uint16_t *to = coarser.data() + pitch * coarserBins;
+            for (std::size_t bin = 0; bin < finerBins; ++bin) {
+                if (from[bin] != 0)
+                    to[bin / 2] = from[bin];
+            }
+        }
+        m_levels.push_back(std::move(coarser));
+    }
+}
+
+int PianoRoll::levelFor(double ticksPerPixel) const
+{
+    if (m_levels.empty() || ticksPerPixel < static_cast<double>(m_binWidth))
+        return -1;
+    const auto ratio = static_cast<std::uint64_t>(ticksPerPixel / static_cast<double>(m_binWidth));
+    const int level = std::bit_width(ratio) - 1;
+    return std::min(level, levels() - 1);
+}
+
+std::size_t PianoRoll::notesStartingUpTo(std::uint64_t time) const
+{
+    const auto after = std::partition_point(m_notes.begin(), m_notes.end(),
+        [this, time](const RollNote &note) { return start(note) <= time; });
+    return static_cast<std::size_t>(after - m_notes.begin());
+}
+
+std::size_t PianoRoll::noteOfEvent(std::size_t event) const
+{
+    if (event >= m_events.size())
+        return NoNote;
+    const std::uint8_t kind = m_events[event].status & 0xF0;
+    if (kind != 0x80 && kind != 0x90)
+        return NoNote;
+    const auto onOrAfter = std::partition_point(m_notes.begin(), m_notes.end(),
+        [event](const RollNote &note) { return note.onEvent < event; });
+    if (onOrAfter != m_notes.end() && onOrAfter->onEvent == event)
+        return static_cast<std::size_t>(onOrAfter - m_notes.begin());
+
+    // The note this event ends started before it and has not ended before it;
+    // blocks of notes that all ended earlier are passed over whole.
+    const std::uint64_t time = m_events[event].time();
+    auto index = static_cast<std::size_t>(onOrAfter - m_notes.begin());
+    while (index > 0) {
+        --index;
+        const std::size_t block = index / BlockSize;
+        if (m_blockEnds[block] < time) {
+            index = block * BlockSize;
+            continue;
+        }
+        if (m_notes[index].offEvent == event)
+            return index;
+    }
+    return NoNote;
+}
+
+std::string trackNameAt(std::string_view image, std::size_t begin, std::size_t end)
+{
+    const std::string_view track = image.substr(0, std::min(end, image.size()));
+    std::size_t pos = begin;
+    std::uint8_t status = 0;
+    for (int read = 0; read < MaxEventsAtStart && pos < track.size(); ++read) {
+        const ParsedEvent event = readEvent(track, pos, status);
+        if (event.outcome != ReadOutcome::Ok || event.delta > 0)
+            break;
+        if (!event.running && isChannelStatus(event.status))
+            status = event.status;
+        if (event.status == 0xFF && event.metaType == 0x2F)
+            break;
+        if (event.status == 0xFF && event.metaType == 0x03) {
+            Vlq length;
+            if (!readVlq(track, event.statusPos + 2, length))
+                break;
+            const std::size_t text = event.statusPos + 2 + static_cast<std::size_t>(length.size);
+            return std::string(track.substr(text, event.end - text));
+        }
+        pos = event.end;
+    }
+    return {};
+}
+
+} // namespace trackfold

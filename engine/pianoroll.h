@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: MIT
+#ifndef TRACKFOLD_PIANOROLL_H
+#define TRACKFOLD_PIANOROLL_H
+
+#include "trackreader.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trackfold {
+
+class EventGrid;
+
+// One note of the merged event list, 12 bytes: where its Note On and Note Off
+// are among the grid's event rows (EventGrid::events(), grid row 2 being
+// event 0). Times, like every other byte of the events, stay in the grid.
+struct RollNote
+{
+    std::uint32_t onEvent = 0;
+    std::uint32_t offEvent = 0; // PianoRoll::Unreleased: the note sounds to End of Track
+    std::uint8_t pitch = 0;
+    std::uint8_t channel = 0; // 0-15
+    std::uint16_t track = 0; // the input track chunk, counted from 1 (at most 65535)
+};
+
+// An input track that plays notes.
+struct RollTrack
+{
+    std::size_t number = 0; // the track chunk, counted from 1
+    std::string name; // its track name (meta 0x03 at tick 0) as the file holds it, or ""
+    std::size_t notes = 0;
+};
+
+// The notes of a converted file, for a piano roll. Built from a grid the
+// conversion filled; it refers to the grid's rows and must be cleared (or
+// built again) before the grid changes.
+//
+// Besides the notes it keeps a level of detail for views where many notes fall
+// on one pixel: for each pitch, which track sounds in each bin of time, with
+// bins of binWidth(0) ticks at level 0 (at most MaxBins of them) and twice as
+// wide at each level up.
+class PianoRoll
+{
+public:
+    static constexpr std::uint32_t Unreleased = 0xFFFFFFFF;
+    static constexpr std::size_t NoNote = static_cast<std::size_t>(-1);
+    static constexpr int Pitches = 128;
+    static constexpr std::size_t MaxBins = 16384;
+
+    // Pairs the grid's Note On and Note Off events in one pass over its rows.
+    // A note ends at the first Note Off (or Note On of velocity 0) of its
+    // channel and pitch that no earlier note took; one never released ends at
+    // End of Track. Throws std::bad_alloc when memory runs out.
+    void build(const EventGrid &grid);
+    void clear();
+
+    // The notes in the order of their Note On.
+    std::span<const RollNote> notes() const { return m_notes; }
+    std::uint64_t start(const RollNote &note) const { return m_events[note.onEvent].time(); }
+    std::uint64_t end(const RollNote &note) const
+    {
+        return note.offEvent == Unreleased ? m_endTime : m_events[note.offEvent].time();
+    }
+    // The time of End of Track: the length of the piece in ticks.
+    std::uint64_t endTime() const { return m_endTime; }
+    // The tracks with notes, in file order.
+    const std::vector<RollTrack> &tracks() const { return m_tracks; }
+    // The range of pitches played; both -1 without notes.
+    int lowestPitch() const { return m_lowest; }
+    int highestPitch() const { return m_highest; }
+
+    // The note that the event row starts or ends; NoNote for any other event.
+    std::size_t noteOfEvent(std::size_t event) const;
+    // Calls visit(index) for each note sounding at some tick of [from, to]
+    // (a note of no length counts at its start), in note order.
+    template <typename Visit>
+    void forEachNoteIn(std::uint64_t from, std::uint64_t to, Visit visit) const
+    {
+        const std::size_t count = notesStartingUpTo(to);
+        for (std::size_t block = 0; block * BlockSize < count; ++block) {
+            if (m_blockEnds[block] < from)
+                continue;
+            const std::size_t last = std::min(count, (block + 1) * BlockSize);
+            for (std::size_t i = block * BlockSize; i < last; ++i) {
+                if (end(m_notes[i]) >= from)
+                    visit(i);
+            }
+        }
+    }
+
+    int levels() const { return static_cast<int>(m_levels.size()); }
+    std::uint64_t binWidth(int level) const { return m_binWidth << level; }
+    std::size_t bins(int level) const
+    {
+        return m_levels[static_cast<std::size_t>(level)].size() / Pitches;
+    }
+    // The track (from 1) of a note sounding in a bin at a pitch; 0 when none does.
+    std::uint16_t cell(int level, int pitch, std::size_t bin) const
+    {
+        return m_levels[static_cast<std::size_t>(level)]
+                       [static_cast<std::size_t>(pitch) * bins(level) + bin];
+    }
+    // The coarsest level whose bins are no wider than ticksPerPixel; -1 when
+    // even level 0 is wider (the notes themselves are to be drawn).
+    int levelFor(double ticksPerPixel) const;
+
+private:
+    static constexpr std::size_t BlockSize = 1024;
+
+    std::size_t notesStartingUpTo(std::uint64_t time) const;
+    void buildLevels(std::vector<std::int32_t> &sounding);
+
+    std::span<const EventRef> m_events;
+    std::string_view m_image;
+    std::uint64_t m_endTime = 0;
+    std::vector<RollNote> m_notes;
+    // The latest end among each block of BlockSize notes.
+    std::vector<std::uint64_t> m_blockEnds;
+    std::vector<RollTrack> m_tracks;
+    int m_lowest = -1;
+    int m_highest = -1;
+    std::uint64_t m_binWidth = 1;
+    std::vector<std::vector<std::uint16_t>> m_levels;
+};
+
+// The track name (meta 0x03) among the events at tick 0 of the track chunk
+// whose events start at begin, reading no further than end; "" when none.
+std::string trackNameAt(std::string_view image, std::size_t begin, std::size_t end);
+
+} // namespace trackfold
+
+#endif
