@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 
 namespace trackfold {
 
@@ -29,7 +30,7 @@ void PianoRoll::clear()
     m_blockEnds = {};
     m_tracks = {};
     m_lowest = m_highest = -1;
-    m_binWidth = 1;
+    m_binShift = 0;
     m_levels = {};
 }
 
@@ -50,14 +51,14 @@ void PianoRoll::build(const EventGrid &grid)
     m_notes.reserve(noteOns);
     m_blockEnds.assign(noteOns / BlockSize + 1, 0);
 
-    m_binWidth = m_endTime / MaxBins + 1;
-    const std::size_t bins = static_cast<std::size_t>(m_endTime / m_binWidth) + 1;
+    // Bins a power of two wide: a shift finds a tick's bin.
+    while ((m_endTime >> m_binShift) >= MaxBins)
+        ++m_binShift;
+    const std::size_t bins = static_cast<std::size_t>(m_endTime >> m_binShift) + 1;
     m_levels.emplace_back(bins * Pitches, 0);
     std::vector<std::uint16_t> &level0 = m_levels.front();
-    // Per pitch and bin, how many notes start there less how many ended in
-    // the bin before; summed along the bins, the notes sounding in each.
-    std::vector<std::int32_t> sounding((bins + 1) * Pitches, 0);
     std::vector<std::size_t> perTrack(trackStarts.size() + 1, 0);
+    std::vector<LongNote> longNotes;
 
     auto finish = [&](std::size_t index, std::uint32_t offEvent) {
         RollNote &note = m_notes[index];
@@ -65,11 +66,14 @@ void PianoRoll::build(const EventGrid &grid)
         const std::uint64_t from = start(note);
         const std::uint64_t to = end(note);
         // A note covers the ticks up to its Note Off, not the tick of it.
-        const std::size_t first = static_cast<std::size_t>(from / m_binWidth);
-        const std::size_t last = static_cast<std::size_t>((to > from ? to - 1 : from) / m_binWidth);
-        ++sounding[note.pitch * (bins + 1) + first];
-        --sounding[note.pitch * (bins + 1) + last + 1];
-        level0[note.pitch * bins + first] = note.track;
+        const auto first = static_cast<std::uint32_t>(from >> m_binShift);
+        const auto last = static_cast<std::uint32_t>((to > from ? to - 1 : from) >> m_binShift);
+        if (last - first < LongNoteBins) {
+            for (std::size_t bin = first; bin <= last; ++bin)
+                level0[bin * Pitches + note.pitch] = note.track;
+        } else {
+            longNotes.push_back({ first, last, note.pitch, note.track });
+        }
         std::uint64_t &blockEnd = m_blockEnds[index / BlockSize];
         blockEnd = std::max(blockEnd, to);
     };
@@ -82,6 +86,9 @@ void PianoRoll::build(const EventGrid &grid)
     last.fill(Unreleased);
 
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(m_image.data());
+    std::size_t track = 0;
+    std::size_t trackBegin = 1;
+    std::size_t trackEnd = 0;
     for (std::size_t i = 0; i < m_events.size(); ++i) {
         const EventRef &event = m_events[i];
         const std::uint8_t kind = event.status & 0xF0;
@@ -92,9 +99,16 @@ void PianoRoll::build(const EventGrid &grid)
         const std::uint8_t pitch = data[0] & 0x7F;
         const std::size_t queue = static_cast<std::size_t>(event.status & 0x0F) * Pitches + pitch;
         if (kind == 0x90 && data[1] != 0) {
-            const std::size_t after = static_cast<std::size_t>(
-                std::upper_bound(trackStarts.begin(), trackStarts.end(), event.ref)
-                - trackStarts.begin());
+            // Merged events often come in runs from one track: the track of
+            // the last Note On is tried before a search.
+            if (event.ref < trackBegin || event.ref >= trackEnd) {
+                track = static_cast<std::size_t>(
+                    std::upper_bound(trackStarts.begin(), trackStarts.end(), event.ref)
+                    - trackStarts.begin());
+                trackBegin = track > 0 ? trackStarts[track - 1] : 0;
+                trackEnd = track < trackStarts.size() ? trackStarts[track] : SIZE_MAX;
+            }
+            const std::size_t after = track;
             ++perTrack[after];
             const auto index = static_cast<std::uint32_t>(m_notes.size());
             m_notes.push_back({ static_cast<std::uint32_t>(i), Unreleased, pitch,
@@ -124,7 +138,8 @@ void PianoRoll::build(const EventGrid &grid)
         }
     }
 
-    buildLevels(sounding);
+    addLongNotes(longNotes);
+    buildCoarserLevels();
 
     for (std::size_t track = 1; track < perTrack.size(); ++track) {
         if (perTrack[track] == 0)
@@ -137,37 +152,49 @@ void PianoRoll::build(const EventGrid &grid)
     }
 }
 
-void PianoRoll::buildLevels(std::vector<std::int32_t> &sounding)
+void PianoRoll::addLongNotes(const std::vector<LongNote> &notes)
 {
+    if (notes.empty())
+        return;
     std::vector<std::uint16_t> &level0 = m_levels.front();
     const std::size_t bins = level0.size() / Pitches;
-    for (std::size_t pitch = 0; pitch < Pitches; ++pitch) {
-        std::uint16_t *cells = level0.data() + pitch * bins;
-        const std::int32_t *changes = sounding.data() + pitch * (bins + 1);
-        std::int32_t count = 0;
-        std::uint16_t track = 0;
-        // A bin where notes start shows the track of one of them; a bin that a
-        // note only passes through shows the track of the last note started.
-        for (std::size_t bin = 0; bin < bins; ++bin) {
-            count += changes[bin];
-            if (cells[bin] != 0)
-                track = cells[bin];
-            cells[bin] = count > 0 ? track : 0;
+    // Per bin and pitch, how many long notes start there less how many ended
+    // in the bin before: summed along the bins, the long notes sounding in
+    // each. A bin shows the track of the last one started, unless a short
+    // note has already put its own track there.
+    std::vector<std::int32_t> sounding((bins + 1) * Pitches, 0);
+    std::vector<std::uint16_t> started(bins * Pitches, 0);
+    for (const LongNote &note : notes) {
+        ++sounding[note.first * Pitches + note.pitch];
+        --sounding[(note.last + std::size_t { 1 }) * Pitches + note.pitch];
+        started[note.first * Pitches + note.pitch] = note.track;
+    }
+    std::array<std::int32_t, Pitches> count {};
+    std::array<std::uint16_t, Pitches> track {};
+    for (std::size_t bin = 0; bin < bins; ++bin) {
+        for (std::size_t pitch = 0; pitch < Pitches; ++pitch) {
+            const std::size_t cell = bin * Pitches + pitch;
+            count[pitch] += sounding[cell];
+            if (started[cell] != 0)
+                track[pitch] = started[cell];
+            if (count[pitch] > 0 && level0[cell] == 0)
+                level0[cell] = track[pitch];
         }
     }
-    sounding = {};
+}
 
+void PianoRoll::buildCoarserLevels()
+{
     while (m_levels.back().size() / Pitches > FewestBins) {
         const std::vector<std::uint16_t> &finer = m_levels.back();
         const std::size_t finerBins = finer.size() / Pitches;
-        const std::size_t coarserBins = (finerBins + 1) / 2;
-        std::vector<std::uint16_t> coarser(coarserBins * Pitches, 0);
-        for (std::size_t pitch = 0; pitch < Pitches; ++pitch) {
-            const std::uint16_t *from = finer.data() + pitch * finerBins;
-            std::uint16_t *to = coarser.data() + pitch * coarserBins;
-            for (std::size_t bin = 0; bin < finerBins; ++bin) {
-                if (from[bin] != 0)
-                    to[bin / 2] = from[bin];
+        std::vector<std::uint16_t> coarser((finerBins + 1) / 2 * Pitches, 0);
+        for (std::size_t bin = 0; bin < finerBins; ++bin) {
+            const std::uint16_t *from = finer.data() + bin * Pitches;
+            std::uint16_t *to = coarser.data() + bin / 2 * Pitches;
+            for (std::size_t pitch = 0; pitch < Pitches; ++pitch) {
+                if (from[pitch] != 0)
+                    to[pitch] = from[pitch];
             }
         }
         m_levels.push_back(std::move(coarser));
@@ -176,9 +203,10 @@ void PianoRoll::buildLevels(std::vector<std::int32_t> &sounding)
 
 int PianoRoll::levelFor(double ticksPerPixel) const
 {
-    if (m_levels.empty() || ticksPerPixel < static_cast<double>(m_binWidth))
+    const auto width = static_cast<double>(binWidth(0));
+    if (m_levels.empty() || ticksPerPixel < width)
         return -1;
-    const auto ratio = static_cast<std::uint64_t>(ticksPerPixel / static_cast<double>(m_binWidth));
+    const auto ratio = static_cast<std::uint64_t>(ticksPerPixel / width);
     const int level = std::bit_width(ratio) - 1;
     return std::min(level, levels() - 1);
 }

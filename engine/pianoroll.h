@@ -42,7 +42,7 @@ struct RollTrack
 //
 // Besides the notes it keeps a level of detail for views where many notes fall
 // on one pixel: for each pitch, which track sounds in each bin of time, with
-// bins of binWidth(0) ticks at level 0 (at most MaxBins of them) and twice as
+// bins of binWidth(0) ticks (a power of two) at level 0 (at most MaxBins of them) and twice as
 // wide at each level up.
 class PianoRoll
 {
@@ -50,7 +50,7 @@ public:
     static constexpr std::uint32_t Unreleased = 0xFFFFFFFF;
     static constexpr std::size_t NoNote = static_cast<std::size_t>(-1);
     static constexpr int Pitches = 128;
-    static constexpr std::size_t MaxBins = 16384;
+    static constexpr std::size_t MaxBins = 8192;
 
     // Pairs the grid's Note On and Note Off events in one pass over its rows.
     // A note ends at the first Note Off (or Note On of velocity 0) of its
@@ -94,7 +94,7 @@ public:
     }
 
     int levels() const { return static_cast<int>(m_levels.size()); }
-    std::uint64_t binWidth(int level) const { return m_binWidth << level; }
+    std::uint64_t binWidth(int level) const { return std::uint64_t { 1 } << (m_binShift + level); }
     std::size_t bins(int level) const
     {
         return m_levels[static_cast<std::size_t>(level)].size() / Pitches;
@@ -103,7 +103,7 @@ public:
     std::uint16_t cell(int level, int pitch, std::size_t bin) const
     {
         return m_levels[static_cast<std::size_t>(level)]
-                       [static_cast<std::size_t>(pitch) * bins(level) + bin];
+                       [bin * Pitches + static_cast<std::size_t>(pitch)];
     }
     // The coarsest level whose bins are no wider than ticksPerPixel; -1 when
     // even level 0 is wider (the notes themselves are to be drawn).
@@ -111,9 +111,21 @@ public:
 
 private:
     static constexpr std::size_t BlockSize = 1024;
+    // Notes across more bins than this are added to level 0 all at once at the
+    // end, so that however long the notes, building takes one step per note.
+    static constexpr std::uint32_t LongNoteBins = 32;
+
+    struct LongNote
+    {
+        std::uint32_t first;
+        std::uint32_t last;
+        std::uint8_t pitch;
+        std::uint16_t track;
+    };
 
     std::size_t notesStartingUpTo(std::uint64_t time) const;
-    void buildLevels(std::vector<std::int32_t> &sounding);
+    void addLongNotes(const std::vector<LongNote> &notes);
+    void buildCoarserLevels();
 
     std::span<const EventRef> m_events;
     std::string_view m_image;
@@ -124,7 +136,7 @@ private:
     std::vector<RollTrack> m_tracks;
     int m_lowest = -1;
     int m_highest = -1;
-    std::uint64_t m_binWidth = 1;
+    int m_binShift = 0;
     std::vector<std::vector<std::uint16_t>> m_levels;
 };
 

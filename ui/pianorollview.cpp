@@ -420,12 +420,11 @@ void PianoRollView::drawNotes(QPainter &painter, const QRect &area) const
         const std::size_t bins = m_roll.bins(level);
         const auto firstBin = static_cast<std::size_t>(from / bin);
         const std::size_t lastBin = std::min(bins - 1, static_cast<std::size_t>(to / bin));
-        for (int pitch = m_lowPitch; pitch <= m_highPitch; ++pitch) {
-            for (std::size_t b = firstBin; b <= lastBin; ++b) {
-                if (const std::uint16_t track = m_roll.cell(level, pitch, b)) {
-                    const double left = (static_cast<double>(b) * bin - from) / m_ticksPerPixel;
+        for (std::size_t b = firstBin; b <= lastBin; ++b) {
+            const double left = (static_cast<double>(b) * bin - from) / m_ticksPerPixel;
+            for (int pitch = m_lowPitch; pitch <= m_highPitch; ++pitch) {
+                if (const std::uint16_t track = m_roll.cell(level, pitch, b))
                     put(pitch, left, left + bin / m_ticksPerPixel, m_colors[track]);
-                }
             }
         }
     } else {

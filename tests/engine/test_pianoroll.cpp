@@ -126,26 +126,37 @@ TEST(PianoRoll, FileWithoutNotesGivesAnEmptyRoll)
 
 TEST(PianoRoll, LevelsOfDetailShowWhatSoundsInEachBin)
 {
-    // 100,000 ticks make level 0 bins of 7 ticks: a note from 0 to 700 fills
-    // bins 0 to 99 of its pitch, and each coarser level halves them.
+    // 50,000 ticks make level 0 bins of 8 ticks: a note from 0 to 700 fills
+    // bins 0 to 87 of its pitch (added as a long note), one from 0 to 10 bins
+    // 0 and 1, and each coarser level halves them.
     RecordingHost host;
     PianoRoll roll;
-    notesOf({ Track().endOfTrack(100'000),
-                Track().event(0, { 0x90, 60, 64 }).event(700, { 0x80, 60, 0 }).endOfTrack() },
+    notesOf({ Track().endOfTrack(50'000),
+                Track()
+                    .event(0, { 0x90, 60, 64 })
+                    .event(0, { 0x90, 62, 64 })
+                    .event(10, { 0x80, 62, 0 })
+                    .event(690, { 0x80, 60, 0 })
+                    .endOfTrack() },
         roll, host);
-    ASSERT_EQ(roll.binWidth(0), 7u);
+    ASSERT_EQ(roll.binWidth(0), 8u);
     EXPECT_EQ(roll.cell(0, 60, 0), 2);
-    EXPECT_EQ(roll.cell(0, 60, 99), 2);
-    EXPECT_EQ(roll.cell(0, 60, 100), 0);
+    EXPECT_EQ(roll.cell(0, 60, 87), 2);
+    EXPECT_EQ(roll.cell(0, 60, 88), 0);
     EXPECT_EQ(roll.cell(0, 61, 0), 0);
-    EXPECT_EQ(roll.cell(1, 60, 49), 2);
-    EXPECT_EQ(roll.cell(1, 60, 50), 0);
-    EXPECT_EQ(roll.levelFor(6.9), -1);
-    EXPECT_EQ(roll.levelFor(14.0), 1);
+    EXPECT_EQ(roll.cell(0, 62, 1), 2);
+    EXPECT_EQ(roll.cell(0, 62, 2), 0);
+    EXPECT_EQ(roll.cell(1, 60, 43), 2);
+    EXPECT_EQ(roll.cell(1, 60, 44), 0);
+    EXPECT_EQ(roll.levelFor(7.9), -1);
+    EXPECT_EQ(roll.levelFor(16.0), 1);
     // Only the note that sounds in a range is visited.
     std::vector<std::size_t> visited;
     roll.forEachNoteIn(700, 800, [&](std::size_t i) { visited.push_back(i); });
     EXPECT_EQ(visited, std::vector<std::size_t> { 0 });
+    visited.clear();
+    roll.forEachNoteIn(10, 10, [&](std::size_t i) { visited.push_back(i); });
+    EXPECT_EQ(visited, (std::vector<std::size_t> { 0, 1 }));
     visited.clear();
     roll.forEachNoteIn(701, 800, [&](std::size_t i) { visited.push_back(i); });
     EXPECT_TRUE(visited.empty());
