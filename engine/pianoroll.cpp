@@ -25,6 +25,7 @@ void PianoRoll::clear()
 {
     m_events = {};
     m_image = {};
+    m_trackStarts = {};
     m_endTime = 0;
     m_notes = {};
     m_blockEnds = {};
@@ -40,28 +41,44 @@ void PianoRoll::build(const EventGrid &grid)
     m_events = grid.events();
     m_image = grid.image();
     const std::vector<std::size_t> &trackStarts = grid.trackStarts();
+    m_trackStarts = trackStarts;
     // Events never lie past End of Track; the check keeps a grid without one usable.
     m_endTime = std::max(grid.endTime(), m_events.empty() ? 0 : m_events.back().time());
 
-    // Every Note On may start a note: reserving that many keeps the one big
-    // array from being copied as it grows.
-    std::size_t noteOns = 0;
-    for (const EventRef &event : m_events)
-        noteOns += (event.status & 0xF0) == 0x90;
-    m_notes.reserve(noteOns);
-    m_blockEnds.assign(noteOns / BlockSize + 1, 0);
+    // No more notes than events: reserving that much keeps the one big array
+    // from being copied as it grows, and costs no memory until notes fill it
+    // (the pages of a large allocation are only backed once written).
+    m_notes.reserve(m_events.size());
+    m_blockEnds.assign(m_events.size() / BlockSize + 1, 0);
 
     // Bins a power of two wide: a shift finds a tick's bin.
     while ((m_endTime >> m_binShift) >= MaxBins)
         ++m_binShift;
     const std::size_t bins = static_cast<std::size_t>(m_endTime >> m_binShift) + 1;
     m_levels.emplace_back(bins * Pitches, 0);
-    std::vector<std::uint16_t> &level0 = m_levels.front();
+    std::vector<std::uint8_t> &level0 = m_levels.front();
     std::vector<std::size_t> perTrack(trackStarts.size() + 1, 0);
     std::vector<LongNote> longNotes;
 
-    auto finish = [&](std::size_t index, std::uint32_t offEvent) {
+    // Merged events often come in runs from one track: the last track found
+    // is tried before a search.
+    std::size_t lastTrack = 0;
+    std::size_t trackBegin = 1;
+    std::size_t trackEnd = 0;
+    auto trackAt = [&](std::size_t ref) {
+        if (ref < trackBegin || ref >= trackEnd) {
+            lastTrack = static_cast<std::size_t>(
+                std::upper_bound(trackStarts.begin(), trackStarts.end(), ref)
+                - trackStarts.begin());
+            trackBegin = lastTrack > 0 ? trackStarts[lastTrack - 1] : 0;
+            trackEnd = lastTrack < trackStarts.size() ? trackStarts[lastTrack] : SIZE_MAX;
+        }
+        return lastTrack;
+    };
+
+    auto finish = [&](std::size_t index, std::uint32_t offEvent, std::uint8_t pitch) {
         RollNote &note = m_notes[index];
+        const std::uint8_t cell = cellOf(trackAt(m_events[note.onEvent].ref));
         note.offEvent = offEvent;
         const std::uint64_t from = start(note);
         const std::uint64_t to = end(note);
@@ -70,9 +87,9 @@ void PianoRoll::build(const EventGrid &grid)
         const auto last = static_cast<std::uint32_t>((to > from ? to - 1 : from) >> m_binShift);
         if (last - first < LongNoteBins) {
             for (std::size_t bin = first; bin <= last; ++bin)
-                level0[bin * Pitches + note.pitch] = note.track;
+                level0[bin * Pitches + pitch] = cell;
         } else {
-            longNotes.push_back({ first, last, note.pitch, note.track });
+            longNotes.push_back({ first, last, pitch, cell });
         }
         std::uint64_t &blockEnd = m_blockEnds[index / BlockSize];
         blockEnd = std::max(blockEnd, to);
@@ -86,9 +103,6 @@ void PianoRoll::build(const EventGrid &grid)
     last.fill(Unreleased);
 
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(m_image.data());
-    std::size_t track = 0;
-    std::size_t trackBegin = 1;
-    std::size_t trackEnd = 0;
     for (std::size_t i = 0; i < m_events.size(); ++i) {
         const EventRef &event = m_events[i];
         const std::uint8_t kind = event.status & 0xF0;
@@ -99,21 +113,9 @@ void PianoRoll::build(const EventGrid &grid)
         const std::uint8_t pitch = data[0] & 0x7F;
         const std::size_t queue = static_cast<std::size_t>(event.status & 0x0F) * Pitches + pitch;
         if (kind == 0x90 && data[1] != 0) {
-            // Merged events often come in runs from one track: the track of
-            // the last Note On is tried before a search.
-            if (event.ref < trackBegin || event.ref >= trackEnd) {
-                track = static_cast<std::size_t>(
-                    std::upper_bound(trackStarts.begin(), trackStarts.end(), event.ref)
-                    - trackStarts.begin());
-                trackBegin = track > 0 ? trackStarts[track - 1] : 0;
-                trackEnd = track < trackStarts.size() ? trackStarts[track] : SIZE_MAX;
-            }
-            const std::size_t after = track;
-            ++perTrack[after];
+            ++perTrack[trackAt(event.ref)];
             const auto index = static_cast<std::uint32_t>(m_notes.size());
-            m_notes.push_back({ static_cast<std::uint32_t>(i), Unreleased, pitch,
-                static_cast<std::uint8_t>(event.status & 0x0F),
-                static_cast<std::uint16_t>(std::min<std::size_t>(after, 0xFFFF)) });
+            m_notes.push_back({ static_cast<std::uint32_t>(i), Unreleased });
             if (last[queue] == Unreleased)
                 first[queue] = index;
             else
@@ -127,13 +129,13 @@ void PianoRoll::build(const EventGrid &grid)
             first[queue] = m_notes[index].offEvent;
             if (first[queue] == Unreleased)
                 last[queue] = Unreleased;
-            finish(index, static_cast<std::uint32_t>(i));
+            finish(index, static_cast<std::uint32_t>(i), pitch);
         }
     }
-    for (std::uint32_t index : first) {
-        while (index != Unreleased) {
+    for (std::size_t queue = 0; queue < first.size(); ++queue) {
+        for (std::uint32_t index = first[queue]; index != Unreleased;) {
             const std::uint32_t next = m_notes[index].offEvent;
-            finish(index, Unreleased);
+            finish(index, Unreleased, static_cast<std::uint8_t>(queue % Pitches));
             index = next;
         }
     }
@@ -156,21 +158,21 @@ void PianoRoll::addLongNotes(const std::vector<LongNote> &notes)
 {
     if (notes.empty())
         return;
-    std::vector<std::uint16_t> &level0 = m_levels.front();
+    std::vector<std::uint8_t> &level0 = m_levels.front();
     const std::size_t bins = level0.size() / Pitches;
     // Per bin and pitch, how many long notes start there less how many ended
     // in the bin before: summed along the bins, the long notes sounding in
     // each. A bin shows the track of the last one started, unless a short
     // note has already put its own track there.
     std::vector<std::int32_t> sounding((bins + 1) * Pitches, 0);
-    std::vector<std::uint16_t> started(bins * Pitches, 0);
+    std::vector<std::uint8_t> started(bins * Pitches, 0);
     for (const LongNote &note : notes) {
         ++sounding[note.first * Pitches + note.pitch];
         --sounding[(note.last + std::size_t { 1 }) * Pitches + note.pitch];
-        started[note.first * Pitches + note.pitch] = note.track;
+        started[note.first * Pitches + note.pitch] = note.cell;
     }
     std::array<std::int32_t, Pitches> count {};
-    std::array<std::uint16_t, Pitches> track {};
+    std::array<std::uint8_t, Pitches> track {};
     for (std::size_t bin = 0; bin < bins; ++bin) {
         for (std::size_t pitch = 0; pitch < Pitches; ++pitch) {
             const std::size_t cell = bin * Pitches + pitch;
@@ -186,12 +188,12 @@ void PianoRoll::addLongNotes(const std::vector<LongNote> &notes)
 void PianoRoll::buildCoarserLevels()
 {
     while (m_levels.back().size() / Pitches > FewestBins) {
-        const std::vector<std::uint16_t> &finer = m_levels.back();
+        const std::vector<std::uint8_t> &finer = m_levels.back();
         const std::size_t finerBins = finer.size() / Pitches;
-        std::vector<std::uint16_t> coarser((finerBins + 1) / 2 * Pitches, 0);
+        std::vector<std::uint8_t> coarser((finerBins + 1) / 2 * Pitches, 0);
         for (std::size_t bin = 0; bin < finerBins; ++bin) {
-            const std::uint16_t *from = finer.data() + bin * Pitches;
-            std::uint16_t *to = coarser.data() + bin / 2 * Pitches;
+            const std::uint8_t *from = finer.data() + bin * Pitches;
+            std::uint8_t *to = coarser.data() + bin / 2 * Pitches;
             for (std::size_t pitch = 0; pitch < Pitches; ++pitch) {
                 if (from[pitch] != 0)
                     to[pitch] = from[pitch];
@@ -199,6 +201,13 @@ void PianoRoll::buildCoarserLevels()
         }
         m_levels.push_back(std::move(coarser));
     }
+}
+
+std::size_t PianoRoll::track(const RollNote &note) const
+{
+    const std::size_t ref = m_events[note.onEvent].ref;
+    return static_cast<std::size_t>(
+        std::upper_bound(m_trackStarts.begin(), m_trackStarts.end(), ref) - m_trackStarts.begin());
 }
 
 int PianoRoll::levelFor(double ticksPerPixel) const

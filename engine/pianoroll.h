@@ -16,16 +16,14 @@ namespace trackfold {
 
 class EventGrid;
 
-// One note of the merged event list, 12 bytes: where its Note On and Note Off
+// One note of the merged event list, 8 bytes: where its Note On and Note Off
 // are among the grid's event rows (EventGrid::events(), grid row 2 being
-// event 0). Times, like every other byte of the events, stay in the grid.
+// event 0). Times, pitch, channel and track stay in the grid; PianoRoll reads
+// them from there.
 struct RollNote
 {
     std::uint32_t onEvent = 0;
     std::uint32_t offEvent = 0; // PianoRoll::Unreleased: the note sounds to End of Track
-    std::uint8_t pitch = 0;
-    std::uint8_t channel = 0; // 0-15
-    std::uint16_t track = 0; // the input track chunk, counted from 1 (at most 65535)
 };
 
 // An input track that plays notes.
@@ -66,6 +64,21 @@ public:
     {
         return note.offEvent == Unreleased ? m_endTime : m_events[note.offEvent].time();
     }
+    int pitch(const RollNote &note) const
+    {
+        const EventRef &on = m_events[note.onEvent];
+        return static_cast<std::uint8_t>(m_image[on.ref + (on.impliedStatus ? 0 : 1)]) & 0x7F;
+    }
+    // 0-15.
+    int channel(const RollNote &note) const { return m_events[note.onEvent].status & 0x0F; }
+    // The input track chunk of the Note On, counted from 1.
+    std::size_t track(const RollNote &note) const;
+    // A track as the levels of detail hold it, one byte: 1-255, tracks 255
+    // apart sharing a value.
+    static std::uint8_t cellOf(std::size_t track)
+    {
+        return static_cast<std::uint8_t>((track - 1) % 255 + 1);
+    }
     // The time of End of Track: the length of the piece in ticks.
     std::uint64_t endTime() const { return m_endTime; }
     // The tracks with notes, in file order.
@@ -99,8 +112,9 @@ public:
     {
         return m_levels[static_cast<std::size_t>(level)].size() / Pitches;
     }
-    // The track (from 1) of a note sounding in a bin at a pitch; 0 when none does.
-    std::uint16_t cell(int level, int pitch, std::size_t bin) const
+    // Which track's note sounds in a bin at a pitch: cellOf(its track), or 0
+    // when none does.
+    std::uint8_t cell(int level, int pitch, std::size_t bin) const
     {
         return m_levels[static_cast<std::size_t>(level)]
                        [bin * Pitches + static_cast<std::size_t>(pitch)];
@@ -120,7 +134,7 @@ private:
         std::uint32_t first;
         std::uint32_t last;
         std::uint8_t pitch;
-        std::uint16_t track;
+        std::uint8_t cell;
     };
 
     std::size_t notesStartingUpTo(std::uint64_t time) const;
@@ -129,6 +143,7 @@ private:
 
     std::span<const EventRef> m_events;
     std::string_view m_image;
+    std::span<const std::size_t> m_trackStarts;
     std::uint64_t m_endTime = 0;
     std::vector<RollNote> m_notes;
     // The latest end among each block of BlockSize notes.
@@ -137,7 +152,7 @@ private:
     int m_lowest = -1;
     int m_highest = -1;
     int m_binShift = 0;
-    std::vector<std::vector<std::uint16_t>> m_levels;
+    std::vector<std::vector<std::uint8_t>> m_levels;
 };
 
 // The track name (meta 0x03) among the events at tick 0 of the track chunk

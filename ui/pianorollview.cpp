@@ -80,9 +80,11 @@ QColor PianoRollView::trackColor(std::size_t track)
 {
     // Hues a golden angle apart, so neighbouring tracks never look alike, and
     // three brightnesses in turn, so tracks whose hues come close still differ.
+    // Colours repeat every 255 tracks, as the roll's levels of detail do.
     static constexpr int Values[3] = { 220, 150, 185 };
-    const double hue = std::fmod(static_cast<double>(track - 1) * 137.508, 360.0);
-    return QColor::fromHsv(static_cast<int>(hue), 200, Values[(track - 1) % 3]);
+    const int index = PianoRoll::cellOf(track) - 1;
+    const double hue = std::fmod(index * 137.508, 360.0);
+    return QColor::fromHsv(static_cast<int>(hue), 200, Values[index % 3]);
 }
 
 void PianoRollView::clear()
@@ -106,10 +108,9 @@ void PianoRollView::rebuild()
         m_roll.clear();
         throw;
     }
-    const std::vector<RollTrack> &tracks = m_roll.tracks();
-    m_colors.assign(tracks.empty() ? 1 : tracks.back().number + 1, 0);
-    for (const RollTrack &track : tracks)
-        m_colors[track.number] = trackColor(track.number).rgb();
+    m_colors.assign(256, 0);
+    for (std::size_t cell = 1; cell < m_colors.size(); ++cell)
+        m_colors[cell] = trackColor(cell).rgb();
     if (m_roll.lowestPitch() >= 0) {
         // Whole octaves, C to B, and at least two of them.
         m_lowPitch = m_roll.lowestPitch() / 12 * 12;
@@ -146,9 +147,9 @@ QRectF PianoRollView::noteRect(const RollNote &note) const
     const double left = xOf(static_cast<double>(m_roll.start(note)));
     double width = std::max(1.0, xOf(static_cast<double>(m_roll.end(note))) - left);
     // Drums are struck, not held: their length means little.
-    if (note.channel == DrumChannel)
+    if (m_roll.channel(note) == DrumChannel)
         width = std::min(width, std::max(3.0, rowHeight()));
-    return QRectF(left, yOf(note.pitch), width, rowHeight());
+    return QRectF(left, yOf(m_roll.pitch(note)), width, rowHeight());
 }
 
 void PianoRollView::fitAll()
@@ -241,7 +242,7 @@ std::size_t PianoRollView::noteAt(const QPoint &pos) const
     // The last note drawn is the one on top.
     m_roll.forEachNoteIn(static_cast<std::uint64_t>(std::max(0.0, from)),
         static_cast<std::uint64_t>(std::max(0.0, to)), [&](std::size_t index) {
-            if (m_roll.notes()[index].pitch == pitch)
+            if (m_roll.pitch(m_roll.notes()[index]) == pitch)
                 found = index;
         });
     return found;
@@ -337,7 +338,7 @@ void PianoRollView::paintEvent(QPaintEvent *)
     if (m_selected != PianoRoll::NoNote) {
         const RollNote &note = m_roll.notes()[m_selected];
         painter.setPen(QPen(mark, 2));
-        painter.setBrush(QColor::fromRgb(m_colors[note.track]));
+        painter.setBrush(QColor::fromRgb(m_colors[PianoRoll::cellOf(m_roll.track(note))]));
         painter.drawRect(noteRect(note).adjusted(-1, -1, 1, 1));
     }
     painter.setClipping(false);
@@ -390,7 +391,7 @@ void PianoRollView::drawNotes(QPainter &painter, const QRect &area) const
     if (level < 0 && visible.size() <= MostNotesDrawnAlone) {
         for (std::size_t index : visible) {
             const RollNote &note = m_roll.notes()[index];
-            const QColor color = QColor::fromRgb(m_colors[note.track]);
+            const QColor color = QColor::fromRgb(m_colors[PianoRoll::cellOf(m_roll.track(note))]);
             const QRectF r = noteRect(note);
             if (r.width() > 3 && r.height() > 3) {
                 painter.setPen(color.darker(160));
@@ -423,8 +424,8 @@ void PianoRollView::drawNotes(QPainter &painter, const QRect &area) const
         for (std::size_t b = firstBin; b <= lastBin; ++b) {
             const double left = (static_cast<double>(b) * bin - from) / m_ticksPerPixel;
             for (int pitch = m_lowPitch; pitch <= m_highPitch; ++pitch) {
-                if (const std::uint16_t track = m_roll.cell(level, pitch, b))
-                    put(pitch, left, left + bin / m_ticksPerPixel, m_colors[track]);
+                if (const std::uint8_t cell = m_roll.cell(level, pitch, b))
+                    put(pitch, left, left + bin / m_ticksPerPixel, m_colors[cell]);
             }
         }
     } else {
@@ -435,7 +436,8 @@ void PianoRollView::drawNotes(QPainter &painter, const QRect &area) const
                     = (static_cast<double>(m_roll.start(note)) - from) / m_ticksPerPixel;
                 const double right
                     = (static_cast<double>(m_roll.end(note)) - from) / m_ticksPerPixel;
-                put(note.pitch, left, right, m_colors[note.track]);
+                put(m_roll.pitch(note), left, right,
+                    m_colors[PianoRoll::cellOf(m_roll.track(note))]);
             });
     }
     painter.drawImage(QRectF(area), image);

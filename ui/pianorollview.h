@@ -84,7 +84,7 @@ private:
     const EventGrid &m_grid;
     const EventTableModel &m_model;
     PianoRoll m_roll;
-    std::vector<QRgb> m_colors; // by track
+    std::vector<QRgb> m_colors; // by PianoRoll::cellOf(track)
     int m_lowPitch = 36;
     int m_highPitch = 96;
     double m_first = 0;

@@ -16,7 +16,7 @@ using test::RecordingHost;
 namespace {
 
 // start, end, pitch, channel, track
-using Note = std::tuple<std::uint64_t, std::uint64_t, int, int, int>;
+using Note = std::tuple<std::uint64_t, std::uint64_t, int, int, std::size_t>;
 
 std::vector<Note> notesOf(const std::vector<Track> &tracks, PianoRoll &roll, RecordingHost &host)
 {
@@ -24,7 +24,8 @@ std::vector<Note> notesOf(const std::vector<Track> &tracks, PianoRoll &roll, Rec
     roll.build(host.grid());
     std::vector<Note> out;
     for (const RollNote &note : roll.notes())
-        out.emplace_back(roll.start(note), roll.end(note), note.pitch, note.channel, note.track);
+        out.emplace_back(roll.start(note), roll.end(note), roll.pitch(note), roll.channel(note),
+            roll.track(note));
     return out;
 }
 

@@ -117,7 +117,7 @@ void TestPianoRollView::clickingANoteSelectsItsRow()
     PianoRollView *roll = m_window->pianoRoll;
     // The bass's first note, held for 960 ticks: wide enough to hit.
     const RollNote &note = roll->roll().notes()[1];
-    QCOMPARE(note.pitch, 36);
+    QCOMPARE(roll->roll().pitch(note), 36);
     const QPoint centre = roll->noteRect(note).center().toPoint();
     QTest::mouseClick(roll->viewport(), Qt::LeftButton, {}, centre);
 
