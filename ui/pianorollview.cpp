@@ -24,7 +24,7 @@ namespace trackfold {
 
 namespace {
 
-constexpr int KeyboardWidth = 36;
+constexpr int KeyboardWidth = 46;
 // Up to this many visible notes are drawn one by one, with outlines; more go
 // through a bitmap of one pixel per column and pitch, each pixel written once.
 constexpr std::size_t MostNotesDrawnAlone = 4000;
@@ -474,7 +474,7 @@ void PianoRollView::drawKeyboard(QPainter &painter) const
     for (int pitch = m_lowPitch; pitch <= m_highPitch; ++pitch) {
         const double top = yOf(pitch);
         if (isBlackKey(pitch))
-            painter.fillRect(QRectF(0, top, KeyboardWidth * 0.6, row), Qt::black);
+            painter.fillRect(QRectF(0, top, KeyboardWidth * 0.5, row), Qt::black);
         if (pitch % 12 != 0)
             continue;
         painter.setPen(Qt::gray);

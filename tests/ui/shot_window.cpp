@@ -7,6 +7,7 @@
 #include "paramstr.h"
 #include "pianorollview.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPixmap>
@@ -34,11 +35,15 @@ int main(int argc, char *argv[])
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 2;
-    window.txIN->setText(QString::fromLocal8Bit(argv[1]));
-    window.txOUT->setText(home.trackfold() + QStringLiteral("/shot_.mid"));
+    // The output goes beside the input, under the name the window proposes.
+    const QString input = QString::fromLocal8Bit(argv[1]);
+    window.txIN->setText(input);
+    window.txOUT->setText(input.left(input.size() - 4) + QStringLiteral("_.mid"));
     QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
-    if (argc > 3)
+    if (argc > 3) {
         window.GRID->selectRow(QString::fromLocal8Bit(argv[3]).toInt());
+        window.GRID->scrollTo(window.GRID->currentIndex(), QAbstractItemView::PositionAtCenter);
+    }
     QTest::qWait(500);
     const bool saved = window.screen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]));
     std::printf("notes %zu, tracks %zu\n", window.pianoRoll->roll().notes().size(),
