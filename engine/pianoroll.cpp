@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdint>
 
 namespace trackfold {
@@ -16,8 +15,6 @@ namespace {
 // A track name is the first thing a track says; a track that goes on at tick
 // 0 for longer than this has none worth looking for.
 constexpr int MaxEventsAtStart = 1000;
-// Coarser levels stop once a level has this few bins.
-constexpr std::size_t FewestBins = 16;
 
 } // namespace
 
@@ -32,7 +29,7 @@ void PianoRoll::clear()
     m_tracks = {};
     m_lowest = m_highest = -1;
     m_binShift = 0;
-    m_levels = {};
+    m_bins = {};
 }
 
 void PianoRoll::build(const EventGrid &grid)
@@ -55,8 +52,7 @@ void PianoRoll::build(const EventGrid &grid)
     while ((m_endTime >> m_binShift) >= MaxBins)
         ++m_binShift;
     const std::size_t bins = static_cast<std::size_t>(m_endTime >> m_binShift) + 1;
-    m_levels.emplace_back(bins * Pitches, 0);
-    std::vector<std::uint8_t> &level0 = m_levels.front();
+    m_bins.assign(bins * Pitches, 0);
     std::vector<std::size_t> perTrack(trackStarts.size() + 1, 0);
     std::vector<LongNote> longNotes;
 
@@ -87,7 +83,7 @@ void PianoRoll::build(const EventGrid &grid)
         const auto last = static_cast<std::uint32_t>((to > from ? to - 1 : from) >> m_binShift);
         if (last - first < LongNoteBins) {
             for (std::size_t bin = first; bin <= last; ++bin)
-                level0[bin * Pitches + pitch] = cell;
+                m_bins[bin * Pitches + pitch] = cell;
         } else {
             longNotes.push_back({ first, last, pitch, cell });
         }
@@ -141,7 +137,6 @@ void PianoRoll::build(const EventGrid &grid)
     }
 
     addLongNotes(longNotes);
-    buildCoarserLevels();
 
     for (std::size_t track = 1; track < perTrack.size(); ++track) {
         if (perTrack[track] == 0)
@@ -158,8 +153,7 @@ void PianoRoll::addLongNotes(const std::vector<LongNote> &notes)
 {
     if (notes.empty())
         return;
-    std::vector<std::uint8_t> &level0 = m_levels.front();
-    const std::size_t bins = level0.size() / Pitches;
+    const std::size_t bins = this->bins();
     // Per bin and pitch, how many long notes start there less how many ended
     // in the bin before: summed along the bins, the long notes sounding in
     // each. A bin shows the track of the last one started, unless a short
@@ -179,27 +173,9 @@ void PianoRoll::addLongNotes(const std::vector<LongNote> &notes)
             count[pitch] += sounding[cell];
             if (started[cell] != 0)
                 track[pitch] = started[cell];
-            if (count[pitch] > 0 && level0[cell] == 0)
-                level0[cell] = track[pitch];
+            if (count[pitch] > 0 && m_bins[cell] == 0)
+                m_bins[cell] = track[pitch];
         }
-    }
-}
-
-void PianoRoll::buildCoarserLevels()
-{
-    while (m_levels.back().size() / Pitches > FewestBins) {
-        const std::vector<std::uint8_t> &finer = m_levels.back();
-        const std::size_t finerBins = finer.size() / Pitches;
-        std::vector<std::uint8_t> coarser((finerBins + 1) / 2 * Pitches, 0);
-        for (std::size_t bin = 0; bin < finerBins; ++bin) {
-            const std::uint8_t *from = finer.data() + bin * Pitches;
-            std::uint8_t *to = coarser.data() + bin / 2 * Pitches;
-            for (std::size_t pitch = 0; pitch < Pitches; ++pitch) {
-                if (from[pitch] != 0)
-                    to[pitch] = from[pitch];
-            }
-        }
-        m_levels.push_back(std::move(coarser));
     }
 }
 
@@ -208,16 +184,6 @@ std::size_t PianoRoll::track(const RollNote &note) const
     const std::size_t ref = m_events[note.onEvent].ref;
     return static_cast<std::size_t>(
         std::upper_bound(m_trackStarts.begin(), m_trackStarts.end(), ref) - m_trackStarts.begin());
-}
-
-int PianoRoll::levelFor(double ticksPerPixel) const
-{
-    const auto width = static_cast<double>(binWidth(0));
-    if (m_levels.empty() || ticksPerPixel < width)
-        return -1;
-    const auto ratio = static_cast<std::uint64_t>(ticksPerPixel / width);
-    const int level = std::bit_width(ratio) - 1;
-    return std::min(level, levels() - 1);
 }
 
 std::size_t PianoRoll::notesStartingUpTo(std::uint64_t time) const

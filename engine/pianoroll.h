@@ -39,9 +39,9 @@ struct RollTrack
 // built again) before the grid changes.
 //
 // Besides the notes it keeps a level of detail for views where many notes fall
-// on one pixel: for each pitch, which track sounds in each bin of time, with
-// bins of binWidth(0) ticks (a power of two) at level 0 (at most MaxBins of them) and twice as
-// wide at each level up.
+// on one pixel: for each pitch, which track sounds in each bin of time, in at
+// most MaxBins bins of binWidth() ticks (a power of two). A view of any zoom
+// coarser than one bin a pixel reads at most that many bins per pitch.
 class PianoRoll
 {
 public:
@@ -106,27 +106,19 @@ public:
         }
     }
 
-    int levels() const { return static_cast<int>(m_levels.size()); }
-    std::uint64_t binWidth(int level) const { return std::uint64_t { 1 } << (m_binShift + level); }
-    std::size_t bins(int level) const
-    {
-        return m_levels[static_cast<std::size_t>(level)].size() / Pitches;
-    }
+    std::uint64_t binWidth() const { return std::uint64_t { 1 } << m_binShift; }
+    std::size_t bins() const { return m_bins.size() / Pitches; }
     // Which track's note sounds in a bin at a pitch: cellOf(its track), or 0
     // when none does.
-    std::uint8_t cell(int level, int pitch, std::size_t bin) const
+    std::uint8_t cell(int pitch, std::size_t bin) const
     {
-        return m_levels[static_cast<std::size_t>(level)]
-                       [bin * Pitches + static_cast<std::size_t>(pitch)];
+        return m_bins[bin * Pitches + static_cast<std::size_t>(pitch)];
     }
-    // The coarsest level whose bins are no wider than ticksPerPixel; -1 when
-    // even level 0 is wider (the notes themselves are to be drawn).
-    int levelFor(double ticksPerPixel) const;
 
 private:
     static constexpr std::size_t BlockSize = 1024;
-    // Notes across more bins than this are added to level 0 all at once at the
-    // end, so that however long the notes, building takes one step per note.
+    // Notes across more bins than this are added to the bins all at once at
+    // the end, so that however long the notes, building takes one step per note.
     static constexpr std::uint32_t LongNoteBins = 32;
 
     struct LongNote
@@ -139,7 +131,6 @@ private:
 
     std::size_t notesStartingUpTo(std::uint64_t time) const;
     void addLongNotes(const std::vector<LongNote> &notes);
-    void buildCoarserLevels();
 
     std::span<const EventRef> m_events;
     std::string_view m_image;
@@ -152,7 +143,7 @@ private:
     int m_lowest = -1;
     int m_highest = -1;
     int m_binShift = 0;
-    std::vector<std::vector<std::uint8_t>> m_levels;
+    std::vector<std::uint8_t> m_bins; // bin-major: the pitches of bin 0, then of bin 1...
 };
 
 // The track name (meta 0x03) among the events at tick 0 of the track chunk

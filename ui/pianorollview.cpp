@@ -378,17 +378,18 @@ void PianoRollView::drawNotes(QPainter &painter, const QRect &area) const
         return;
     const double from = m_first;
     const double to = m_first + area.width() * m_ticksPerPixel;
-    const int level = m_roll.levelFor(m_ticksPerPixel);
+    // Once a bin is no wider than a pixel, the bins are drawn instead of the notes.
+    const bool binned = m_ticksPerPixel >= static_cast<double>(m_roll.binWidth());
 
     std::vector<std::size_t> visible;
-    if (level < 0) {
+    if (!binned) {
         m_roll.forEachNoteIn(static_cast<std::uint64_t>(from), static_cast<std::uint64_t>(to),
             [&](std::size_t index) {
                 if (visible.size() <= MostNotesDrawnAlone)
                     visible.push_back(index);
             });
     }
-    if (level < 0 && visible.size() <= MostNotesDrawnAlone) {
+    if (!binned && visible.size() <= MostNotesDrawnAlone) {
         for (std::size_t index : visible) {
             const RollNote &note = m_roll.notes()[index];
             const QColor color = QColor::fromRgb(m_colors[PianoRoll::cellOf(m_roll.track(note))]);
@@ -416,16 +417,21 @@ void PianoRollView::drawNotes(QPainter &painter, const QRect &area) const
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(m_highPitch - pitch));
         std::fill(line + a, line + b + 1, color);
     };
-    if (level >= 0) {
-        const auto bin = static_cast<double>(m_roll.binWidth(level));
-        const std::size_t bins = m_roll.bins(level);
+    if (binned) {
+        const auto bin = static_cast<double>(m_roll.binWidth());
+        const std::size_t bins = m_roll.bins();
         const auto firstBin = static_cast<std::size_t>(from / bin);
         const std::size_t lastBin = std::min(bins - 1, static_cast<std::size_t>(to / bin));
+        // A bin is no wider than a pixel: it colours the pixel it starts in.
         for (std::size_t b = firstBin; b <= lastBin; ++b) {
-            const double left = (static_cast<double>(b) * bin - from) / m_ticksPerPixel;
+            const int x = static_cast<int>(
+                std::floor((static_cast<double>(b) * bin - from) / m_ticksPerPixel));
+            if (x < 0 || x >= width)
+                continue;
             for (int pitch = m_lowPitch; pitch <= m_highPitch; ++pitch) {
-                if (const std::uint8_t cell = m_roll.cell(level, pitch, b))
-                    put(pitch, left, left + bin / m_ticksPerPixel, m_colors[cell]);
+                if (const std::uint8_t cell = m_roll.cell(pitch, b))
+                    reinterpret_cast<QRgb *>(image.scanLine(m_highPitch - pitch))[x]
+                        = m_colors[cell];
             }
         }
     } else {

@@ -160,9 +160,7 @@ int main(int argc, char *argv[])
     building.start();
     roll.rebuild();
     const double buildMs = ms(building);
-    std::size_t levelBytes = 0;
-    for (int level = 0; level < roll.roll().levels(); ++level)
-        levelBytes += roll.roll().bins(level) * PianoRoll::Pitches * 2;
+    const std::size_t levelBytes = roll.roll().bins() * PianoRoll::Pitches;
 
     std::printf("events in file          %ld\n", events);
     std::printf("rows in model           %d\n", window.model()->rowCount());
@@ -175,8 +173,7 @@ int main(int argc, char *argv[])
     std::printf("  + table painted       %.1f ms\n", paintedMs);
     std::printf("  + scrolled to the end %.1f ms\n", scrolledMs);
     std::printf("one scroll step         %.2f ms\n", scrollStepMs);
-    std::printf("roll notes              %zu (%.1f MB, levels %.1f MB)\n",
-        roll.roll().notes().size(),
+    std::printf("roll notes              %zu (%.1f MB, bins %.1f MB)\n", roll.roll().notes().size(),
         static_cast<double>(roll.roll().notes().size() * sizeof(RollNote)) / 1e6,
         static_cast<double>(levelBytes) / 1e6);
     std::printf("roll area               %d x %d px\n", roll.viewport()->width(),
