@@ -46,13 +46,13 @@ bool isBlackKey(int pitch)
 }
 
 // The smallest of 1, 2, 5 times a power of ten that is at least ticks.
-double rulerStep(double ticks)
+std::uint64_t rulerStep(double ticks)
 {
-    if (ticks <= 1)
-        return 1;
-    const double power = std::pow(10.0, std::floor(std::log10(ticks)));
-    for (const double factor : { 1.0, 2.0, 5.0 }) {
-        if (factor * power >= ticks)
+    std::uint64_t power = 1;
+    while (static_cast<double>(power) * 10 <= ticks)
+        power *= 10;
+    for (const std::uint64_t factor : { 1, 2, 5 }) {
+        if (static_cast<double>(factor * power) >= ticks)
             return factor * power;
     }
     return 10 * power;
@@ -453,17 +453,19 @@ void PianoRollView::drawRuler(QPainter &painter, const QRect &area) const
 {
     painter.fillRect(
         QRect(0, 0, viewport()->width(), area.top()), palette().color(QPalette::Window));
-    const double step = rulerStep(RulerSpacing * m_ticksPerPixel);
+    const std::uint64_t step = rulerStep(RulerSpacing * m_ticksPerPixel);
     const QColor line = palette().color(QPalette::Midlight);
     const QColor text = palette().color(QPalette::WindowText);
     const double last = m_first + area.width() * m_ticksPerPixel;
-    for (double tick = std::ceil(m_first / step) * step; tick <= last; tick += step) {
-        const double x = xOf(tick);
+    const auto firstMark
+        = static_cast<std::uint64_t>(std::ceil(m_first / static_cast<double>(step)));
+    for (std::uint64_t tick = firstMark * step; static_cast<double>(tick) <= last; tick += step) {
+        const double x = xOf(static_cast<double>(tick));
         painter.setPen(line);
         painter.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
         painter.setPen(text);
         painter.drawLine(QPointF(x, area.top() - 4), QPointF(x, area.top()));
-        const QString label = QString::number(static_cast<qulonglong>(tick));
+        const QString label = QString::number(tick);
         if (x + 2 + fontMetrics().horizontalAdvance(label) <= area.right())
             painter.drawText(QPointF(x + 2, fontMetrics().ascent() + 1), label);
     }
