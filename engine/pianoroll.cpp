@@ -12,6 +12,9 @@ namespace trackfold {
 
 namespace {
 
+// Tens of millions of notes: every byte of a note counts.
+static_assert(sizeof(RollNote) == 6);
+
 // A track name is the first thing a track says; a track that goes on at tick
 // 0 for longer than this has none worth looking for.
 constexpr int MaxEventsAtStart = 1000;
@@ -25,6 +28,7 @@ void PianoRoll::clear()
     m_trackStarts = {};
     m_endTime = 0;
     m_notes = {};
+    m_farOffs = {};
     m_blockEnds = {};
     m_tracks = {};
     m_lowest = m_highest = -1;
@@ -72,12 +76,19 @@ void PianoRoll::build(const EventGrid &grid)
         return lastTrack;
     };
 
-    auto finish = [&](std::size_t index, std::uint32_t offEvent, std::uint8_t pitch) {
+    auto finish = [&](std::uint32_t index, std::uint32_t offEvent, std::uint8_t pitch) {
         RollNote &note = m_notes[index];
-        const std::uint8_t cell = cellOf(trackAt(m_events[note.onEvent].ref));
-        note.offEvent = offEvent;
-        const std::uint64_t from = start(note);
-        const std::uint64_t to = end(note);
+        const EventRef &on = m_events[note.onEvent()];
+        const std::uint8_t cell = cellOf(trackAt(on.ref));
+        const std::uint32_t distance = offEvent - note.onEvent();
+        if (offEvent != Unreleased && distance < FarOff) {
+            note.offDistance = static_cast<std::uint16_t>(distance);
+        } else {
+            note.offDistance = FarOff;
+            m_farOffs.emplace_back(index, offEvent);
+        }
+        const std::uint64_t from = on.time();
+        const std::uint64_t to = offEvent == Unreleased ? m_endTime : m_events[offEvent].time();
         // A note covers the ticks up to its Note Off, not the tick of it.
         const auto first = static_cast<std::uint32_t>(from >> m_binShift);
         const auto last = static_cast<std::uint32_t>((to > from ? to - 1 : from) >> m_binShift);
@@ -92,11 +103,9 @@ void PianoRoll::build(const EventGrid &grid)
     };
 
     // The notes waiting for their Note Off, one queue per channel and pitch,
-    // oldest first; a waiting note's offEvent links to the next in its queue.
-    std::array<std::uint32_t, 16 * Pitches> first;
-    std::array<std::uint32_t, 16 * Pitches> last;
-    first.fill(Unreleased);
-    last.fill(Unreleased);
+    // oldest first from its head.
+    std::vector<std::vector<std::uint32_t>> waiting(16 * Pitches);
+    std::vector<std::size_t> head(16 * Pitches, 0);
 
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(m_image.data());
     for (std::size_t i = 0; i < m_events.size(); ++i) {
@@ -108,33 +117,33 @@ void PianoRoll::build(const EventGrid &grid)
         const std::uint8_t *data = bytes + event.ref + (event.impliedStatus ? 0 : 1);
         const std::uint8_t pitch = data[0] & 0x7F;
         const std::size_t queue = static_cast<std::size_t>(event.status & 0x0F) * Pitches + pitch;
+        std::vector<std::uint32_t> &notes = waiting[queue];
         if (kind == 0x90 && data[1] != 0) {
             ++perTrack[trackAt(event.ref)];
-            const auto index = static_cast<std::uint32_t>(m_notes.size());
-            m_notes.push_back({ static_cast<std::uint32_t>(i), Unreleased });
-            if (last[queue] == Unreleased)
-                first[queue] = index;
-            else
-                m_notes[last[queue]].offEvent = index;
-            last[queue] = index;
+            notes.push_back(static_cast<std::uint32_t>(m_notes.size()));
+            const auto on = static_cast<std::uint32_t>(i);
+            m_notes.push_back(
+                { static_cast<std::uint16_t>(on), static_cast<std::uint16_t>(on >> 16), FarOff });
             m_lowest = m_lowest < 0 ? pitch : std::min<int>(m_lowest, pitch);
             m_highest = std::max<int>(m_highest, pitch);
-        } else if (first[queue] != Unreleased) {
+        } else if (head[queue] < notes.size()) {
             // A Note Off with no note waiting changes nothing.
-            const std::uint32_t index = first[queue];
-            first[queue] = m_notes[index].offEvent;
-            if (first[queue] == Unreleased)
-                last[queue] = Unreleased;
-            finish(index, static_cast<std::uint32_t>(i), pitch);
+            finish(notes[head[queue]++], static_cast<std::uint32_t>(i), pitch);
+            // A queue that never empties (a note held while others come and
+            // go) drops the notes it has ended now and then.
+            if (head[queue] == notes.size()
+                || (head[queue] > 1024 && head[queue] * 2 > notes.size())) {
+                notes.erase(
+                    notes.begin(), notes.begin() + static_cast<std::ptrdiff_t>(head[queue]));
+                head[queue] = 0;
+            }
         }
     }
-    for (std::size_t queue = 0; queue < first.size(); ++queue) {
-        for (std::uint32_t index = first[queue]; index != Unreleased;) {
-            const std::uint32_t next = m_notes[index].offEvent;
-            finish(index, Unreleased, static_cast<std::uint8_t>(queue % Pitches));
-            index = next;
-        }
+    for (std::size_t queue = 0; queue < waiting.size(); ++queue) {
+        for (std::size_t k = head[queue]; k < waiting[queue].size(); ++k)
+            finish(waiting[queue][k], Unreleased, static_cast<std::uint8_t>(queue % Pitches));
     }
+    std::sort(m_farOffs.begin(), m_farOffs.end());
 
     addLongNotes(longNotes);
 
@@ -179,9 +188,17 @@ void PianoRoll::addLongNotes(const std::vector<LongNote> &notes)
     }
 }
 
+std::uint32_t PianoRoll::farOffEvent(const RollNote &note) const
+{
+    const auto index = static_cast<std::uint32_t>(&note - m_notes.data());
+    const auto found = std::lower_bound(
+        m_farOffs.begin(), m_farOffs.end(), std::pair<std::uint32_t, std::uint32_t> { index, 0 });
+    return found != m_farOffs.end() && found->first == index ? found->second : Unreleased;
+}
+
 std::size_t PianoRoll::track(const RollNote &note) const
 {
-    const std::size_t ref = m_events[note.onEvent].ref;
+    const std::size_t ref = m_events[note.onEvent()].ref;
     return static_cast<std::size_t>(
         std::upper_bound(m_trackStarts.begin(), m_trackStarts.end(), ref) - m_trackStarts.begin());
 }
@@ -201,8 +218,8 @@ std::size_t PianoRoll::noteOfEvent(std::size_t event) const
     if (kind != 0x80 && kind != 0x90)
         return NoNote;
     const auto onOrAfter = std::partition_point(m_notes.begin(), m_notes.end(),
-        [event](const RollNote &note) { return note.onEvent < event; });
-    if (onOrAfter != m_notes.end() && onOrAfter->onEvent == event)
+        [event](const RollNote &note) { return note.onEvent() < event; });
+    if (onOrAfter != m_notes.end() && onOrAfter->onEvent() == event)
         return static_cast<std::size_t>(onOrAfter - m_notes.begin());
 
     // The note this event ends started before it and has not ended before it;
@@ -216,7 +233,7 @@ std::size_t PianoRoll::noteOfEvent(std::size_t event) const
             index = block * BlockSize;
             continue;
         }
-        if (m_notes[index].offEvent == event)
+        if (offEvent(m_notes[index]) == event)
             return index;
     }
     return NoNote;

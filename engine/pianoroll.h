@@ -10,20 +10,25 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace trackfold {
 
 class EventGrid;
 
-// One note of the merged event list, 8 bytes: where its Note On and Note Off
-// are among the grid's event rows (EventGrid::events(), grid row 2 being
-// event 0). Times, pitch, channel and track stay in the grid; PianoRoll reads
-// them from there.
+// One note of the merged event list, 6 bytes: where its Note On is among the
+// grid's event rows (EventGrid::events(), grid row 2 being event 0) and how
+// many rows later its Note Off comes (PianoRoll::offEvent() reads it). Times,
+// pitch, channel and track stay in the grid; PianoRoll reads them from there.
 struct RollNote
 {
-    std::uint32_t onEvent = 0;
-    std::uint32_t offEvent = 0; // PianoRoll::Unreleased: the note sounds to End of Track
+    std::uint16_t onLow = 0;
+    std::uint16_t onHigh = 0;
+    // PianoRoll::FarOff: the distance did not fit, or the note is never released.
+    std::uint16_t offDistance = 0;
+
+    std::uint32_t onEvent() const { return std::uint32_t { onHigh } << 16 | onLow; }
 };
 
 // An input track that plays notes.
@@ -46,6 +51,7 @@ class PianoRoll
 {
 public:
     static constexpr std::uint32_t Unreleased = 0xFFFFFFFF;
+    static constexpr std::uint16_t FarOff = 0xFFFF;
     static constexpr std::size_t NoNote = static_cast<std::size_t>(-1);
     static constexpr int Pitches = 128;
     static constexpr std::size_t MaxBins = 8192;
@@ -59,18 +65,24 @@ public:
 
     // The notes in the order of their Note On.
     std::span<const RollNote> notes() const { return m_notes; }
-    std::uint64_t start(const RollNote &note) const { return m_events[note.onEvent].time(); }
+    std::uint64_t start(const RollNote &note) const { return m_events[note.onEvent()].time(); }
     std::uint64_t end(const RollNote &note) const
     {
-        return note.offEvent == Unreleased ? m_endTime : m_events[note.offEvent].time();
+        const std::uint32_t off = offEvent(note);
+        return off == Unreleased ? m_endTime : m_events[off].time();
+    }
+    // The event row of the note's Note Off; Unreleased when it sounds to End of Track.
+    std::uint32_t offEvent(const RollNote &note) const
+    {
+        return note.offDistance != FarOff ? note.onEvent() + note.offDistance : farOffEvent(note);
     }
     int pitch(const RollNote &note) const
     {
-        const EventRef &on = m_events[note.onEvent];
+        const EventRef &on = m_events[note.onEvent()];
         return static_cast<std::uint8_t>(m_image[on.ref + (on.impliedStatus ? 0 : 1)]) & 0x7F;
     }
     // 0-15.
-    int channel(const RollNote &note) const { return m_events[note.onEvent].status & 0x0F; }
+    int channel(const RollNote &note) const { return m_events[note.onEvent()].status & 0x0F; }
     // The input track chunk of the Note On, counted from 1.
     std::size_t track(const RollNote &note) const;
     // A track as the levels of detail hold it, one byte: 1-255, tracks 255
@@ -130,6 +142,7 @@ private:
     };
 
     std::size_t notesStartingUpTo(std::uint64_t time) const;
+    std::uint32_t farOffEvent(const RollNote &note) const;
     void addLongNotes(const std::vector<LongNote> &notes);
 
     std::span<const EventRef> m_events;
@@ -137,6 +150,8 @@ private:
     std::span<const std::size_t> m_trackStarts;
     std::uint64_t m_endTime = 0;
     std::vector<RollNote> m_notes;
+    // The Note Off rows of the notes whose offDistance is FarOff, by note index.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> m_farOffs;
     // The latest end among each block of BlockSize notes.
     std::vector<std::uint64_t> m_blockEnds;
     std::vector<RollTrack> m_tracks;

@@ -298,7 +298,7 @@ void PianoRollView::mousePressEvent(QMouseEvent *event)
     m_selected = index;
     m_markerShown = false;
     viewport()->update();
-    emit rowClicked(m_model.modelRow(m_roll.notes()[index].onEvent + std::size_t { 2 }));
+    emit rowClicked(m_model.modelRow(m_roll.notes()[index].onEvent() + std::size_t { 2 }));
 }
 
 void PianoRollView::mouseDoubleClickEvent(QMouseEvent *event)
@@ -318,7 +318,7 @@ bool PianoRollView::viewportEvent(QEvent *event)
         event->ignore();
         return true;
     }
-    const int row = m_model.modelRow(m_roll.notes()[index].onEvent + std::size_t { 2 });
+    const int row = m_model.modelRow(m_roll.notes()[index].onEvent() + std::size_t { 2 });
     QToolTip::showText(
         help->globalPos(), m_model.index(row, 2).data(Qt::ToolTipRole).toString(), viewport());
     return true;

@@ -86,6 +86,23 @@ TEST(PianoRoll, NoteNeverReleasedEndsAtEndOfTrack)
     EXPECT_EQ(roll.noteOfEvent(0), 0u);
 }
 
+TEST(PianoRoll, NoteOffManyRowsLaterIsFound)
+{
+    // 70,000 controller rows between a Note On and its Note Off: more rows
+    // than a note keeps in itself.
+    RecordingHost host;
+    PianoRoll roll;
+    Track track;
+    track.event(0, { 0x90, 60, 64 }).event(0, { 0xB0, 7, 0 });
+    for (int i = 0; i < 70'000; ++i)
+        track.event(1, { 7, i % 128 });
+    track.event(1, { 0x80, 60, 0 }).endOfTrack();
+    const auto notes = notesOf({ track }, roll, host);
+    EXPECT_EQ(notes, (std::vector<Note> { { 0, 70'001, 60, 0, 1 } }));
+    EXPECT_EQ(roll.offEvent(roll.notes()[0]), 70'002u);
+    EXPECT_EQ(roll.noteOfEvent(70'002), 0u);
+}
+
 TEST(PianoRoll, NotesAcrossTrackChunksKeepTheirTrackAndName)
 {
     // The Note Off of track 2's note is in track 3: in the merged list they

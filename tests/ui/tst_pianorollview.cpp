@@ -122,7 +122,7 @@ void TestPianoRollView::clickingANoteSelectsItsRow()
     QTest::mouseClick(roll->viewport(), Qt::LeftButton, {}, centre);
 
     const QModelIndex current = m_window->GRID->currentIndex();
-    QCOMPARE(m_window->model()->gridRow(current.row()), note.onEvent + std::size_t { 2 });
+    QCOMPARE(m_window->model()->gridRow(current.row()), note.onEvent() + std::size_t { 2 });
     QCOMPARE(current.siblingAtColumn(2).data().toString(), QStringLiteral("912450"));
     QCOMPARE(roll->selectedNote(), 1u);
 
@@ -150,14 +150,14 @@ void TestPianoRollView::selectingARowMovesTheRoll()
     // The Note On of the bass's last note, at tick 19,440, is scrolled into view.
     const std::size_t last = roll->roll().notes().size() - 1;
     const RollNote &note = roll->roll().notes()[last];
-    m_window->GRID->selectRow(m_window->model()->modelRow(note.onEvent + std::size_t { 2 }));
+    m_window->GRID->selectRow(m_window->model()->modelRow(note.onEvent() + std::size_t { 2 }));
     QCOMPARE(roll->selectedNote(), last);
     QVERIFY(roll->viewport()->rect().contains(roll->noteRect(note).topLeft().toPoint()));
 
     // The row below, its Note Off, highlights the same note.
     QTest::keyClick(m_window->GRID, Qt::Key_Down);
     QCOMPARE(m_window->model()->gridRow(m_window->GRID->currentIndex().row()),
-        note.offEvent + std::size_t { 2 });
+        roll->roll().offEvent(note) + std::size_t { 2 });
     QCOMPARE(roll->selectedNote(), last);
 
     // A double click shows the whole piece again.
