@@ -101,6 +101,8 @@ public:
 
     // The note that the event row starts or ends; NoNote for any other event.
     std::size_t noteOfEvent(std::size_t event) const;
+    // How many notes start at or before a time.
+    std::size_t notesStartingUpTo(std::uint64_t time) const;
     // Calls visit(index) for each note sounding at some tick of [from, to]
     // (a note of no length counts at its start), in note order.
     template <typename Visit>
@@ -141,7 +143,6 @@ private:
         std::uint8_t cell;
     };
 
-    std::size_t notesStartingUpTo(std::uint64_t time) const;
     std::uint32_t farOffEvent(const RollNote &note) const;
     void addLongNotes(const std::vector<LongNote> &notes);
 

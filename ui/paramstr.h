@@ -25,7 +25,8 @@ class PianoRollView;
 class UserDialogs;
 
 // The main window: the input and output paths, Browse, Exit, Convert and save,
-// the event grid and the status line. The engine fills its grid and reports
+// the event grid with the piano roll of the converted file below it, and the
+// status line. The engine fills its grid and reports
 // to it: the phase captions go to the status line, warnings to message boxes.
 class ParamStr : public QWidget, public ConversionObserver
 {

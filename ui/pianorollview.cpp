@@ -28,6 +28,8 @@ constexpr int KeyboardWidth = 46;
 // Up to this many visible notes are drawn one by one, with outlines; more go
 // through a bitmap of one pixel per column and pitch, each pixel written once.
 constexpr std::size_t MostNotesDrawnAlone = 4000;
+// Dense views are drawn from the roll's bins while a bin is at most this wide.
+constexpr double BinnedPixels = 3;
 // Ctrl+wheel zooms by this much per notch, '+' and '-' by more.
 constexpr double WheelZoom = 1.25;
 constexpr double KeyZoom = 1.5;
@@ -378,18 +380,24 @@ void PianoRollView::drawNotes(QPainter &painter, const QRect &area) const
         return;
     const double from = m_first;
     const double to = m_first + area.width() * m_ticksPerPixel;
-    // Once a bin is no wider than a pixel, the bins are drawn instead of the notes.
-    const bool binned = m_ticksPerPixel >= static_cast<double>(m_roll.binWidth());
-
+    // A few notes are drawn one by one. More are drawn from the bins once a
+    // bin is at most BinnedPixels wide (a note's ends move by less than
+    // that), else as a bitmap of the notes.
+    const auto first = static_cast<std::uint64_t>(from);
+    const auto last = static_cast<std::uint64_t>(to);
+    const std::size_t starting
+        = m_roll.notesStartingUpTo(last) - (first > 0 ? m_roll.notesStartingUpTo(first - 1) : 0);
     std::vector<std::size_t> visible;
-    if (!binned) {
-        m_roll.forEachNoteIn(static_cast<std::uint64_t>(from), static_cast<std::uint64_t>(to),
-            [&](std::size_t index) {
-                if (visible.size() <= MostNotesDrawnAlone)
-                    visible.push_back(index);
-            });
+    if (starting <= MostNotesDrawnAlone) {
+        m_roll.forEachNoteIn(first, last, [&](std::size_t index) {
+            if (visible.size() <= MostNotesDrawnAlone)
+                visible.push_back(index);
+        });
     }
-    if (!binned && visible.size() <= MostNotesDrawnAlone) {
+    const bool alone = starting <= MostNotesDrawnAlone && visible.size() <= MostNotesDrawnAlone;
+    const bool binned
+        = !alone && m_ticksPerPixel * BinnedPixels >= static_cast<double>(m_roll.binWidth());
+    if (alone) {
         for (std::size_t index : visible) {
             const RollNote &note = m_roll.notes()[index];
             const QColor color = QColor::fromRgb(m_colors[PianoRoll::cellOf(m_roll.track(note))]);
@@ -422,16 +430,19 @@ void PianoRollView::drawNotes(QPainter &painter, const QRect &area) const
         const std::size_t bins = m_roll.bins();
         const auto firstBin = static_cast<std::size_t>(from / bin);
         const std::size_t lastBin = std::min(bins - 1, static_cast<std::size_t>(to / bin));
-        // A bin is no wider than a pixel: it colours the pixel it starts in.
+        // A bin colours the pixels it starts in and covers.
         for (std::size_t b = firstBin; b <= lastBin; ++b) {
-            const int x = static_cast<int>(
-                std::floor((static_cast<double>(b) * bin - from) / m_ticksPerPixel));
-            if (x < 0 || x >= width)
+            const double left = (static_cast<double>(b) * bin - from) / m_ticksPerPixel;
+            const int x = static_cast<int>(std::floor(left));
+            const int last = std::min(width - 1,
+                std::max(x, static_cast<int>(std::ceil(left + bin / m_ticksPerPixel)) - 1));
+            if (last < 0 || x >= width)
                 continue;
             for (int pitch = m_lowPitch; pitch <= m_highPitch; ++pitch) {
-                if (const std::uint8_t cell = m_roll.cell(pitch, b))
-                    reinterpret_cast<QRgb *>(image.scanLine(m_highPitch - pitch))[x]
-                        = m_colors[cell];
+                if (const std::uint8_t cell = m_roll.cell(pitch, b)) {
+                    auto *line = reinterpret_cast<QRgb *>(image.scanLine(m_highPitch - pitch));
+                    std::fill(line + std::max(x, 0), line + last + 1, m_colors[cell]);
+                }
             }
         }
     } else {
