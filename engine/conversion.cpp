@@ -103,8 +103,10 @@ ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
     if (!written || !writer.finish(scan.endTime))
         return fail(observer, deltaTooLargeWarning(writer.nextRow()));
 
-    if (grid)
+    if (grid) {
+        grid->setEndTime(scan.endTime);
         grid->showHeadings();
+    }
     observer.setBusy(false);
     result.ok = true;
     result.outputSize = writer.size();

@@ -34,6 +34,7 @@ void EventGrid::clear()
     m_image.clear();
     m_image.shrink_to_fit();
     m_trackStarts.clear();
+    m_endTime = 0;
 }
 
 void EventGrid::setRows(std::size_t rows)

@@ -56,6 +56,10 @@ public:
     const std::string &image() const { return m_image; }
     // The start of each track chunk of the image, to tell where a row came from.
     void setTrackStarts(std::vector<std::size_t> starts) { m_trackStarts = std::move(starts); }
+    const std::vector<std::size_t> &trackStarts() const { return m_trackStarts; }
+    // The time of the output's End of Track, once the conversion has written it.
+    void setEndTime(std::uint64_t time) { m_endTime = time; }
+    std::uint64_t endTime() const { return m_endTime; }
     // Appends row 1, the output's header as the conversion prepared it.
     void addHeaderRow(std::string_view header);
     // Appends an event row.
@@ -85,6 +89,7 @@ private:
     std::vector<std::size_t> m_trackStarts;
     std::string m_header;
     std::vector<Row> m_events;
+    std::uint64_t m_endTime = 0;
     std::size_t m_rowCount = 2;
     int m_fixedRows = 1;
     bool m_headings = false;

@@ -33,6 +33,14 @@ std::size_t EventTableModel::gridRow(int modelRow) const
     return static_cast<std::size_t>(modelRow) + (headingShown() ? 1 : 0);
 }
 
+int EventTableModel::modelRow(std::size_t gridRow) const
+{
+    const std::size_t heading = headingShown() ? 1 : 0;
+    if (gridRow < heading || gridRow - heading > INT_MAX)
+        return -1;
+    return static_cast<int>(gridRow - heading);
+}
+
 int EventTableModel::rowCount(const QModelIndex &parent) const
 {
     if (parent.isValid() || updating())

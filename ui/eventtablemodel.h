@@ -45,6 +45,8 @@ public:
     bool headingShown() const;
     // The grid row behind a model row.
     std::size_t gridRow(int modelRow) const;
+    // The model row showing a grid row; -1 for the heading row.
+    int modelRow(std::size_t gridRow) const;
 
 private:
     std::uint8_t statusFor(std::size_t gridRow) const;

@@ -7,6 +7,7 @@
 #include "fileio.h"
 #include "inputfile.h"
 #include "module1.h"
+#include "pianorollview.h"
 #include "report.h"
 #include "texts.h"
 #include "uitexts.h"
@@ -18,12 +19,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -132,6 +138,10 @@ void ParamStr::createControls()
     name(cmdCONVERTI, "cmdCONVERTI");
     GRID = new QTableView(this);
     name(GRID, "GRID");
+    pianoRoll = new PianoRollView(m_grid, *m_model, this);
+    name(pianoRoll, "pianoRoll");
+    rollLegend = new QListWidget(this);
+    name(rollLegend, "rollLegend");
     lblStato = new QLabel(this);
     name(lblStato, "lblStato");
 
@@ -177,6 +187,34 @@ void ParamStr::createControls()
     connect(m_model, &QAbstractItemModel::modelReset, this, &ParamStr::applyGridLayout);
     applyGridLayout();
 
+    // The roll refers to the grid's rows: it empties before the grid changes,
+    // and the conversion builds it again. Selection goes both ways.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, pianoRoll, &PianoRollView::clear);
+    connect(GRID->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        [this](const QModelIndex &current) {
+            if (current.isValid())
+                pianoRoll->showGridRow(m_model->gridRow(current.row()));
+        });
+    connect(pianoRoll, &PianoRollView::rowClicked, this, &ParamStr::selectModelRow);
+    connect(pianoRoll, &PianoRollView::rollChanged, this, &ParamStr::fillLegend);
+    rollLegend->setAccessibleName(
+        QCoreApplication::translate(uitexts::RollContext, uitexts::LegendName));
+    rollLegend->setFocusPolicy(Qt::NoFocus);
+    rollLegend->setSelectionMode(QAbstractItemView::NoSelection);
+    rollLegend->setFixedWidth(rollLegend->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 28);
+
+    auto *rollPane = new QWidget(this);
+    auto *rollLayout = new QHBoxLayout(rollPane);
+    rollLayout->setContentsMargins(0, 0, 0, 0);
+    rollLayout->addWidget(pianoRoll, 1);
+    rollLayout->addWidget(rollLegend);
+    splitter = new QSplitter(Qt::Vertical, this);
+    name(splitter, "splitter");
+    splitter->addWidget(GRID);
+    splitter->addWidget(rollPane);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+
     auto *paths = new QGridLayout;
     paths->addWidget(lblIN, 0, 0);
     paths->addWidget(txIN, 0, 1);
@@ -194,7 +232,7 @@ void ParamStr::createControls()
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(paths);
     layout->addSpacing(4);
-    layout->addWidget(GRID, 1);
+    layout->addWidget(splitter, 1);
     layout->addWidget(lblStato);
 
     connect(cmdSFOGLIA, &QPushButton::clicked, this, &ParamStr::cmdSFOGLIA_Click);
@@ -208,6 +246,7 @@ void ParamStr::createControls()
     setTabOrder(txIN, txOUT);
     setTabOrder(txOUT, cmdSFOGLIA);
     setTabOrder(cmdSFOGLIA, cmdESCI);
+    setTabOrder(cmdESCI, pianoRoll);
     GRID->setFocus();
 }
 
@@ -261,6 +300,34 @@ void ParamStr::applyGridLayout()
         }
         GRID->setColumnWidth(c, width);
     }
+}
+
+void ParamStr::fillLegend()
+{
+    rollLegend->clear();
+    const int side = rollLegend->fontMetrics().height() - 4;
+    for (const RollTrack &track : pianoRoll->roll().tracks()) {
+        const QString number = QString::number(track.number);
+        // Track names carry no declared encoding; Latin-1 reads ASCII right,
+        // as the tooltips do.
+        const QString label = track.name.empty()
+            ? QCoreApplication::translate(uitexts::RollContext, uitexts::LegendTrack).arg(number)
+            : QCoreApplication::translate(uitexts::RollContext, uitexts::LegendNamedTrack)
+                  .arg(number, QString::fromLatin1(track.name).simplified());
+        QPixmap swatch(side, side);
+        swatch.fill(PianoRollView::trackColor(track.number));
+        rollLegend->addItem(new QListWidgetItem(QIcon(swatch), label));
+    }
+}
+
+void ParamStr::selectModelRow(int row)
+{
+    const QModelIndex index = m_model->index(row, 0);
+    if (!index.isValid())
+        return;
+    GRID->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    GRID->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 void ParamStr::chooseInput(const QString &path)
@@ -345,6 +412,11 @@ void ParamStr::cmdCONVERTI_Click()
     case FileStatus::Converted:
     case FileStatus::VerifyFailed:
         break;
+    }
+    try {
+        pianoRoll->rebuild();
+    } catch (const std::bad_alloc &) {
+        // The table and the written file are what matters; the roll stays empty.
     }
 
     // A monotonic clock cannot run backwards, but a host clock that was reset

@@ -13,16 +13,20 @@
 
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
+class QSplitter;
 class QTableView;
 
 namespace trackfold {
 
 class EventTableModel;
+class PianoRollView;
 class UserDialogs;
 
 // The main window: the input and output paths, Browse, Exit, Convert and save,
-// the event grid and the status line. The engine fills its grid and reports
+// the event grid with the piano roll of the converted file below it, and the
+// status line. The engine fills its grid and reports
 // to it: the phase captions go to the status line, warnings to message boxes.
 class ParamStr : public QWidget, public ConversionObserver
 {
@@ -64,6 +68,11 @@ public:
     QPushButton *cmdCONVERTI = nullptr;
     QTableView *GRID = nullptr;
     QLabel *lblStato = nullptr;
+    // Below the grid, in a splitter: the piano roll of the converted file and
+    // its legend of tracks.
+    QSplitter *splitter = nullptr;
+    PianoRollView *pianoRoll = nullptr;
+    QListWidget *rollLegend = nullptr;
 
 protected:
     // Faults for the output's write; a test puts a failing disk here.
@@ -77,6 +86,8 @@ private:
     void placeWindow();
     void Form_Load();
     void applyGridLayout();
+    void fillLegend();
+    void selectModelRow(int row);
     void setStatusText(const QString &text);
     void critical(const char *title, const QString &text);
 

@@ -33,6 +33,14 @@ inline constexpr const char *DefaultOutput = "/Trackfold/Midi_F1_.mid";
 // Between the file name and its size in the start-up status line.
 inline constexpr const char *NameSizeGap = ":  ";
 
+// The piano roll and its legend, translated in the context RollContext
+// (QCoreApplication::translate). %1 is the track chunk counted from 1, %2 its name.
+inline constexpr const char *RollContext = "PianoRoll";
+inline constexpr const char *RollName = QT_TRANSLATE_NOOP("PianoRoll", "Piano roll");
+inline constexpr const char *LegendName = QT_TRANSLATE_NOOP("PianoRoll", "Tracce del piano roll");
+inline constexpr const char *LegendTrack = QT_TRANSLATE_NOOP("PianoRoll", "Traccia %1");
+inline constexpr const char *LegendNamedTrack = QT_TRANSLATE_NOOP("PianoRoll", "Traccia %1: %2");
+
 } // namespace trackfold::uitexts
 
 #endif

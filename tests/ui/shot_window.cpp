@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+// Converts a file in the window on a real display (Xvfb) and saves a screenshot
+// of the whole screen: shot_window INPUT.mid OUTPUT.png [ROW]. ROW, a table row
+// to select, shows the selection in the roll. Fails when the roll stays empty.
+#include "eventtablemodel.h"
+#include "fakes.h"
+#include "paramstr.h"
+#include "pianorollview.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+
+#include <cstdio>
+
+using namespace trackfold;
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: shot_window INPUT.mid OUTPUT.png [ROW]\n");
+        return 2;
+    }
+    test::TemporaryHome home;
+    test::FakeDialogs dialogs;
+    MonotonicClock clock;
+    ParamStr window(dialogs, clock);
+    window.move(0, 0);
+    window.resize(1300, 900);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 2;
+    // The output goes beside the input, under the name the window proposes.
+    const QString input = QString::fromLocal8Bit(argv[1]);
+    window.txIN->setText(input);
+    window.txOUT->setText(input.left(input.size() - 4) + QStringLiteral("_.mid"));
+    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    if (argc > 3) {
+        window.GRID->selectRow(QString::fromLocal8Bit(argv[3]).toInt());
+        window.GRID->scrollTo(window.GRID->currentIndex(), QAbstractItemView::PositionAtCenter);
+    }
+    QTest::qWait(500);
+    const bool saved = window.screen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]));
+    std::printf("notes %zu, tracks %zu\n", window.pianoRoll->roll().notes().size(),
+        window.pianoRoll->roll().tracks().size());
+    return saved && dialogs.messages.isEmpty() && !window.pianoRoll->roll().notes().empty() ? 0 : 1;
+}
