@@ -286,6 +286,25 @@
     </message>
 </context>
 <context>
+    <name>PianoRoll</name>
+    <message>
+        <source>Piano roll</source>
+        <translation>Piano roll</translation>
+    </message>
+    <message>
+        <source>Tracce del piano roll</source>
+        <translation>Piano roll tracks</translation>
+    </message>
+    <message>
+        <source>Traccia %1</source>
+        <translation>Track %1</translation>
+    </message>
+    <message>
+        <source>Traccia %1: %2</source>
+        <translation>Track %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>valore</source>
