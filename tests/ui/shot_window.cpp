@@ -6,6 +6,7 @@
 #include "fakes.h"
 #include "paramstr.h"
 #include "pianorollview.h"
+#include "translation.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -22,6 +23,8 @@ using namespace trackfold;
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // In the language the program would speak under this environment.
+    installTranslation(app);
     if (argc < 3) {
         std::fprintf(stderr, "usage: shot_window INPUT.mid OUTPUT.png [ROW]\n");
         return 2;
