@@ -163,6 +163,8 @@ void Planner::refuseSharedOutputs()
                                       : fs::path(job.output).lexically_normal().string();
     };
     std::vector<std::pair<std::uint64_t, std::size_t>> hashes; // hash, item index
+    hashes.reserve(static_cast<std::size_t>(std::count_if(m_plan.items.begin(), m_plan.items.end(),
+        [](const Item &item) { return item.kind == ItemKind::Convert; })));
     for (std::size_t i = 0; i < m_plan.items.size(); ++i) {
         if (m_plan.items[i].kind != ItemKind::Convert)
             continue;
