@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
+#include <deque>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -31,9 +33,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // The run's inputs, in input order. A batch of a million files keeps their
-// names in one string, each ended by a NUL byte, and 16 bytes a file
-// besides; outputs, jobs and reports are made when a file's turn comes and
-// dropped once printed.
+// names, each ended by a NUL byte, in blocks of 1 MiB, and 16 bytes a file
+// besides; nothing of it is copied as it grows. Outputs, jobs and reports are
+// made when a file's turn comes and dropped once printed.
 enum class ItemKind : std::uint8_t {
     Convert,
     Skipped, // an earlier output ("_.mid")
@@ -42,7 +44,7 @@ enum class ItemKind : std::uint8_t {
 
 struct Item
 {
-    std::uint64_t name = 0; // offset of its path in Plan::names
+    std::uint64_t name = 0; // where its path is: block << 32 | offset in the block
     std::uint32_t root = 0; // the index of the input it comes from
     ItemKind kind = ItemKind::Convert;
     bool inFolder = false; // found in the folder inputs[root]
@@ -50,24 +52,48 @@ struct Item
 
 struct Plan
 {
-    std::string names;
-    std::vector<Item> items;
+    static constexpr std::size_t NameBlockSize = std::size_t { 1 } << 20;
+
+    std::vector<std::unique_ptr<char[]>> nameBlocks;
+    std::size_t blockUsed = NameBlockSize; // bytes taken in the last block
+    std::deque<Item> items;
     // The outcomes of the Noted items, by item index, in order.
     std::vector<std::pair<std::size_t, FileOutcome>> notes;
 
     std::string_view name(const Item &item) const
     {
-        return names.c_str() + item.name; // a path holds no NUL byte
+        // A path holds no NUL byte.
+        return nameBlocks[item.name >> 32].get() + (item.name & 0xFFFFFFFFu);
     }
     void add(std::string_view path, std::uint32_t root, ItemKind kind, bool inFolder)
     {
-        items.push_back({ names.size(), root, kind, inFolder });
-        names.append(path).push_back('\0');
+        items.push_back({ store(path), root, kind, inFolder });
     }
     void note(std::uint32_t root, Result result, std::vector<std::string> lines)
     {
         notes.emplace_back(items.size(), FileOutcome { result, std::move(lines), {} });
         add({}, root, ItemKind::Noted, false);
+    }
+    // Copies path and its NUL into the blocks; a path longer than a block
+    // gets a block of its own.
+    std::uint64_t store(std::string_view path)
+    {
+        const std::size_t size = path.size() + 1;
+        if (NameBlockSize - blockUsed < size) {
+            nameBlocks.emplace_back(new char[std::max(size, NameBlockSize)]);
+            blockUsed = size > NameBlockSize ? NameBlockSize : 0;
+            if (size > NameBlockSize) {
+                std::memcpy(nameBlocks.back().get(), path.data(), path.size());
+                nameBlocks.back()[path.size()] = '\0';
+                return std::uint64_t { nameBlocks.size() - 1 } << 32;
+            }
+        }
+        char *at = nameBlocks.back().get() + blockUsed;
+        std::memcpy(at, path.data(), path.size());
+        at[path.size()] = '\0';
+        const std::uint64_t where = (std::uint64_t { nameBlocks.size() - 1 } << 32) | blockUsed;
+        blockUsed += size;
+        return where;
     }
 };
 
@@ -124,7 +150,6 @@ Plan Planner::plan()
             m_plan.add(input, root, ItemKind::Convert, false);
     }
     refuseSharedOutputs();
-    m_plan.items.shrink_to_fit();
     return std::move(m_plan);
 }
 
@@ -215,7 +240,6 @@ void Planner::addFolder(const std::string &folder, std::uint32_t root)
     // The files go straight into the plan, then are sorted by path; a
     // folder's remark comes before them.
     const std::size_t firstFound = m_plan.items.size();
-    const std::size_t namesBefore = m_plan.names.size();
     std::size_t inSubfolders = 0;
     bool anyToConvert = false;
     std::error_code ec;
@@ -237,7 +261,6 @@ void Planner::addFolder(const std::string &folder, std::uint32_t root)
     }
     if (ec) {
         m_plan.items.resize(firstFound);
-        m_plan.names.resize(namesBefore);
         m_plan.note(root, Result::Failed, { errorLine(folder, systemReason(ec.value())) });
         return;
     }
@@ -259,8 +282,7 @@ void Planner::addFolder(const std::string &folder, std::uint32_t root)
     if (!lines.empty()) {
         // The remark goes first: the found files move one place on.
         m_plan.items.insert(m_plan.items.begin() + static_cast<std::ptrdiff_t>(firstFound),
-            Item { m_plan.names.size(), root, ItemKind::Noted, false });
-        m_plan.names.push_back('\0');
+            Item { m_plan.store({}), root, ItemKind::Noted, false });
         m_plan.notes.emplace_back(firstFound, FileOutcome { result, std::move(lines), {} });
     }
 }
