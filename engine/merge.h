@@ -23,16 +23,80 @@ int compareEventBytes(std::string_view image, const EventRef &a, const EventRef 
 
 namespace detail {
 
-// The merge plays a knock-out tournament between the tracks (a tree of
-// losers). Each track's next event has a key, its time above the track
-// number, so that ties go in track order and no two keys are equal; every
-// inner node of the tree keeps the key that lost the match played there, and
-// the winner is the smallest key. After the winner's track has handed over its
-// events at that tick, only the matches on the way from its leaf to the top
-// are played again: log2(tracks) comparisons an event, whether a tick holds
-// one event (a recorded performance) or many (a quantised sequence).
+// How a block of the merge ended.
+enum class Merged : std::uint8_t {
+    Done, // every event handed over
+    Stopped, // emit returned false
+    Paused, // the block's events handed over; the cursors stand where the merge goes on
+};
+
+// What a block of the merge handed over: events, and the distinct ticks they
+// lie on.
+struct BlockCount
+{
+    std::size_t events = 0;
+    std::size_t ticks = 0;
+};
+
+// Up to 32 tracks the merge can go tick by tick: every event at the smallest
+// time, track after track, each track's in file order. When ticks hold many
+// events, as in a quantised sequence, this does the least work an event. The
+// next time of each track sits in a small array: finding the tick and the
+// tracks due at it are short loops without branches, and the due tracks, a
+// bit each, are taken lowest first, which is track order.
 template <typename Emit>
-bool mergeByTree(std::vector<TrackCursor> &cursors, unsigned trackBits, Emit &emit)
+Merged mergeByTicks(
+    std::vector<TrackCursor> &cursors, Emit &emit, std::size_t budget, BlockCount &count)
+{
+    constexpr std::uint64_t Finished = UINT64_MAX;
+    const std::size_t n = cursors.size();
+    std::uint64_t times[32];
+    for (std::size_t i = 0; i < n; ++i)
+        times[i] = cursors[i].atEnd() ? Finished : cursors[i].time();
+    // One pass finds the smallest time and the tracks due at it.
+    auto next = [&times, n](std::uint32_t &due) {
+        std::uint64_t least = Finished;
+        due = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t t = times[i];
+            const std::uint32_t bit = std::uint32_t { 1 } << i;
+            due = t < least ? bit : (t == least ? due | bit : due);
+            least = t < least ? t : least;
+        }
+        return least;
+    };
+    std::uint32_t due = 0;
+    for (std::uint64_t tick = next(due); tick != Finished; tick = next(due)) {
+        if (count.events >= budget)
+            return Merged::Paused;
+        ++count.ticks;
+        while (due != 0) {
+            const auto i = static_cast<std::size_t>(std::countr_zero(due));
+            due &= due - 1;
+            TrackCursor &c = cursors[i];
+            do {
+                if (!emit(c.event()))
+                    return Merged::Stopped;
+                ++count.events;
+                c.advance();
+            } while (!c.atEnd() && c.time() == tick);
+            times[i] = c.atEnd() ? Finished : c.time();
+        }
+    }
+    return Merged::Done;
+}
+
+// When nearly every event has a tick of its own, as in a recorded
+// performance, the merge plays a knock-out tournament between the tracks (a
+// tree of losers). Each track's next event has a key, its time above the
+// track number, so that ties go in track order and no two keys are equal;
+// every inner node of the tree keeps the key that lost the match played
+// there, and the winner is the smallest key. After the winner's track has
+// handed over its events at that tick, only the matches on the way from its
+// leaf to the top are played again: log2(tracks) comparisons an event.
+template <typename Emit>
+Merged mergeByTree(std::vector<TrackCursor> &cursors, unsigned trackBits, Emit &emit,
+    std::size_t budget, BlockCount &count)
 {
     constexpr std::uint64_t Finished = UINT64_MAX;
     const std::size_t n = cursors.size();
@@ -54,13 +118,19 @@ bool mergeByTree(std::vector<TrackCursor> &cursors, unsigned trackBits, Emit &em
     std::uint64_t winner = winners[1];
     winners = {};
 
+    std::uint64_t lastTick = Finished;
     while (winner != Finished) {
+        if (count.events >= budget)
+            return Merged::Paused;
         const auto track = static_cast<std::size_t>(winner & trackMask);
         const std::uint64_t tick = winner >> trackBits;
+        count.ticks += tick != lastTick ? 1 : 0;
+        lastTick = tick;
         TrackCursor &c = cursors[track];
         do {
             if (!emit(c.event()))
-                return false;
+                return Merged::Stopped;
+            ++count.events;
             c.advance();
         } while (!c.atEnd() && c.time() == tick);
         std::uint64_t key = keyOf(c, track);
@@ -71,7 +141,30 @@ bool mergeByTree(std::vector<TrackCursor> &cursors, unsigned trackBits, Emit &em
         }
         winner = key;
     }
-    return true;
+    return Merged::Done;
+}
+
+// The merge goes in blocks of this many events; after each it takes the way
+// that suits the block before: tick by tick where a tick held two events or
+// more on average, the tournament otherwise. Both go on from the cursors.
+inline constexpr std::size_t MergeBlockEvents = 4096;
+inline constexpr std::size_t TickMergeTracks = 32;
+
+template <typename Emit> bool mergeAdaptively(std::vector<TrackCursor> &cursors, Emit &emit)
+{
+    if (cursors.empty())
+        return true;
+    const auto trackBits = static_cast<unsigned>(std::bit_width(cursors.size() - 1));
+    bool byTicks = false;
+    for (;;) {
+        BlockCount count;
+        const Merged merged = byTicks
+            ? mergeByTicks(cursors, emit, MergeBlockEvents, count)
+            : mergeByTree(cursors, trackBits, emit, MergeBlockEvents, count);
+        if (merged != Merged::Paused)
+            return merged == Merged::Done;
+        byTicks = cursors.size() <= TickMergeTracks && count.events >= 2 * count.ticks;
+    }
 }
 
 // With many tracks a min-heap keyed by time and track number finds the next
@@ -134,8 +227,7 @@ bool mergeTracks(std::string_view image, const TrackScan &scan, TieOrder order, 
     auto merge = [&cursors](auto &sink) {
         if (cursors.size() > TreeMergeTracks)
             return detail::mergeByHeap(cursors, sink);
-        return detail::mergeByTree(
-            cursors, static_cast<unsigned>(std::bit_width(cursors.size() - 1)), sink);
+        return detail::mergeAdaptively(cursors, sink);
     };
     if (order == TieOrder::Track)
         return merge(emit);

@@ -208,6 +208,9 @@ struct Shape
     int maxEvents = 60; // of a track
     bool humanised = false;
     int minEvents = 0;
+    // Humanised and quantised (a grid of 10 ticks, many events a tick) by
+    // turns, every 300 events of a track.
+    bool alternating = false;
 };
 
 std::string randomFile(std::mt19937 &rng, Expected &expected, const Shape &shape = {})
@@ -224,7 +227,9 @@ std::string randomFile(std::mt19937 &rng, Expected &expected, const Shape &shape
             // Humanised: the tracks' events interleave with few ties, a
             // track's runs between other tracks' events are short or long.
             std::uint32_t delta = 0;
-            if (shape.humanised)
+            if (shape.alternating && e / 300 % 2 == 1)
+                delta = static_cast<std::uint32_t>(pick(0, 1) ? 0 : 10 * pick(1, 2));
+            else if (shape.humanised)
                 delta = static_cast<std::uint32_t>(pick(0, 15) == 0 ? 0 : pick(1, 4 * trackCount));
             else if (pick(0, 3) != 0)
                 delta = static_cast<std::uint32_t>(pick(0, pick(0, 1) ? 200 : 40000));
@@ -318,17 +323,19 @@ TEST(ConversionProperty, RandomFilesPlayInTrackOrderAndKeepTheirLength)
 
 TEST(ConversionProperty, HumanisedTimingWithManyTracksKeepsTrackAndByteOrder)
 {
-    // Nearly every event on its own tick, from a few tracks to many; the last
-    // file has more tracks with events than the tournament merge takes, so
-    // the heap merges it.
+    // Nearly every event on its own tick, from a few tracks to many; then
+    // stretches of each timing by turns, long enough for the merge to change
+    // its way between them; the last file has more tracks with events than
+    // the tournament merge takes, so the heap merges it.
     std::mt19937 rng(20261208);
     const std::vector<Shape> shapes = {
         { 2, 40, 200, true },
+        { 2, 32, 1500, true, 1000, true },
         { 100, 3000, 20, true },
         { static_cast<int>(TreeMergeTracks) + 1000, static_cast<int>(TreeMergeTracks) + 1000, 3,
             true, 1 },
     };
-    const int rounds[] = { 60, 4, 1 };
+    const int rounds[] = { 60, 6, 4, 1 };
     for (std::size_t s = 0; s < shapes.size(); ++s) {
         for (int round = 0; round < rounds[s]; ++round) {
             Expected expected;
