@@ -148,6 +148,7 @@ Merged mergeByTree(std::vector<TrackCursor> &cursors, unsigned trackBits, Emit &
 // that suits the block before: tick by tick where a tick held two events or
 // more on average, the tournament otherwise. Both go on from the cursors.
 inline constexpr std::size_t MergeBlockEvents = 4096;
+// Tick by tick goes up to this many tracks: the tracks due at a tick are bits of 32.
 inline constexpr std::size_t TickMergeTracks = 32;
 
 template <typename Emit> bool mergeAdaptively(std::vector<TrackCursor> &cursors, Emit &emit)
