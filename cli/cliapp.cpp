@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <iostream>
@@ -83,13 +82,13 @@ struct Plan
             nameBlocks.emplace_back(new char[std::max(size, NameBlockSize)]);
             blockUsed = size > NameBlockSize ? NameBlockSize : 0;
             if (size > NameBlockSize) {
-                std::memcpy(nameBlocks.back().get(), path.data(), path.size());
+                std::copy(path.begin(), path.end(), nameBlocks.back().get());
                 nameBlocks.back()[path.size()] = '\0';
                 return std::uint64_t { nameBlocks.size() - 1 } << 32;
             }
         }
         char *at = nameBlocks.back().get() + blockUsed;
-        std::memcpy(at, path.data(), path.size());
+        std::copy(path.begin(), path.end(), at); // a remark's empty name has no data
         at[path.size()] = '\0';
         const std::uint64_t where = (std::uint64_t { nameBlocks.size() - 1 } << 32) | blockUsed;
         blockUsed += size;
