@@ -34,20 +34,24 @@ struct Input
     std::uint64_t events = 0;
 };
 
-// Inputs are generated once per size and kept for every benchmark of the run.
-const Input &inputFor(std::uint64_t eventsPerTrack)
+// Inputs are generated once per size and timing and kept for every benchmark
+// of the run. The first argument is the events of a track, the second 1 for
+// humanised timing (nearly every event on its own tick), 0 for the grid.
+const Input &inputFor(const benchmark::State &state)
 {
-    static std::map<std::uint64_t, Input> cache;
-    auto it = cache.find(eventsPerTrack);
+    static std::map<std::pair<std::int64_t, std::int64_t>, Input> cache;
+    const std::pair<std::int64_t, std::int64_t> key(state.range(0), state.range(1));
+    auto it = cache.find(key);
     if (it == cache.end()) {
         trackfold::bench::MidiGeneratorOptions options;
         options.tracks = Tracks;
-        options.eventsPerTrack = eventsPerTrack;
+        options.eventsPerTrack = static_cast<std::uint64_t>(key.first);
         options.seed = 1;
+        options.humanised = key.second != 0;
         Input input;
         input.image = trackfold::bench::generateMidiFile(options);
         input.events = trackfold::bench::generatedEventCount(options);
-        it = cache.emplace(eventsPerTrack, std::move(input)).first;
+        it = cache.emplace(key, std::move(input)).first;
     }
     return it->second;
 }
@@ -86,7 +90,7 @@ void setCounters(benchmark::State &state, const Input &input)
 // to the output bytes.
 void BM_ConvertImage(benchmark::State &state)
 {
-    const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
+    const Input &input = inputFor(state);
     NullObserver observer;
     trackfold::SteadyClock clock;
     for (auto _ : state) {
@@ -102,7 +106,7 @@ void BM_ConvertImage(benchmark::State &state)
 // The window's conversion: the rows kept in the grid, the output in a string.
 void BM_SalvaMidi0(benchmark::State &state)
 {
-    const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
+    const Input &input = inputFor(state);
     NullObserver observer;
     trackfold::SteadyClock clock;
     for (auto _ : state) {
@@ -118,7 +122,7 @@ void BM_SalvaMidi0(benchmark::State &state)
 
 void BM_ScanTracks(benchmark::State &state)
 {
-    const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
+    const Input &input = inputFor(state);
     for (auto _ : state) {
         trackfold::TrackScan scan;
         benchmark::DoNotOptimize(trackfold::scanTracks(input.image, scan));
@@ -129,7 +133,7 @@ void BM_ScanTracks(benchmark::State &state)
 // The merge alone, handing each event to nobody.
 void BM_MergeTracks(benchmark::State &state)
 {
-    const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
+    const Input &input = inputFor(state);
     trackfold::TrackScan scan;
     trackfold::scanTracks(input.image, scan);
     for (auto _ : state) {
@@ -147,7 +151,7 @@ void BM_MergeTracks(benchmark::State &state)
 // Delta times, running status and output bytes for merged events.
 void BM_Format0Writer(benchmark::State &state)
 {
-    const Input &input = inputFor(static_cast<std::uint64_t>(state.range(0)));
+    const Input &input = inputFor(state);
     trackfold::TrackScan scan;
     trackfold::scanTracks(input.image, scan);
     std::vector<trackfold::EventRef> merged;
@@ -170,7 +174,7 @@ void BM_Format0Writer(benchmark::State &state)
 
 void sizes(benchmark::internal::Benchmark *b)
 {
-    b->Arg(6000)->Arg(60000)->Arg(600000)->Unit(benchmark::kMillisecond);
+    b->ArgsProduct({ { 6000, 60000, 600000 }, { 0, 1 } })->Unit(benchmark::kMillisecond);
 }
 
 } // namespace

@@ -16,11 +16,13 @@ namespace {
 void usage(std::ostream &out)
 {
     out << "Usage: trackfold-genmidi OUT.mid --tracks N --events-per-track M [--seed S] "
-           "[--division D]\n"
+           "[--division D] [--humanised]\n"
            "\n"
            "Writes a Format 1 MIDI file of N tracks (a conductor track and N-1 instrument\n"
            "tracks) of M events each, End of Track not counted. The same options always\n"
-           "give the same bytes. Defaults: 16 tracks, 60000 events, seed 1, division 480.\n";
+           "give the same bytes. Defaults: 16 tracks, 60000 events, seed 1, division 480.\n"
+           "--humanised: timing as in a recorded performance, nearly every event on a\n"
+           "tick of its own (the file's division is 8 x D, D at most 4092).\n";
 }
 
 bool parseNumber(std::string_view text, std::uint64_t &value)
@@ -41,6 +43,10 @@ int main(int argc, char **argv)
         if (arg == "-h" || arg == "--help") {
             usage(std::cout);
             return 0;
+        }
+        if (arg == "--humanised") {
+            options.humanised = true;
+            continue;
         }
         if (arg == "--tracks" || arg == "--events-per-track" || arg == "--seed"
             || arg == "--division") {
@@ -79,6 +85,11 @@ int main(int argc, char **argv)
     }
     if (outPath.empty()) {
         usage(std::cerr);
+        return 2;
+    }
+    if (options.humanised
+        && options.division * trackfold::bench::HumanisedTicksPerGridTick > 0x7FFF) {
+        std::cerr << "trackfold-genmidi: --humanised takes a --division of at most 4092\n";
         return 2;
     }
 

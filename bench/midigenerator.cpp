@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <queue>
 #include <vector>
 
@@ -149,8 +150,12 @@ std::string prose(Rng &rng, int minLength, int maxLength)
 class TrackWriter
 {
 public:
-    explicit TrackWriter(std::uint64_t limit)
+    // With a humanising seed, the events are written off the grid (see
+    // MidiGeneratorOptions::humanised).
+    explicit TrackWriter(std::uint64_t limit, std::optional<std::uint64_t> humanisingSeed = {})
         : m_limit(limit)
+        , m_humanise(humanisingSeed.has_value())
+        , m_jitter(humanisingSeed.value_or(0))
     { }
 
     std::uint64_t spent() const { return m_events + m_pending.size(); }
@@ -283,8 +288,21 @@ private:
     }
     void writeDelta(std::uint64_t t)
     {
-        appendVlq(m_out, t - m_time);
         m_time = t;
+        std::uint64_t fileTime = t;
+        if (m_humanise) {
+            // Up to about 12 ms late at 120 beats a minute, and always after
+            // the track's event before, so that no two events of one track
+            // share a tick either.
+            constexpr int Spread = 12 * HumanisedTicksPerGridTick;
+            fileTime = t * HumanisedTicksPerGridTick
+                + static_cast<std::uint64_t>(m_jitter.below(Spread));
+            if (m_written)
+                fileTime = std::max(fileTime, m_fileTime + 1);
+            m_written = true;
+        }
+        appendVlq(m_out, fileTime - m_fileTime);
+        m_fileTime = fileTime;
     }
     void putStatus(std::uint8_t status)
     {
@@ -296,9 +314,13 @@ private:
     std::string m_out;
     std::uint64_t m_limit;
     std::uint64_t m_events = 0;
-    std::uint64_t m_time = 0;
+    std::uint64_t m_time = 0; // on the grid
+    std::uint64_t m_fileTime = 0; // as written
     std::uint64_t m_offOrder = 0;
     std::uint8_t m_running = 0;
+    bool m_humanise;
+    bool m_written = false;
+    Rng m_jitter;
     std::priority_queue<PendingOff, std::vector<PendingOff>, std::greater<>> m_pending;
 };
 
@@ -351,19 +373,23 @@ RoleInfo roleInfo(Role role)
 class TrackComposer
 {
 public:
-    TrackComposer(
-        Role role, int index, std::uint8_t channel, std::uint64_t seed, std::uint16_t division)
+    TrackComposer(Role role, int index, std::uint8_t channel, std::uint64_t seed,
+        std::uint16_t division, bool humanised)
         : m_role(role)
         , m_index(index)
         , m_channel(channel)
         , m_rng(seed ^ (0xD1B54A32D192ED03ull * static_cast<std::uint64_t>(index + 1)))
         , m_division(division)
         , m_step(std::max<std::uint64_t>(division / 4, 1))
-    { }
+    {
+        if (humanised)
+            m_humanisingSeed
+                = seed ^ (0x8BB84B93962EACC9ull * static_cast<std::uint64_t>(index + 1));
+    }
 
     std::string compose(std::uint64_t eventCount)
     {
-        TrackWriter w(eventCount);
+        TrackWriter w(eventCount, m_humanisingSeed);
         intro(w);
         const std::uint64_t plannedSteps
             = std::max<std::uint64_t>((eventCount + EventsPerStep - 1) / EventsPerStep, 1);
@@ -635,6 +661,7 @@ private:
     std::uint64_t m_step;
     std::uint64_t m_nextNoteStep = 0;
     int m_melody = 4;
+    std::optional<std::uint64_t> m_humanisingSeed;
 };
 
 // Channel of instrument track i (1-based): drums on channel 10, the others
@@ -649,6 +676,12 @@ std::uint8_t channelOf(int track, Role role)
 
 } // namespace
 
+std::uint16_t fileDivision(const MidiGeneratorOptions &options)
+{
+    return static_cast<std::uint16_t>(
+        options.humanised ? options.division * HumanisedTicksPerGridTick : options.division);
+}
+
 std::uint64_t generatedEventCount(const MidiGeneratorOptions &options)
 {
     return static_cast<std::uint64_t>(std::max(options.tracks, 0)) * options.eventsPerTrack;
@@ -658,17 +691,18 @@ void generateMidiFile(
     const MidiGeneratorOptions &options, const std::function<void(std::string_view)> &sink)
 {
     const int tracks = std::clamp(options.tracks, 1, 0xFFFF);
+    const std::uint16_t division = fileDivision(options);
     std::string header = "MThd";
     appendBe32(header, 6);
     header += { 0, 1, static_cast<char>(tracks >> 8), static_cast<char>(tracks & 0xFF),
-        static_cast<char>(options.division >> 8), static_cast<char>(options.division & 0xFF) };
+        static_cast<char>(division >> 8), static_cast<char>(division & 0xFF) };
     sink(header);
     for (int i = 0; i < tracks; ++i) {
         const Role role = i == 0
             ? Role::Conductor
             : InstrumentRoles[static_cast<std::size_t>(i - 1) % InstrumentRoles.size()];
-        TrackComposer composer(
-            role, i, i == 0 ? 0 : channelOf(i, role), options.seed, options.division);
+        TrackComposer composer(role, i, i == 0 ? 0 : channelOf(i, role), options.seed,
+            options.division, options.humanised);
         const std::string body = composer.compose(options.eventsPerTrack);
         std::string chunkHeader = "MTrk";
         appendBe32(chunkHeader, static_cast<std::uint32_t>(body.size()));

@@ -17,7 +17,9 @@
 // messages use running status wherever the file format allows it (never
 // across a meta event, a SysEx or a track start). All tracks play on a shared
 // grid of sixteenth notes, so many events of different tracks fall on the same
-// tick. The output depends only on the options.
+// tick. With humanised timing every event is moved off the grid by a few
+// milliseconds, as in a recorded performance: nearly every event then has a
+// tick of its own. The output depends only on the options.
 namespace trackfold::bench {
 
 struct MidiGeneratorOptions
@@ -26,7 +28,17 @@ struct MidiGeneratorOptions
     std::uint64_t eventsPerTrack = 60'000; // events of each track, End of Track not counted
     std::uint64_t seed = 1;
     std::uint16_t division = 480; // ticks per quarter note; a multiple of 4
+    // Off the grid: the file's division is HumanisedTicksPerGridTick times
+    // the one above, and every event lands up to a few milliseconds after its
+    // place on the grid, never before the event before it in its track.
+    bool humanised = false;
 };
+
+// How much finer the ticks of a humanised file are.
+inline constexpr std::uint16_t HumanisedTicksPerGridTick = 8;
+
+// The division written in the file's header.
+std::uint16_t fileDivision(const MidiGeneratorOptions &options);
 
 // Total events of the file, End of Track events not counted.
 std::uint64_t generatedEventCount(const MidiGeneratorOptions &options);

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Whole-process figures of trackfold-cli, with its peers measured in the same
-# run:
-#   - 16 x 60,000 events (about 4.9 MB): median wall time of
+# run, each size on both kinds of timing: quantised (events on a shared grid
+# of ticks, about 5 a tick) and humanised (trackfold-genmidi --humanised,
+# nearly every event on its own tick, as in a recorded performance):
+#   - 16 x 60,000 events (about 4.9 and 5.4 MB): median wall time of
 #     `trackfold-cli -q -o OUT IN`, of `cat IN > X` and of
 #     `midicsv IN | csvmidi > X`, and the peak resident memory;
-#   - 16 x 600,000 events (about 49 MB): median time against `cat`, peak memory;
-#   - 16 x 2,500,000 events (about 200 MB, skipped with --quick): time and peak
-#     memory, for linearity;
-#   - a batch of 2,000 files: files per second with -j 1 and -j 2.
+#   - 16 x 600,000 events (about 49 and 54 MB): median time against `cat`,
+#     peak memory;
+#   - --byte-order against the default order on the humanised files;
+#   - 16 x 2,500,000 events (about 200 MB, quantised, skipped with --quick):
+#     time and peak memory, for linearity;
+#   - a batch of 2,000 files: files per second with -j 1 and -j 2;
+#   - the peak memory of `-q -r` batches of 2,000, 20,000 and (not with
+#     --quick) 200,000 files, with what their names take.
 #
 # Usage: bench/run-cli-bench.sh [--quick] [BUILD_DIR] [BATCH_SOURCE_DIR]
 # BUILD_DIR (default build/) must hold cli/trackfold-cli and
@@ -65,17 +71,24 @@ peak_mb() {
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 size_mb() { awk -v s="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", s / 1e6 }'; }
 
+# one_size LABEL EVENTS [--humanised]
 one_size() {
-    local label=$1 events=$2
+    local label=$1 events=$2 timing=${3:-}
     local in="$work/in_$events.mid" out="$work/out_$events.mid"
-    "$genmidi" "$in" --tracks 16 --events-per-track "$events" >/dev/null
-    local t_cli t_cat t_csv="" mem
+    "$genmidi" "$in" --tracks 16 --events-per-track "$events" $timing >/dev/null
+    local t_cli t_cat t_csv="" t_bytes mem
     t_cli=$(median_ms "'$cli' -q -o '$out' '$in'")
     t_cat=$(median_ms "cat '$in' > '$work/copy.mid'")
     mem=$(peak_mb "$cli" -q -o "$out" "$in")
-    echo "$label: 16 x $events events, $(size_mb "$in") MB"
+    local kind=quantised
+    [[ -n $timing ]] && kind=humanised
+    echo "$label, $kind: 16 x $events events, $(size_mb "$in") MB"
     echo "  trackfold-cli   median $t_cli ms, peak RSS $mem MB ($(ratio "$mem" "$(size_mb "$in")")x the input)"
     echo "  cat IN > X      median $t_cat ms   -> trackfold is $(ratio "$t_cli" "$t_cat")x cat"
+    if [[ -n $timing ]]; then
+        t_bytes=$(median_ms "'$cli' -q --byte-order -o '$out' '$in'")
+        echo "  --byte-order    median $t_bytes ms   -> $(ratio "$t_bytes" "$t_cli")x the default order"
+    fi
     if [[ $events -le 60000 ]]; then
         runs=5 t_csv=$(median_ms "midicsv '$in' | csvmidi > '$work/csv.mid'")
         echo "  midicsv|csvmidi median $t_csv ms   -> trackfold is $(ratio "$t_cli" "$t_csv")x the text round trip"
@@ -83,8 +96,11 @@ one_size() {
     rm -f "$in" "$out" "$work/copy.mid" "$work/csv.mid"
 }
 
+echo "load before: $(uptime)"
 one_size "small" 60000
+one_size "small" 60000 --humanised
 one_size "large" 600000
+one_size "large" 600000 --humanised
 if ((!quick)); then
     runs=3 one_size "huge" 2500000
 fi
@@ -120,3 +136,27 @@ t2=$(median_ms "'$cli' -q -r -j 2 '$batch_root/batch'")
 echo "batch: $files files in 20 folders of $batch_root, from ${#sources[@]} sources"
 echo "  -j 1  median $t1 ms ($(awk -v t="$t1" -v f="$files" 'BEGIN { printf "%.0f", f * 1000 / t }') files/s)"
 echo "  -j 2  median $t2 ms ($(awk -v t="$t2" -v f="$files" 'BEGIN { printf "%.0f", f * 1000 / t }') files/s)   -> $(ratio "$t1" "$t2")x the files per second"
+
+# Batch memory: the first folder of 100 files copied into folders until there
+# are N files; the peak of one `-q -r -j 2` run, and the bytes of the names
+# (each path and its end).
+batch_memory() {
+    local n=$1 root="$batch_root/mem"
+    rm -rf "$root"
+    mkdir -p "$root"
+    for k in $(seq 1 $((n / per_folder))); do
+        cp -r "$batch_root/batch/copy1" "$root/copy$k"
+    done
+    local names
+    names=$(find "$root" -name '*.mid' | awk '{ n += length($0) + 1 } END { printf "%.1f", n / 1e6 }')
+    /usr/bin/time -f '%M' -o "$work/t.txt" "$cli" -q -r -j 2 "$root" >/dev/null
+    echo "  $n files: peak RSS $(awk -v kb="$(tail -n 1 "$work/t.txt")" 'BEGIN { printf "%.1f", kb * 1024 / 1e6 }') MB, names $names MB"
+    rm -rf "$root"
+}
+echo "batch memory, -q -r -j 2:"
+batch_memory 2000
+batch_memory 20000
+if ((!quick)); then
+    batch_memory 200000
+fi
+echo "load after: $(uptime)"

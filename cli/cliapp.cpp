@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -30,22 +31,70 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// An input as the run will handle it: a file to convert, or an outcome known
-// before any conversion (a skipped file, a folder that fails, a remark).
-struct Entry
-{
-    Job job;
-    bool convert = false;
-    FileOutcome outcome;
+// The run's inputs, in input order. A batch of a million files keeps their
+// names, each ended by a NUL byte, in blocks of 1 MiB, and 16 bytes a file
+// besides; nothing of it is copied as it grows. Outputs, jobs and reports are
+// made when a file's turn comes and dropped once printed.
+enum class ItemKind : std::uint8_t {
+    Convert,
+    Skipped, // an earlier output ("_.mid")
+    Noted, // an outcome known before any conversion: a folder that fails, a remark
 };
 
-Entry noted(Result result, std::vector<std::string> lines)
+struct Item
 {
-    Entry entry;
-    entry.outcome.result = result;
-    entry.outcome.lines = std::move(lines);
-    return entry;
-}
+    std::uint64_t name = 0; // where its path is: block << 32 | offset in the block
+    std::uint32_t root = 0; // the index of the input it comes from
+    ItemKind kind = ItemKind::Convert;
+    bool inFolder = false; // found in the folder inputs[root]
+};
+
+struct Plan
+{
+    static constexpr std::size_t NameBlockSize = std::size_t { 1 } << 20;
+
+    std::vector<std::unique_ptr<char[]>> nameBlocks;
+    std::size_t blockUsed = NameBlockSize; // bytes taken in the last block
+    std::deque<Item> items;
+    // The outcomes of the Noted items, by item index, in order.
+    std::vector<std::pair<std::size_t, FileOutcome>> notes;
+
+    std::string_view name(const Item &item) const
+    {
+        // A path holds no NUL byte.
+        return nameBlocks[item.name >> 32].get() + (item.name & 0xFFFFFFFFu);
+    }
+    void add(std::string_view path, std::uint32_t root, ItemKind kind, bool inFolder)
+    {
+        items.push_back({ store(path), root, kind, inFolder });
+    }
+    void note(std::uint32_t root, Result result, std::vector<std::string> lines)
+    {
+        notes.emplace_back(items.size(), FileOutcome { result, std::move(lines), {} });
+        add({}, root, ItemKind::Noted, false);
+    }
+    // Copies path and its NUL into the blocks; a path longer than a block
+    // gets a block of its own.
+    std::uint64_t store(std::string_view path)
+    {
+        const std::size_t size = path.size() + 1;
+        if (NameBlockSize - blockUsed < size) {
+            nameBlocks.emplace_back(new char[std::max(size, NameBlockSize)]);
+            blockUsed = size > NameBlockSize ? NameBlockSize : 0;
+            if (size > NameBlockSize) {
+                std::copy(path.begin(), path.end(), nameBlocks.back().get());
+                nameBlocks.back()[path.size()] = '\0';
+                return std::uint64_t { nameBlocks.size() - 1 } << 32;
+            }
+        }
+        char *at = nameBlocks.back().get() + blockUsed;
+        std::copy(path.begin(), path.end(), at); // a remark's empty name has no data
+        at[path.size()] = '\0';
+        const std::uint64_t where = (std::uint64_t { nameBlocks.size() - 1 } << 32) | blockUsed;
+        blockUsed += size;
+        return where;
+    }
+};
 
 bool isMidiName(const fs::path &path)
 {
@@ -67,7 +116,7 @@ bool isDirectory(const std::string &path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Turns the inputs into the run's entries, in input order; a folder's files
+// Turns the inputs into the run's items, in input order; a folder's files
 // are sorted by path so runs are repeatable.
 class Planner
 {
@@ -76,30 +125,42 @@ public:
         : m_options(options)
     { }
 
-    std::vector<Entry> plan();
+    Plan plan();
+    // The job of a file to convert.
+    Job jobOf(const Plan &plan, const Item &item) const;
 
 private:
-    void addFile(const std::string &input, const std::string &output);
-    void addFolder(const std::string &folder);
+    void addFolder(const std::string &folder, std::uint32_t root);
+    void refuseSharedOutputs();
     std::string outputFor(const std::string &input, const fs::path &relative) const;
 
     const Options &m_options;
-    std::vector<Entry> m_entries;
-    // Output paths taken so far, with the input that takes them.
-    std::unordered_map<std::string, std::string> m_outputs;
+    Plan m_plan;
 };
 
-std::vector<Entry> Planner::plan()
+Plan Planner::plan()
 {
-    for (const std::string &input : m_options.inputs) {
-        if (input == Standard)
-            addFile(input, m_options.output.value_or(Standard));
-        else if (isDirectory(input))
-            addFolder(input);
+    for (std::uint32_t root = 0; root < m_options.inputs.size(); ++root) {
+        const std::string &input = m_options.inputs[root];
+        if (input != Standard && isDirectory(input))
+            addFolder(input, root);
         else
-            addFile(input, m_options.output ? *m_options.output : outputFor(input, {}));
+            m_plan.add(input, root, ItemKind::Convert, false);
     }
-    return std::move(m_entries);
+    refuseSharedOutputs();
+    return std::move(m_plan);
+}
+
+Job Planner::jobOf(const Plan &plan, const Item &item) const
+{
+    std::string input(plan.name(item));
+    if (input == Standard && !item.inFolder)
+        return { input, m_options.output.value_or(Standard) };
+    if (item.inFolder)
+        return { input,
+            outputFor(input, fs::path(input).lexically_relative(m_options.inputs[item.root])) };
+    std::string output = m_options.output ? *m_options.output : outputFor(input, {});
+    return { std::move(input), std::move(output) };
 }
 
 // The proposed name, in -d's folder when there is one: a file found in a
@@ -113,35 +174,73 @@ std::string Planner::outputFor(const std::string &input, const fs::path &relativ
     return (fs::path(*m_options.outputDir) / proposedOutputName(relative.string())).string();
 }
 
-void Planner::addFile(const std::string &input, const std::string &output)
+// Two inputs that would land on one output: the later one fails rather than
+// replace the first one's result (-d gathers files of many folders). The
+// outputs are compared by a hash first, 16 bytes a file for the moment it
+// takes, and by their paths only when the hashes are equal.
+void Planner::refuseSharedOutputs()
 {
-    Entry entry;
-    entry.job = { input, output };
-    entry.convert = true;
-    // Two inputs that would land on one output: the later one fails rather
-    // than replace the first one's result (-d gathers files of many folders).
-    if (output != Standard) {
-        const auto [taken, added]
-            = m_outputs.emplace(fs::path(output).lexically_normal().string(), input);
-        if (!added && taken->second != input) {
-            entry.convert = false;
-            entry.outcome.lines.push_back(
-                errorLine(input, output + tr(" è già il file di uscita di ") + taken->second));
-        }
+    auto normalOutput = [this](const Item &item) {
+        const Job job = jobOf(m_plan, item);
+        return job.output == Standard ? std::string()
+                                      : fs::path(job.output).lexically_normal().string();
+    };
+    std::vector<std::pair<std::uint64_t, std::size_t>> hashes; // hash, item index
+    hashes.reserve(static_cast<std::size_t>(std::count_if(m_plan.items.begin(), m_plan.items.end(),
+        [](const Item &item) { return item.kind == ItemKind::Convert; })));
+    for (std::size_t i = 0; i < m_plan.items.size(); ++i) {
+        if (m_plan.items[i].kind != ItemKind::Convert)
+            continue;
+        const std::string output = normalOutput(m_plan.items[i]);
+        if (!output.empty())
+            hashes.emplace_back(std::hash<std::string> {}(output), i);
     }
-    m_entries.push_back(std::move(entry));
+    std::sort(hashes.begin(), hashes.end());
+    bool refused = false;
+    for (std::size_t first = 0; first < hashes.size();) {
+        std::size_t last = first + 1;
+        while (last < hashes.size() && hashes[last].first == hashes[first].first)
+            ++last;
+        // Within one hash, in input order: each output goes to the first input that takes it.
+        std::vector<std::pair<std::string, std::size_t>> taken; // output, item index
+        for (std::size_t k = first; k < last && last - first > 1; ++k) {
+            const std::size_t index = hashes[k].second;
+            Item &item = m_plan.items[index];
+            const std::string output = normalOutput(item);
+            const auto owner = std::find_if(
+                taken.begin(), taken.end(), [&output](const auto &t) { return t.first == output; });
+            if (owner == taken.end()) {
+                taken.emplace_back(output, index);
+                continue;
+            }
+            const std::string input(m_plan.name(item));
+            const std::string ownerInput(m_plan.name(m_plan.items[owner->second]));
+            if (input == ownerInput)
+                continue;
+            const Job job = jobOf(m_plan, item);
+            item.kind = ItemKind::Noted;
+            m_plan.notes.emplace_back(index,
+                FileOutcome { Result::Failed,
+                    { errorLine(
+                        input, job.output + tr(" è già il file di uscita di ") + ownerInput) },
+                    {} });
+            refused = true;
+        }
+        first = last;
+    }
+    if (refused) {
+        std::sort(m_plan.notes.begin(), m_plan.notes.end(),
+            [](const auto &a, const auto &b) { return a.first < b.first; });
+    }
 }
 
-void Planner::addFolder(const std::string &folder)
+void Planner::addFolder(const std::string &folder, std::uint32_t root)
 {
-    struct Found
-    {
-        std::string path;
-        fs::path relative;
-        bool earlierOutput;
-    };
-    std::vector<Found> found;
+    // The files go straight into the plan, then are sorted by path; a
+    // folder's remark comes before them.
+    const std::size_t firstFound = m_plan.items.size();
     std::size_t inSubfolders = 0;
+    bool anyToConvert = false;
     std::error_code ec;
     const fs::recursive_directory_iterator end;
     fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
@@ -154,38 +253,36 @@ void Planner::addFolder(const std::string &folder)
             inSubfolders += earlierOutput ? 0 : 1;
             continue;
         }
-        found.push_back(
-            { it->path().string(), it->path().lexically_relative(folder), earlierOutput });
+        anyToConvert = anyToConvert || !earlierOutput;
+        m_plan.add(
+            it->path().native(), root, earlierOutput ? ItemKind::Skipped : ItemKind::Convert, true);
     }
     if (ec) {
-        m_entries.push_back(noted(Result::Failed, { errorLine(folder, systemReason(ec.value())) }));
+        m_plan.items.resize(firstFound);
+        m_plan.note(root, Result::Failed, { errorLine(folder, systemReason(ec.value())) });
         return;
     }
-    std::sort(
-        found.begin(), found.end(), [](const Found &a, const Found &b) { return a.path < b.path; });
+    const auto found = m_plan.items.begin() + static_cast<std::ptrdiff_t>(firstFound);
+    std::sort(found, m_plan.items.end(),
+        [this](const Item &a, const Item &b) { return m_plan.name(a) < m_plan.name(b); });
 
     const std::string hint
         = std::to_string(inSubfolders) + tr(" file nelle sottocartelle: usare -r");
-    const bool anyToConvert
-        = std::any_of(found.begin(), found.end(), [](const Found &f) { return !f.earlierOutput; });
+    std::vector<std::string> lines;
+    Result result = Result::Note;
     if (!anyToConvert) {
-        std::vector<std::string> lines { errorLine(folder, tr("nessun midifile da convertire")) };
+        result = Result::Failed;
+        lines.push_back(errorLine(folder, tr("nessun midifile da convertire")));
         if (inSubfolders > 0)
             lines.push_back(errorLine(folder, hint));
-        m_entries.push_back(noted(Result::Failed, std::move(lines)));
     } else if (inSubfolders > 0 && !m_options.quiet) {
-        m_entries.push_back(noted(Result::Note, { folder + ": " + hint }));
+        lines.push_back(folder + ": " + hint);
     }
-
-    for (const Found &file : found) {
-        if (file.earlierOutput) {
-            std::vector<std::string> lines;
-            if (m_options.verbose && !m_options.quiet)
-                lines.push_back(file.path + tr(": saltato, il nome finisce in \"_.mid\""));
-            m_entries.push_back(noted(Result::Skipped, std::move(lines)));
-        } else {
-            addFile(file.path, outputFor(file.path, file.relative));
-        }
+    if (!lines.empty()) {
+        // The remark goes first: the found files move one place on.
+        m_plan.items.insert(m_plan.items.begin() + static_cast<std::ptrdiff_t>(firstFound),
+            Item { m_plan.store({}), root, ItemKind::Noted, false });
+        m_plan.notes.emplace_back(firstFound, FileOutcome { result, std::move(lines), {} });
     }
 }
 
@@ -281,21 +378,46 @@ private:
     bool m_wroteTable = false;
 };
 
+// The outcome of an item that is not converted. Noted items take their
+// outcomes from the plan in order, as the printing goes.
+FileOutcome plannedOutcome(
+    Plan &plan, std::size_t index, std::size_t &nextNote, const JobSettings &settings)
+{
+    const Item &item = plan.items[index];
+    if (item.kind == ItemKind::Noted) {
+        while (nextNote < plan.notes.size() && plan.notes[nextNote].first < index)
+            ++nextNote;
+        if (nextNote < plan.notes.size() && plan.notes[nextNote].first == index)
+            return std::move(plan.notes[nextNote++].second);
+        return { Result::Note, {}, {} };
+    }
+    FileOutcome outcome { Result::Skipped, {}, {} };
+    if (settings.verbose && !settings.quiet)
+        outcome.lines.push_back(
+            std::string(plan.name(item)) + tr(": saltato, il nome finisce in \"_.mid\""));
+    return outcome;
+}
+
 // One file after another in the calling thread; the data streams go straight
 // to the console.
-void runInOrder(std::vector<Entry> &entries, const JobSettings &settings, const Console &console,
-    Printer &printer, Clock &clock)
+void runInOrder(Plan &plan, const Planner &planner, const JobSettings &settings,
+    const Console &console, Printer &printer, Clock &clock)
 {
     ConsoleHost host(clock);
     std::size_t done = 0;
-    for (Entry &entry : entries) {
-        if (entry.convert) {
-            entry.outcome = convertOne(entry.job, settings, host, &console.in, &console.out);
+    std::size_t nextNote = 0;
+    for (std::size_t i = 0; i < plan.items.size(); ++i) {
+        FileOutcome outcome;
+        if (plan.items[i].kind == ItemKind::Convert) {
+            outcome = convertOne(
+                planner.jobOf(plan, plan.items[i]), settings, host, &console.in, &console.out);
             if (settings.table)
                 printer.wroteTable();
+        } else {
+            outcome = plannedOutcome(plan, i, nextNote, settings);
         }
-        done += entry.outcome.result == Result::Note ? 0 : 1;
-        printer.print(entry.outcome);
+        done += outcome.result == Result::Note ? 0 : 1;
+        printer.print(outcome);
         printer.progress(done);
     }
 }
@@ -303,21 +425,39 @@ void runInOrder(std::vector<Entry> &entries, const JobSettings &settings, const 
 // Workers convert the files, each with its own host. The calling thread
 // prints, in input order, whatever outcomes are ready every PrintInterval, and
 // at once when the last file is done; the workers share nothing but the
-// counters of files taken, and the last one wakes the printing thread.
+// counters of files taken, and the last one wakes the printing thread. A file
+// whose outcome has nothing to print leaves only its result, a byte; the
+// others wait in a map until their turn.
 constexpr std::chrono::milliseconds PrintInterval(50);
 
-void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSettings &settings,
-    Printer &printer, Clock &clock)
+void runInParallel(Plan &plan, const Planner &planner, unsigned workers,
+    const JobSettings &settings, Printer &printer, Clock &clock)
 {
-    std::vector<std::size_t> toConvert;
+    const std::size_t count = plan.items.size();
+    std::size_t conversions = 0;
     std::size_t doneBefore = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].convert)
-            toConvert.push_back(i);
-        else if (entries[i].outcome.result != Result::Note)
-            ++doneBefore;
+    {
+        std::size_t nextNote = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const Item &item = plan.items[i];
+            if (item.kind == ItemKind::Convert)
+                ++conversions;
+            else if (item.kind == ItemKind::Skipped)
+                ++doneBefore;
+            else {
+                while (nextNote < plan.notes.size() && plan.notes[nextNote].first < i)
+                    ++nextNote;
+                if (nextNote < plan.notes.size() && plan.notes[nextNote].first == i
+                    && plan.notes[nextNote].second.result != Result::Note)
+                    ++doneBefore;
+            }
+        }
     }
-    const auto ready = std::make_unique<std::atomic<bool>[]>(entries.size());
+    // 0 while a file waits; then Kept, or 1 + its result.
+    constexpr std::uint8_t Kept = 0x80;
+    const auto state = std::make_unique<std::atomic<std::uint8_t>[]>(count);
+    std::mutex keptMutex;
+    std::unordered_map<std::size_t, FileOutcome> kept; // under keptMutex
     // Each worker starts on its own stretch of the list, so that workers are
     // seldom in the same folder at once (creating and renaming files there
     // takes the folder's lock), and goes on with the others' when it is done.
@@ -331,26 +471,33 @@ void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSetti
     };
     const std::unique_ptr<Lane[]> lane(new Lane[lanes]);
     for (std::size_t l = 0; l < lanes; ++l) {
-        lane[l].next = toConvert.size() * l / lanes;
-        lane[l].end = toConvert.size() * (l + 1) / lanes;
+        lane[l].next = count * l / lanes;
+        lane[l].end = count * (l + 1) / lanes;
     }
     std::atomic<std::size_t> started { 0 };
     std::atomic<std::size_t> finished { 0 };
     std::mutex wakeMutex;
     std::condition_variable wake;
-    bool allFinished = false; // under wakeMutex
+    bool allFinished = conversions == 0; // under wakeMutex
 
     auto work = [&] {
         ConsoleHost host(clock);
         const std::size_t first = started.fetch_add(1, std::memory_order_relaxed) % lanes;
         for (std::size_t l = first, visited = 0; visited < lanes; l = (l + 1) % lanes, ++visited) {
-            std::size_t next = 0;
-            while ((next = lane[l].next.fetch_add(1, std::memory_order_relaxed)) < lane[l].end) {
-                const std::size_t index = toConvert[next];
-                entries[index].outcome
-                    = convertOne(entries[index].job, settings, host, nullptr, nullptr);
-                ready[index].store(true, std::memory_order_release);
-                if (finished.fetch_add(1, std::memory_order_relaxed) + 1 == toConvert.size()) {
+            std::size_t index = 0;
+            while ((index = lane[l].next.fetch_add(1, std::memory_order_relaxed)) < lane[l].end) {
+                if (plan.items[index].kind != ItemKind::Convert)
+                    continue;
+                FileOutcome outcome = convertOne(
+                    planner.jobOf(plan, plan.items[index]), settings, host, nullptr, nullptr);
+                auto done = static_cast<std::uint8_t>(1 + static_cast<int>(outcome.result));
+                if (!outcome.lines.empty() || !outcome.table.empty()) {
+                    const std::lock_guard<std::mutex> lock(keptMutex);
+                    kept.emplace(index, std::move(outcome));
+                    done = Kept;
+                }
+                state[index].store(done, std::memory_order_release);
+                if (finished.fetch_add(1, std::memory_order_relaxed) + 1 == conversions) {
                     const std::lock_guard<std::mutex> lock(wakeMutex);
                     allFinished = true;
                     wake.notify_one();
@@ -370,12 +517,28 @@ void runInParallel(std::vector<Entry> &entries, unsigned workers, const JobSetti
         work();
 
     std::size_t printed = 0;
+    std::size_t nextNote = 0;
     for (;;) {
-        while (printed < entries.size()
-            && (!entries[printed].convert || ready[printed].load(std::memory_order_acquire)))
-            printer.print(entries[printed++].outcome);
+        for (; printed < count; ++printed) {
+            FileOutcome outcome;
+            if (plan.items[printed].kind == ItemKind::Convert) {
+                const std::uint8_t done = state[printed].load(std::memory_order_acquire);
+                if (done == 0)
+                    break;
+                if (done == Kept) {
+                    const std::lock_guard<std::mutex> lock(keptMutex);
+                    auto node = kept.extract(printed);
+                    outcome = std::move(node.mapped());
+                } else {
+                    outcome.result = static_cast<Result>(done - 1);
+                }
+            } else {
+                outcome = plannedOutcome(plan, printed, nextNote, settings);
+            }
+            printer.print(outcome);
+        }
         printer.progress(doneBefore + finished.load(std::memory_order_relaxed));
-        if (printed == entries.size())
+        if (printed == count)
             break;
         std::unique_lock<std::mutex> lock(wakeMutex);
         wake.wait_for(lock, PrintInterval, [&] { return allFinished; });
@@ -411,11 +574,16 @@ int run(const std::vector<std::string> &args, const Console &console)
         return AllConverted;
     }
 
-    std::vector<Entry> entries = Planner(options).plan();
-    const std::size_t files = static_cast<std::size_t>(std::count_if(entries.begin(), entries.end(),
-        [](const Entry &e) { return e.outcome.result != Result::Note; }));
-    const std::size_t conversions = static_cast<std::size_t>(
-        std::count_if(entries.begin(), entries.end(), [](const Entry &e) { return e.convert; }));
+    Planner planner(options);
+    Plan plan = planner.plan();
+    std::size_t files = 0;
+    std::size_t conversions = 0;
+    for (const Item &item : plan.items) {
+        files += item.kind == ItemKind::Noted ? 0 : 1;
+        conversions += item.kind == ItemKind::Convert ? 1 : 0;
+    }
+    for (const auto &note : plan.notes)
+        files += note.second.result == Result::Note ? 0 : 1;
     const bool batch = files > 1;
 
     JobSettings settings;
@@ -435,9 +603,9 @@ int run(const std::vector<std::string> &args, const Console &console)
         std::min<std::size_t>(options.jobs ? options.jobs : defaultJobs(), conversions));
     // Standard input and output belong to a single file, which needs no thread.
     if (workers > 1)
-        runInParallel(entries, workers, settings, printer, clock);
+        runInParallel(plan, planner, workers, settings, printer, clock);
     else
-        runInOrder(entries, settings, console, printer, clock);
+        runInOrder(plan, planner, settings, console, printer, clock);
     printer.finish(batch && !options.quiet);
 
     bool allConverted = printer.count(Result::Failed) == 0;

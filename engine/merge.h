@@ -23,13 +23,30 @@ int compareEventBytes(std::string_view image, const EventRef &a, const EventRef 
 
 namespace detail {
 
-// With few tracks the merge goes tick by tick: every event at the smallest
-// time, track after track, each track's in file order. Music puts many events
-// on one tick, so this does less work per event than a heap. The next time of
-// each track sits in a small array: finding the tick and the tracks due at it
-// are short loops without branches, and the due tracks, a bit each, are taken
-// lowest first, which is track order.
-template <typename Emit> bool mergeByTicks(std::vector<TrackCursor> &cursors, Emit &emit)
+// How a block of the merge ended.
+enum class Merged : std::uint8_t {
+    Done, // every event handed over
+    Stopped, // emit returned false
+    Paused, // the block's events handed over; the cursors stand where the merge goes on
+};
+
+// What a block of the merge handed over: events, and the distinct ticks they
+// lie on.
+struct BlockCount
+{
+    std::size_t events = 0;
+    std::size_t ticks = 0;
+};
+
+// Up to 32 tracks the merge can go tick by tick: every event at the smallest
+// time, track after track, each track's in file order. When ticks hold many
+// events, as in a quantised sequence, this does the least work an event. The
+// next time of each track sits in a small array: finding the tick and the
+// tracks due at it are short loops without branches, and the due tracks, a
+// bit each, are taken lowest first, which is track order.
+template <typename Emit>
+Merged mergeByTicks(
+    std::vector<TrackCursor> &cursors, Emit &emit, std::size_t budget, BlockCount &count)
 {
     constexpr std::uint64_t Finished = UINT64_MAX;
     const std::size_t n = cursors.size();
@@ -50,19 +67,105 @@ template <typename Emit> bool mergeByTicks(std::vector<TrackCursor> &cursors, Em
     };
     std::uint32_t due = 0;
     for (std::uint64_t tick = next(due); tick != Finished; tick = next(due)) {
+        if (count.events >= budget)
+            return Merged::Paused;
+        ++count.ticks;
         while (due != 0) {
             const auto i = static_cast<std::size_t>(std::countr_zero(due));
             due &= due - 1;
             TrackCursor &c = cursors[i];
             do {
                 if (!emit(c.event()))
-                    return false;
+                    return Merged::Stopped;
+                ++count.events;
                 c.advance();
             } while (!c.atEnd() && c.time() == tick);
             times[i] = c.atEnd() ? Finished : c.time();
         }
     }
-    return true;
+    return Merged::Done;
+}
+
+// When nearly every event has a tick of its own, as in a recorded
+// performance, the merge plays a knock-out tournament between the tracks (a
+// tree of losers). Each track's next event has a key, its time above the
+// track number, so that ties go in track order and no two keys are equal;
+// every inner node of the tree keeps the key that lost the match played
+// there, and the winner is the smallest key. After the winner's track has
+// handed over its events at that tick, only the matches on the way from its
+// leaf to the top are played again: log2(tracks) comparisons an event.
+template <typename Emit>
+Merged mergeByTree(std::vector<TrackCursor> &cursors, unsigned trackBits, Emit &emit,
+    std::size_t budget, BlockCount &count)
+{
+    constexpr std::uint64_t Finished = UINT64_MAX;
+    const std::size_t n = cursors.size();
+    const std::size_t leaves = std::bit_ceil(std::max<std::size_t>(n, 1));
+    const std::uint64_t trackMask = (std::uint64_t { 1 } << trackBits) - 1;
+    auto keyOf = [trackBits](const TrackCursor &c, std::size_t track) {
+        return c.atEnd() ? Finished : (c.time() << trackBits | track);
+    };
+    // losers[1..leaves-1]: the inner nodes, the top one at 1 and the children
+    // of node p at 2p and 2p+1; the leaves, at leaves + track, are not kept.
+    std::vector<std::uint64_t> losers(leaves);
+    std::vector<std::uint64_t> winners(2 * leaves, Finished);
+    for (std::size_t t = 0; t < n; ++t)
+        winners[leaves + t] = keyOf(cursors[t], t);
+    for (std::size_t p = leaves - 1; p >= 1; --p) {
+        losers[p] = std::max(winners[2 * p], winners[2 * p + 1]);
+        winners[p] = std::min(winners[2 * p], winners[2 * p + 1]);
+    }
+    std::uint64_t winner = winners[1];
+    winners = {};
+
+    std::uint64_t lastTick = Finished;
+    while (winner != Finished) {
+        if (count.events >= budget)
+            return Merged::Paused;
+        const auto track = static_cast<std::size_t>(winner & trackMask);
+        const std::uint64_t tick = winner >> trackBits;
+        count.ticks += tick != lastTick ? 1 : 0;
+        lastTick = tick;
+        TrackCursor &c = cursors[track];
+        do {
+            if (!emit(c.event()))
+                return Merged::Stopped;
+            ++count.events;
+            c.advance();
+        } while (!c.atEnd() && c.time() == tick);
+        std::uint64_t key = keyOf(c, track);
+        for (std::size_t p = (leaves + track) >> 1; p != 0; p >>= 1) {
+            const std::uint64_t other = losers[p];
+            losers[p] = std::max(other, key);
+            key = std::min(other, key);
+        }
+        winner = key;
+    }
+    return Merged::Done;
+}
+
+// The merge goes in blocks of this many events; after each it takes the way
+// that suits the block before: tick by tick where a tick held two events or
+// more on average, the tournament otherwise. Both go on from the cursors.
+inline constexpr std::size_t MergeBlockEvents = 4096;
+// Tick by tick goes up to this many tracks: the tracks due at a tick are bits of 32.
+inline constexpr std::size_t TickMergeTracks = 32;
+
+template <typename Emit> bool mergeAdaptively(std::vector<TrackCursor> &cursors, Emit &emit)
+{
+    if (cursors.empty())
+        return true;
+    const auto trackBits = static_cast<unsigned>(std::bit_width(cursors.size() - 1));
+    bool byTicks = false;
+    for (;;) {
+        BlockCount count;
+        const Merged merged = byTicks
+            ? mergeByTicks(cursors, emit, MergeBlockEvents, count)
+            : mergeByTree(cursors, trackBits, emit, MergeBlockEvents, count);
+        if (merged != Merged::Paused)
+            return merged == Merged::Done;
+        byTicks = cursors.size() <= TickMergeTracks && count.events >= 2 * count.ticks;
+    }
 }
 
 // With many tracks a min-heap keyed by time and track number finds the next
@@ -102,8 +205,13 @@ template <typename Emit> bool mergeByHeap(std::vector<TrackCursor> &cursors, Emi
 
 } // namespace detail
 
-// Above this many tracks the merge uses a heap.
-inline constexpr std::size_t TickMergeTracks = 32;
+// Up to this many events of one tick are sorted by insertion, which needs no
+// buffer; more by std::stable_sort.
+inline constexpr std::size_t InsertionSortEvents = 16;
+
+// Up to this many tracks the merge plays a tournament, whose keys hold a
+// time (48 bits) and a track number; past it a heap finds the next event.
+inline constexpr std::size_t TreeMergeTracks = std::size_t { 1 } << 15;
 
 // Hands every collected event of the scanned image to emit, in time order,
 // ties as order says. emit(const EventRef &) returns false to stop the merge;
@@ -118,18 +226,32 @@ bool mergeTracks(std::string_view image, const TrackScan &scan, TieOrder order, 
             cursors.emplace_back(image, track);
     }
     auto merge = [&cursors](auto &sink) {
-        return cursors.size() <= TickMergeTracks ? detail::mergeByTicks(cursors, sink)
-                                                 : detail::mergeByHeap(cursors, sink);
+        if (cursors.size() > TreeMergeTracks)
+            return detail::mergeByHeap(cursors, sink);
+        return detail::mergeAdaptively(cursors, sink);
     };
     if (order == TieOrder::Track)
         return merge(emit);
 
-    // Byte order: each tick's events are gathered, sorted and then handed on.
+    // Byte order: the events of a tick are gathered and sorted before they are
+    // handed on. Most ticks of a recorded performance hold one event, which
+    // goes on as it is; a few events are sorted in place, stably.
     std::vector<EventRef> tick;
+    auto before = [image](const EventRef &a, const EventRef &b) {
+        return compareEventBytes(image, a, b) < 0;
+    };
     auto flush = [&] {
-        std::stable_sort(tick.begin(), tick.end(), [image](const EventRef &a, const EventRef &b) {
-            return compareEventBytes(image, a, b) < 0;
-        });
+        if (tick.size() > InsertionSortEvents) {
+            std::stable_sort(tick.begin(), tick.end(), before);
+        } else {
+            for (std::size_t i = 1; i < tick.size(); ++i) {
+                const EventRef event = tick[i];
+                std::size_t j = i;
+                for (; j > 0 && before(event, tick[j - 1]); --j)
+                    tick[j] = tick[j - 1];
+                tick[j] = event;
+            }
+        }
         for (const EventRef &event : tick) {
             if (!emit(event))
                 return false;

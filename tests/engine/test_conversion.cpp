@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "conversion.h"
 #include "eventgrid.h"
+#include "merge.h"
 #include "recordinghost.h"
 #include "smfbuilder.h"
 
@@ -197,20 +198,41 @@ Decoded decode(const std::string &f)
     return d;
 }
 
-std::string randomFile(std::mt19937 &rng, Expected &expected)
+// The shape of a random file: how many tracks and events, and whether its
+// events fall on a few shared ticks or nearly each on its own, as in a
+// recorded performance.
+struct Shape
+{
+    int minTracks = 1;
+    int maxTracks = 6;
+    int maxEvents = 60; // of a track
+    bool humanised = false;
+    int minEvents = 0;
+    // Humanised and quantised (a grid of 10 ticks, many events a tick) by
+    // turns, every 300 events of a track.
+    bool alternating = false;
+};
+
+std::string randomFile(std::mt19937 &rng, Expected &expected, const Shape &shape = {})
 {
     auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    const int trackCount = pick(1, 6);
+    const int trackCount = pick(shape.minTracks, shape.maxTracks);
     std::vector<Track> tracks(static_cast<std::size_t>(trackCount));
     int running = 0; // last channel status, carried across tracks like a reader does
     for (std::size_t index = 0; index < tracks.size(); ++index) {
         Track &track = tracks[index];
         std::uint64_t t = 0;
-        const int count = pick(0, 60);
+        const int count = pick(shape.minEvents, shape.maxEvents);
         for (int e = 0; e < count; ++e) {
-            const std::uint32_t delta = pick(0, 3) == 0
-                ? 0u
-                : static_cast<std::uint32_t>(pick(0, pick(0, 1) ? 200 : 40000));
+            // Humanised: the tracks' events interleave with few ties, a
+            // track's runs between other tracks' events are short or long.
+            std::uint32_t delta = 0;
+            if (shape.alternating && e / 300 % 2 == 1)
+                delta = static_cast<std::uint32_t>(pick(0, 1) ? 0 : 10 * pick(1, 2));
+            else if (shape.humanised)
+                delta = static_cast<std::uint32_t>(pick(0, 15) == 0 ? 0 : pick(1, 4 * trackCount));
+            else if (pick(0, 3) != 0)
+                delta = static_cast<std::uint32_t>(pick(0, pick(0, 1) ? 200 : 40000));
             t += delta;
             const int kind = pick(0, 9);
             std::string ev;
@@ -256,6 +278,13 @@ std::string randomFile(std::mt19937 &rng, Expected &expected)
     return smf::file(1, tracks, 480);
 }
 
+// The events of expected in byte order: by time, at one tick by their bytes.
+std::vector<Event> inByteOrder(std::vector<Event> events)
+{
+    std::stable_sort(events.begin(), events.end());
+    return events;
+}
+
 } // namespace
 
 TEST(ConversionProperty, RandomFilesPlayInTrackOrderAndKeepTheirLength)
@@ -289,5 +318,39 @@ TEST(ConversionProperty, RandomFilesPlayInTrackOrderAndKeepTheirLength)
         // A well-formed output converts again to itself.
         RecordingHost again;
         ASSERT_EQ(SalvaMidi0(out, again), out) << "round " << round;
+    }
+}
+
+TEST(ConversionProperty, HumanisedTimingWithManyTracksKeepsTrackAndByteOrder)
+{
+    // Nearly every event on its own tick, from a few tracks to many; then
+    // stretches of each timing by turns, long enough for the merge to change
+    // its way between them; the last file has more tracks with events than
+    // the tournament merge takes, so the heap merges it.
+    std::mt19937 rng(20261208);
+    const std::vector<Shape> shapes = {
+        { 2, 40, 200, true },
+        { 2, 32, 1500, true, 1000, true },
+        { 100, 3000, 20, true },
+        { static_cast<int>(TreeMergeTracks) + 1000, static_cast<int>(TreeMergeTracks) + 1000, 3,
+            true, 1 },
+    };
+    const int rounds[] = { 60, 6, 4, 1 };
+    for (std::size_t s = 0; s < shapes.size(); ++s) {
+        for (int round = 0; round < rounds[s]; ++round) {
+            Expected expected;
+            const std::string file = randomFile(rng, expected, shapes[s]);
+            for (const bool byteOrder : { false, true }) {
+                RecordingHost host;
+                const std::string out = SalvaMidi0(file, host, { .byteOrder = byteOrder });
+                ASSERT_FALSE(out.empty()) << "shape " << s << " round " << round;
+                const Decoded decoded = decode(out);
+                ASSERT_GE(decoded.events.size(), 2u);
+                EXPECT_EQ(decoded.events.back().first, expected.end);
+                const std::vector<Event> got(decoded.events.begin() + 1, decoded.events.end() - 1);
+                ASSERT_EQ(got, byteOrder ? inByteOrder(expected.merged()) : expected.merged())
+                    << "shape " << s << " round " << round << (byteOrder ? " byte order" : "");
+            }
+        }
     }
 }

@@ -163,8 +163,8 @@ TEST(Merge, SetupBeforeNotesSurvivesTheMerge)
 
 TEST(Merge, ManyTracksKeepTrackOrderAtOneTick)
 {
-    // Past 32 tracks the merge takes another path; ties keep track order there
-    // too, and byte order sorts them.
+    // Forty tracks, some events of each on one tick: ties keep track order,
+    // and byte order sorts them.
     std::vector<Track> tracks(40);
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         const int note = 0x50 - static_cast<int>(t);
