@@ -416,7 +416,9 @@ void ParamStr::cmdCONVERTI_Click()
     try {
         pianoRoll->rebuild();
     } catch (const std::bad_alloc &) {
-        // The table and the written file are what matters; the roll stays empty.
+        // The table and the written file are what matters: without the memory
+        // for the roll, the roll stays empty.
+        pianoRoll->clear();
     }
 
     // A monotonic clock cannot run backwards, but a host clock that was reset
