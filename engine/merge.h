@@ -38,6 +38,20 @@ struct BlockCount
     std::size_t ticks = 0;
 };
 
+// Hands over the events of one track at tick, in file order, and leaves the
+// cursor on the track's next tick. False when emit stopped the merge.
+template <typename Emit>
+inline bool emitTrackTick(TrackCursor &c, std::uint64_t tick, Emit &emit, BlockCount &count)
+{
+    do {
+        if (!emit(c.event()))
+            return false;
+        ++count.events;
+        c.advance();
+    } while (!c.atEnd() && c.time() == tick);
+    return true;
+}
+
 // Up to 32 tracks the merge can go tick by tick: every event at the smallest
 // time, track after track, each track's in file order. When ticks hold many
 // events, as in a quantised sequence, this does the least work an event. The
@@ -74,12 +88,8 @@ Merged mergeByTicks(
             const auto i = static_cast<std::size_t>(std::countr_zero(due));
             due &= due - 1;
             TrackCursor &c = cursors[i];
-            do {
-                if (!emit(c.event()))
-                    return Merged::Stopped;
-                ++count.events;
-                c.advance();
-            } while (!c.atEnd() && c.time() == tick);
+            if (!emitTrackTick(c, tick, emit, count))
+                return Merged::Stopped;
             times[i] = c.atEnd() ? Finished : c.time();
         }
     }
@@ -127,12 +137,8 @@ Merged mergeByTree(std::vector<TrackCursor> &cursors, unsigned trackBits, Emit &
         count.ticks += tick != lastTick ? 1 : 0;
         lastTick = tick;
         TrackCursor &c = cursors[track];
-        do {
-            if (!emit(c.event()))
-                return Merged::Stopped;
-            ++count.events;
-            c.advance();
-        } while (!c.atEnd() && c.time() == tick);
+        if (!emitTrackTick(c, tick, emit, count))
+            return Merged::Stopped;
         std::uint64_t key = keyOf(c, track);
         for (std::size_t p = (leaves + track) >> 1; p != 0; p >>= 1) {
             const std::uint64_t other = losers[p];
