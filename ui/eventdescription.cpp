@@ -239,24 +239,14 @@ std::string describeMeta(const Bytes &b)
         break;
     case 0x59:
         if (length >= 2) {
-            static constexpr std::array<const char *, 15> major
+            // The keys along the circle of fifths, from seven flats on: a
+            // major key is named at its count of sharps + 7, its relative
+            // minor three fifths further.
+            static constexpr std::array<const char *, 18> fifths
                 = { QT_TRANSLATE_NOOP("EventDescription", "Do bemolle"),
                       QT_TRANSLATE_NOOP("EventDescription", "Sol bemolle"),
                       QT_TRANSLATE_NOOP("EventDescription", "Re bemolle"),
                       QT_TRANSLATE_NOOP("EventDescription", "La bemolle"),
-                      QT_TRANSLATE_NOOP("EventDescription", "Mi bemolle"),
-                      QT_TRANSLATE_NOOP("EventDescription", "Si bemolle"),
-                      QT_TRANSLATE_NOOP("EventDescription", "Fa"),
-                      QT_TRANSLATE_NOOP("EventDescription", "Do"),
-                      QT_TRANSLATE_NOOP("EventDescription", "Sol"),
-                      QT_TRANSLATE_NOOP("EventDescription", "Re"),
-                      QT_TRANSLATE_NOOP("EventDescription", "La"),
-                      QT_TRANSLATE_NOOP("EventDescription", "Mi"),
-                      QT_TRANSLATE_NOOP("EventDescription", "Si"),
-                      QT_TRANSLATE_NOOP("EventDescription", "Fa diesis"),
-                      QT_TRANSLATE_NOOP("EventDescription", "Do diesis") };
-            static constexpr std::array<const char *, 15> minor
-                = { QT_TRANSLATE_NOOP("EventDescription", "La bemolle"),
                       QT_TRANSLATE_NOOP("EventDescription", "Mi bemolle"),
                       QT_TRANSLATE_NOOP("EventDescription", "Si bemolle"),
                       QT_TRANSLATE_NOOP("EventDescription", "Fa"),
@@ -275,10 +265,9 @@ std::string describeMeta(const Bytes &b)
             const int sharps = static_cast<int>(at(0)) - (at(0) > 127 ? 256 : 0);
             if (sharps < -7 || sharps > 7 || at(1) > 1)
                 break;
-            const int offset = sharps + 7;
-            const auto index = static_cast<std::size_t>(offset);
+            const auto index = static_cast<std::size_t>(sharps + 7 + (at(1) ? 3 : 0));
             return std::string(say(EventDescription::tr("Tonalità ")))
-                + say(EventDescription::tr(at(1) ? minor[index] : major[index]))
+                + say(EventDescription::tr(fifths[index]))
                 + (at(1) ? say(EventDescription::tr(" minore"))
                          : say(EventDescription::tr(" maggiore")));
         }
