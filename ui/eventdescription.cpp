@@ -265,7 +265,8 @@ std::string describeMeta(const Bytes &b)
             const int sharps = static_cast<int>(at(0)) - (at(0) > 127 ? 256 : 0);
             if (sharps < -7 || sharps > 7 || at(1) > 1)
                 break;
-            const auto index = static_cast<std::size_t>(sharps + 7 + (at(1) ? 3 : 0));
+            const int position = sharps + 7 + (at(1) ? 3 : 0);
+            const auto index = static_cast<std::size_t>(position);
             return std::string(say(EventDescription::tr("Tonalità ")))
                 + say(EventDescription::tr(fifths[index]))
                 + (at(1) ? say(EventDescription::tr(" minore"))
