@@ -595,6 +595,10 @@ int run(const std::vector<std::string> &args, const Console &console)
     settings.quiet = options.quiet;
     settings.verbose = options.verbose;
     settings.conversion.byteOrder = options.byteOrder;
+    // A single file may use every core it is given; a batch converts a file
+    // on each.
+    if (conversions <= 1)
+        settings.conversion.threads = options.jobs ? options.jobs : defaultJobs();
 
     SteadyClock steady;
     Clock &clock = console.clock ? *console.clock : steady;

@@ -31,8 +31,9 @@ Opzioni:
                          sottocartelle; crea le cartelle che mancano)
   -n, --no-clobber       non sostituisce mai un file esistente (lo salta)
   -r, --recursive        converte anche i file delle sottocartelle
-  -j, --jobs N           converte N file alla volta (predefinito: il numero
-                         di processori)
+  -j, --jobs N           converte N file alla volta; un solo file lungo
+                         usa N processori (predefinito: il numero di
+                         processori)
       --table            stampa la griglia finale (testo separato da tab)
                          sullo standard output
       --verify           rilegge ogni file scritto e controlla che contenga

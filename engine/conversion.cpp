@@ -4,6 +4,7 @@
 #include "eventgrid.h"
 #include "format0writer.h"
 #include "merge.h"
+#include "segmentedwrite.h"
 #include "texts.h"
 #include "trackreader.h"
 
@@ -95,8 +96,14 @@ ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
         observer.showStatus(tr(texts::InsertingDeltas));
         observer.showStatus(tr(texts::RestoringRunningStatus));
         observer.showStatus(tr(texts::BuildingOutput));
-        written = mergeTracks(
-            image, scan, order, [&writer](const EventRef &event) { return writer.add(event); });
+        const SegmentedWrite segmented
+            = writeInSegments(image, scan, order, options.threads, writer);
+        if (segmented == SegmentedWrite::NotUsed) {
+            written = mergeTracks(
+                image, scan, order, [&writer](const EventRef &event) { return writer.add(event); });
+        } else {
+            written = segmented == SegmentedWrite::Written;
+        }
         result.RIGHE = static_cast<std::int64_t>(writer.events()) + 1;
     }
     // The End of Track has the row after the last.

@@ -61,6 +61,9 @@ struct ConversionOptions
     // False: track order, then file order (how a player plays the input).
     // True: by the events' bytes, whatever track they came from.
     bool byteOrder = false;
+    // Threads that may merge and write one long file together. The window
+    // keeps its rows in one merge, and a batch converts a file on each core.
+    unsigned threads = 1;
 };
 
 struct ConversionResult

@@ -58,6 +58,32 @@ Format0Writer::Format0Writer(OutputSink &sink, std::string_view image, std::stri
     put(Title);
 }
 
+Format0Writer::Format0Writer(OutputSink &sink, std::string_view image, const EventRef &previous)
+    : m_sink(sink)
+    , m_image(image)
+    , m_capacity(std::min(MaxBufferSize, 2 * image.size() + 256))
+    , m_buffer(new char[m_capacity])
+    , m_previousTime(previous.time())
+    , m_previousStatus(previous.status)
+{ }
+
+bool Format0Writer::join(const EncodedRun &run)
+{
+    if (run.events == 0)
+        return true;
+    if (!add(run.first))
+        return false;
+    if (!run.rest.empty()) {
+        flush();
+        m_sink.write(run.rest);
+        m_flushed += run.rest.size();
+    }
+    m_events += run.events - 1;
+    m_previousTime = run.lastTime;
+    m_previousStatus = run.lastStatus;
+    return true;
+}
+
 bool Format0Writer::finish(std::uint64_t endTime)
 {
     const std::uint64_t time = std::max(endTime, m_previousTime);

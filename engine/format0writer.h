@@ -64,6 +64,21 @@ private:
     int m_error = 0;
 };
 
+// A stretch of the merged events written apart from the rest of the track, to
+// be joined in its place: the first event as it is (its delta time and status
+// depend on the event before it), the others already written after it.
+struct EncodedRun
+{
+    EventRef first;
+    std::string rest; // the events after the first, as the track holds them
+    std::uint64_t events = 0; // the first one included; 0 for an empty run
+    std::uint64_t lastTime = 0; // time and status of the last event
+    std::uint8_t lastStatus = 0;
+    // The event after the last one has a delta time that does not fit: the
+    // track cannot go on past the run.
+    bool broken = false;
+};
+
 // Turns merged events into the output track. Every event gets its delta time
 // to the event before it; a channel message leaves out its status byte when
 // the event before it has the same one.
@@ -73,6 +88,9 @@ public:
     // Writes the 22-byte header (its track length is set by finish) and the
     // title event. image holds the bytes the events refer to.
     Format0Writer(OutputSink &sink, std::string_view image, std::string_view header);
+    // Writes no header: the events added go on from previous, which belongs
+    // to another part of the track (see EncodedRun).
+    Format0Writer(OutputSink &sink, std::string_view image, const EventRef &previous);
 
     // Appends one event; false, writing nothing, when its delta time does not
     // fit a four-byte quantity.
@@ -114,6 +132,13 @@ public:
         return true;
     }
 
+    // Appends a run merged apart (nothing when it is empty); false, as add,
+    // when the delta time of its first event does not fit.
+    bool join(const EncodedRun &run);
+
+    // Hands the buffered bytes to the sink.
+    void flush();
+
     // Ends the track at endTime, or right after the last event when that is
     // later, and sets the track length. False when the End of Track's delta
     // time does not fit.
@@ -125,6 +150,9 @@ public:
     std::uint64_t nextRow() const { return m_events + 2; }
     // Bytes of output so far.
     std::uint64_t size() const { return m_flushed + m_used; }
+    // Time and status of the last event written.
+    std::uint64_t lastTime() const { return m_previousTime; }
+    std::uint8_t lastStatus() const { return m_previousStatus; }
 
 private:
     static constexpr std::size_t MaxBufferSize = std::size_t { 1 } << 16;
@@ -132,7 +160,6 @@ private:
     static constexpr std::size_t MaxShortEvent = 4 + 3;
 
     void put(std::string_view bytes);
-    void flush();
 
     OutputSink &m_sink;
     std::string_view m_image;

@@ -219,18 +219,13 @@ inline constexpr std::size_t InsertionSortEvents = 16;
 // time (48 bits) and a track number; past it a heap finds the next event.
 inline constexpr std::size_t TreeMergeTracks = std::size_t { 1 } << 15;
 
-// Hands every collected event of the scanned image to emit, in time order,
-// ties as order says. emit(const EventRef &) returns false to stop the merge;
-// mergeTracks then returns false.
+// Hands the events of the cursors, from where they stand, to emit in time
+// order, ties as order says; the cursors are in track order. emit(const
+// EventRef &) returns false to stop the merge; mergeCursors then returns false.
 template <typename Emit>
-bool mergeTracks(std::string_view image, const TrackScan &scan, TieOrder order, Emit &&emit)
+bool mergeCursors(
+    std::string_view image, std::vector<TrackCursor> &cursors, TieOrder order, Emit &&emit)
 {
-    std::vector<TrackCursor> cursors;
-    cursors.reserve(scan.tracks.size());
-    for (const TrackSpan &track : scan.tracks) {
-        if (track.events > 0)
-            cursors.emplace_back(image, track);
-    }
     auto merge = [&cursors](auto &sink) {
         if (cursors.size() > TreeMergeTracks)
             return detail::mergeByHeap(cursors, sink);
@@ -272,6 +267,21 @@ bool mergeTracks(std::string_view image, const TrackScan &scan, TieOrder order, 
         return true;
     };
     return merge(gather) && flush();
+}
+
+// Hands every collected event of the scanned image to emit, in time order,
+// ties as order says. emit(const EventRef &) returns false to stop the merge;
+// mergeTracks then returns false.
+template <typename Emit>
+bool mergeTracks(std::string_view image, const TrackScan &scan, TieOrder order, Emit &&emit)
+{
+    std::vector<TrackCursor> cursors;
+    cursors.reserve(scan.tracks.size());
+    for (const TrackSpan &track : scan.tracks) {
+        if (track.events > 0)
+            cursors.emplace_back(image, track);
+    }
+    return mergeCursors(image, cursors, order, emit);
 }
 
 } // namespace trackfold

@@ -59,6 +59,13 @@ public:
 private:
     void startTrack(std::size_t begin, std::optional<std::size_t> declaredEnd);
     void finishTrack(std::size_t end, std::uint64_t time);
+    // Counts an event of the output, which ended before next at time; every
+    // CheckpointEvents of a track the reading's place is noted.
+    void collect(std::size_t next, std::uint64_t time)
+    {
+        if (++m_track.events % CheckpointEvents == 0)
+            m_scan.checkpoints.push_back({ time, static_cast<std::uint32_t>(next), m_lastStatus });
+    }
     bool nextTrackFrom(std::size_t pos);
 
     std::string_view m_image;
@@ -71,6 +78,7 @@ private:
 void Scanner::startTrack(std::size_t begin, std::optional<std::size_t> declaredEnd)
 {
     m_track = TrackSpan { begin, begin, m_lastStatus, 0 };
+    m_track.firstCheckpoint = m_scan.checkpoints.size();
     m_declaredEnd = declaredEnd;
 }
 
@@ -78,6 +86,7 @@ void Scanner::finishTrack(std::size_t end, std::uint64_t time)
 {
     m_track.end = end;
     m_track.endTime = time;
+    m_track.checkpoints = m_scan.checkpoints.size() - m_track.firstCheckpoint;
     m_scan.endTime = std::max(m_scan.endTime, time);
     m_scan.events += m_track.events;
     m_scan.tracks.push_back(m_track);
@@ -171,8 +180,8 @@ bool Scanner::run()
         if (isChannelStatus(event.status)) {
             if (!event.running)
                 m_lastStatus = event.status;
-            ++m_track.events;
             pos = event.end;
+            collect(pos, time);
             continue;
         }
 
@@ -200,9 +209,9 @@ bool Scanner::run()
             continue;
         }
 
-        if (!(event.status == 0xFF && isDroppedMeta(event.metaType)))
-            ++m_track.events;
         pos = event.end;
+        if (!(event.status == 0xFF && isDroppedMeta(event.metaType)))
+            collect(pos, time);
     }
 }
 

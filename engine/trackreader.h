@@ -39,6 +39,23 @@ struct TrackSpan
     // Absolute time of the track's End of Track, or of its last byte read
     // when it has none.
     std::uint64_t endTime = 0;
+    // The track's checkpoints: [firstCheckpoint, firstCheckpoint + checkpoints)
+    // of TrackScan::checkpoints.
+    std::size_t firstCheckpoint = 0;
+    std::size_t checkpoints = 0;
+};
+
+// Every this many channel messages of a track, the scan notes where the
+// track's reading stands, so that a reader can start in the middle.
+inline constexpr std::size_t CheckpointEvents = 128;
+
+// Where a track's reading stood after one of its events: the next event starts
+// at pos, with this running status, after an event at this absolute time.
+struct Checkpoint
+{
+    std::uint64_t time = 0;
+    std::uint32_t pos = 0;
+    std::uint8_t status = 0;
 };
 
 struct TrackScan
@@ -47,6 +64,7 @@ struct TrackScan
     std::size_t events = 0; // collected events of all tracks
     std::uint32_t firstTrackLength = 0; // declared length of the first MTrk chunk
     std::uint64_t endTime = 0; // the latest end time of all tracks
+    std::vector<Checkpoint> checkpoints; // of all tracks, track after track
     std::string warning; // set when the scan failed
 };
 
@@ -97,13 +115,12 @@ class TrackCursor
 {
 public:
     TrackCursor(std::string_view image, const TrackSpan &track)
-        : m_image(image)
-        , m_pos(track.begin)
-        , m_end(track.end)
-        , m_status(track.entryStatus)
-    {
-        advance();
-    }
+        : TrackCursor(image, track, Checkpoint { 0, 0, track.entryStatus }, track.begin)
+    { }
+    // A cursor on the track's first event after the checkpoint.
+    TrackCursor(std::string_view image, const TrackSpan &track, const Checkpoint &from)
+        : TrackCursor(image, track, from, from.pos)
+    { }
 
     bool atEnd() const { return m_atEnd; }
     std::uint64_t time() const { return m_event.time(); }
@@ -131,11 +148,22 @@ public:
     }
 
 private:
+    TrackCursor(
+        std::string_view image, const TrackSpan &track, const Checkpoint &from, std::size_t pos)
+        : m_image(image)
+        , m_pos(pos)
+        , m_end(track.end)
+        , m_status(from.status)
+        , m_time(from.time)
+    {
+        advance();
+    }
+
     std::string_view m_image;
     std::size_t m_pos;
     std::size_t m_end;
     std::uint8_t m_status;
-    std::uint64_t m_time = 0;
+    std::uint64_t m_time;
     EventRef m_event;
     bool m_atEnd = false;
 };

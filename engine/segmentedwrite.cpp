@@ -1,0 +1,262 @@
+// SPDX-License-Identifier: MIT
+#include "segmentedwrite.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace trackfold {
+
+namespace {
+
+// Segments of this many events at most: a segment waits in memory, written,
+// until its turn to be joined comes, and every thread has two.
+constexpr std::size_t MaxSegmentEvents = std::size_t { 1 } << 17;
+constexpr std::size_t MinSegmentEvents = std::size_t { 1 } << 15;
+
+// Hands out the segments in time order to the threads and joins them, on the
+// calling thread, in the same order. A segment's run waits in one of a ring of
+// slots until it is joined; a thread takes a segment only while a slot is free.
+class SegmentedWriter
+{
+public:
+    SegmentedWriter(std::string_view image, const TrackScan &scan, TieOrder order,
+        std::vector<std::uint64_t> starts, unsigned threads)
+        : m_image(image)
+        , m_scan(scan)
+        , m_order(order)
+        , m_starts(std::move(starts))
+        , m_threads(threads)
+        , m_slots(2 * std::size_t { threads })
+        , m_state(m_starts.size(), State::Waiting)
+    { }
+
+    SegmentedWrite run(Format0Writer &writer);
+
+private:
+    enum class State : std::uint8_t {
+        Waiting, // nobody has taken it yet
+        Taken, // a thread is merging it
+        Ready, // its run waits in its slot
+        Dropped, // a thread gave it up (out of memory): the calling thread does it
+    };
+
+    EncodedRun &slotOf(std::size_t segment) { return m_slots[segment % m_slots.size()]; }
+    // Takes the next segment when a slot is free for it; the lock is held.
+    bool take(std::size_t &segment);
+    void encode(std::size_t segment);
+    void work();
+
+    std::string_view m_image;
+    const TrackScan &m_scan;
+    TieOrder m_order;
+    std::vector<std::uint64_t> m_starts;
+    unsigned m_threads;
+    std::vector<EncodedRun> m_slots;
+    std::vector<State> m_state;
+    std::size_t m_next = 0; // the first segment nobody has taken
+    std::size_t m_joined = 0; // segments joined so far
+    bool m_stop = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+};
+
+bool SegmentedWriter::take(std::size_t &segment)
+{
+    if (m_next >= m_starts.size() || m_next >= m_joined + m_slots.size())
+        return false;
+    segment = m_next++;
+    m_state[segment] = State::Taken;
+    return true;
+}
+
+void SegmentedWriter::encode(std::size_t segment)
+{
+    const std::uint64_t end = segment + 1 < m_starts.size() ? m_starts[segment + 1] : UINT64_MAX;
+    encodeSegment(m_image, m_scan, m_order, m_starts[segment], end, slotOf(segment));
+}
+
+// A helper thread: merges segments while there are any to take.
+void SegmentedWriter::work()
+{
+    std::unique_lock lock(m_mutex);
+    while (!m_stop) {
+        std::size_t segment = 0;
+        if (!take(segment)) {
+            m_changed.wait(lock);
+            continue;
+        }
+        lock.unlock();
+        bool encoded = true;
+        try {
+            encode(segment);
+        } catch (const std::bad_alloc &) {
+            encoded = false;
+        }
+        lock.lock();
+        m_state[segment] = encoded ? State::Ready : State::Dropped;
+        m_changed.notify_all();
+        if (!encoded)
+            return;
+    }
+}
+
+SegmentedWrite SegmentedWriter::run(Format0Writer &writer)
+{
+    std::vector<std::thread> helpers;
+    try {
+        for (unsigned i = 1; i < m_threads; ++i)
+            helpers.emplace_back([this] { work(); });
+    } catch (const std::system_error &) {
+        // As many threads as could be started do the work; with none, the
+        // caller merges the usual way.
+        if (helpers.empty())
+            return SegmentedWrite::NotUsed;
+    }
+    // However the joining ends, the helpers are stopped and waited for.
+    struct Stopper
+    {
+        SegmentedWriter &self;
+        std::vector<std::thread> &helpers;
+        ~Stopper()
+        {
+            {
+                const std::lock_guard guard(self.m_mutex);
+                self.m_stop = true;
+            }
+            self.m_changed.notify_all();
+            for (std::thread &helper : helpers)
+                helper.join();
+        }
+    } stopper { *this, helpers };
+
+    std::unique_lock lock(m_mutex);
+    while (m_joined < m_starts.size()) {
+        const std::size_t due = m_joined;
+        if (m_state[due] == State::Ready) {
+            lock.unlock();
+            const EncodedRun &run = slotOf(due);
+            const bool joined = writer.join(run) && !run.broken;
+            lock.lock();
+            if (!joined)
+                return SegmentedWrite::Broken;
+            ++m_joined;
+            m_changed.notify_all();
+            continue;
+        }
+        // The calling thread merges too, the segment due first if a helper
+        // gave it up, else the next one.
+        std::size_t segment = due;
+        if (m_state[due] == State::Dropped)
+            m_state[due] = State::Taken;
+        else if (!take(segment)) {
+            m_changed.wait(lock);
+            continue;
+        }
+        lock.unlock();
+        encode(segment);
+        lock.lock();
+        m_state[segment] = State::Ready;
+    }
+    return SegmentedWrite::Written;
+}
+
+} // namespace
+
+std::vector<std::uint64_t> segmentStarts(const TrackScan &scan, std::size_t segmentEvents)
+{
+    // The checkpoints' times, in order, are a sample of the merged events'
+    // times, one for every CheckpointEvents events.
+    std::vector<std::uint64_t> times;
+    times.reserve(scan.checkpoints.size());
+    for (const Checkpoint &checkpoint : scan.checkpoints)
+        times.push_back(checkpoint.time);
+    std::sort(times.begin(), times.end());
+    std::vector<std::uint64_t> starts { 0 };
+    const std::size_t step = std::max<std::size_t>(1, segmentEvents / CheckpointEvents);
+    for (std::size_t i = step; i < times.size(); i += step) {
+        if (times[i] > starts.back())
+            starts.push_back(times[i]);
+    }
+    return starts;
+}
+
+std::vector<TrackCursor> cursorsAt(
+    std::string_view image, const TrackScan &scan, std::uint64_t start)
+{
+    std::vector<TrackCursor> cursors;
+    cursors.reserve(scan.tracks.size());
+    for (const TrackSpan &track : scan.tracks) {
+        if (track.events == 0)
+            continue;
+        const auto first
+            = scan.checkpoints.begin() + static_cast<std::ptrdiff_t>(track.firstCheckpoint);
+        const auto last = first + static_cast<std::ptrdiff_t>(track.checkpoints);
+        // Every event after a checkpoint is at its time or later.
+        const auto after = std::partition_point(
+            first, last, [start](const Checkpoint &checkpoint) { return checkpoint.time < start; });
+        TrackCursor &cursor = after == first ? cursors.emplace_back(image, track)
+                                             : cursors.emplace_back(image, track, *(after - 1));
+        while (!cursor.atEnd() && cursor.time() < start)
+            cursor.advance();
+    }
+    return cursors;
+}
+
+void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
+    std::uint64_t start, std::uint64_t end, EncodedRun &run)
+{
+    run.rest.clear();
+    run.events = 0;
+    run.broken = false;
+    std::vector<TrackCursor> cursors = cursorsAt(image, scan, start);
+    StringSink sink(run.rest);
+    std::optional<Format0Writer> writer;
+    mergeCursors(image, cursors, order, [&](const EventRef &event) {
+        if (event.time() >= end)
+            return false;
+        if (!writer) {
+            run.first = event;
+            writer.emplace(sink, image, event);
+            return true;
+        }
+        if (!writer->add(event)) {
+            run.broken = true;
+            return false;
+        }
+        return true;
+    });
+    if (writer) {
+        writer->flush();
+        run.events = writer->events() + 1;
+        run.lastTime = writer->lastTime();
+        run.lastStatus = writer->lastStatus();
+    }
+}
+
+SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
+    unsigned threads, Format0Writer &writer)
+{
+    if (threads < 2 || scan.events < SegmentedMinEvents)
+        return SegmentedWrite::NotUsed;
+    const std::size_t segmentEvents
+        = std::clamp(scan.events / 16, MinSegmentEvents, MaxSegmentEvents);
+    // A segment reads each track from a checkpoint, on average half the
+    // checkpoints' distance before its start: with many tracks that reading
+    // would outweigh the merge.
+    std::size_t lead = 0;
+    for (const TrackSpan &track : scan.tracks)
+        lead += std::min(track.events, CheckpointEvents);
+    if (lead * 8 > segmentEvents)
+        return SegmentedWrite::NotUsed;
+    std::vector<std::uint64_t> starts = segmentStarts(scan, segmentEvents);
+    if (starts.size() < 2)
+        return SegmentedWrite::NotUsed;
+    SegmentedWriter segmented(image, scan, order, std::move(starts), threads);
+    return segmented.run(writer);
+}
+
+} // namespace trackfold

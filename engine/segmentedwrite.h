@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+#ifndef TRACKFOLD_SEGMENTEDWRITE_H
+#define TRACKFOLD_SEGMENTEDWRITE_H
+
+#include "format0writer.h"
+#include "merge.h"
+#include "trackreader.h"
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// Merging a long file on several threads: the time range is cut into
+// segments at ticks, each segment is merged and written apart from the others
+// by whichever thread is free, and the writer joins the segments in time order.
+// A tick never spans two segments, so ties come out as in one merge; the seam
+// between two segments is written when they are joined, with the delta time
+// and running status the whole track gives it.
+namespace trackfold {
+
+// Below this many events a file is merged on one thread: starting a thread
+// and finding where each segment starts would cost more than it saves.
+inline constexpr std::size_t SegmentedMinEvents = std::size_t { 1 } << 17;
+
+// The ticks where segments start: the first at 0, the others about
+// segmentEvents events apart, judged from the scan's checkpoints.
+std::vector<std::uint64_t> segmentStarts(const TrackScan &scan, std::size_t segmentEvents);
+
+// Cursors in track order on each track's first event at start or later, for
+// every track with events; each track is read from its last checkpoint
+// before start.
+std::vector<TrackCursor> cursorsAt(
+    std::string_view image, const TrackScan &scan, std::uint64_t start);
+
+// Merges the events in [start, end) and writes them into a run.
+void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
+    std::uint64_t start, std::uint64_t end, EncodedRun &run);
+
+enum class SegmentedWrite : std::uint8_t {
+    NotUsed, // the file is too small or too scattered over its tracks, or no thread
+             // could be started: nothing was written
+    Written, // every event went to the writer
+    Broken, // a delta time did not fit: the writer stopped at that event
+};
+
+// Merges the scanned image in segments on up to `threads` threads and writes
+// every event through writer, which has written its header and nothing else.
+SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
+    unsigned threads, Format0Writer &writer);
+
+} // namespace trackfold
+
+#endif
