@@ -173,7 +173,7 @@ void Conversion::run()
             }
         }
         ScannedInput scanned;
-        if (!scanInput(image, m_host, m_host.clock, scanned, grid))
+        if (!scanInput(image, m_host, m_host.clock, scanned, grid, m_settings.conversion.threads))
             return conversionFailed();
         StringSink sink(sent);
         done.result = writeFormat0(scanned, sink, m_host, m_settings.conversion, grid);

@@ -30,7 +30,7 @@ double SteadyClock::seconds()
 }
 
 bool scanInput(std::string_view image, ConversionObserver &observer, Clock &clock,
-    ScannedInput &input, EventGrid *grid)
+    ScannedInput &input, EventGrid *grid, unsigned threads)
 {
     observer.setBusy(true);
     input.image = image;
@@ -45,7 +45,7 @@ bool scanInput(std::string_view image, ConversionObserver &observer, Clock &cloc
 
     observer.showStatus(tr(texts::ReadingTracks));
     input.INIZIO = clock.seconds();
-    const bool scanned = scanTracks(image, input.scan);
+    const bool scanned = scanTracks(image, input.scan, threads);
 
     // The header row shows the header as the output will carry it, but for its
     // track length, which is the first track chunk's until the output is built.
@@ -124,7 +124,7 @@ ConversionResult convertImage(std::string_view image, OutputSink &out, Conversio
     Clock &clock, const ConversionOptions &options, EventGrid *grid)
 {
     ScannedInput input;
-    if (!scanInput(image, observer, clock, input, grid))
+    if (!scanInput(image, observer, clock, input, grid, options.threads))
         return {};
     return writeFormat0(input, out, observer, options, grid);
 }

@@ -90,9 +90,10 @@ struct ScannedInput
 // Checks the header and reads every track of image. With a grid, the grid
 // receives the header row and where each track starts; it must own image
 // already. False after a warning through the observer (invalid header, Format 2,
-// unknown status byte, incomplete event, time too large).
+// unknown status byte, incomplete event, time too large). With two threads or
+// more a long file's tracks are read by two at once.
 bool scanInput(std::string_view image, ConversionObserver &observer, Clock &clock,
-    ScannedInput &input, EventGrid *grid = nullptr);
+    ScannedInput &input, EventGrid *grid = nullptr, unsigned threads = 1);
 
 // The second half: merges the scanned tracks and writes the Format 0 file to
 // out as it is produced; with a grid, the grid receives the rows and headings.

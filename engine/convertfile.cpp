@@ -50,7 +50,7 @@ FileConversion convertImageToFile(std::string_view image, const FileJob &job,
     ConversionObserver &observer, Clock &clock, EventGrid *grid, const WriteFaults &faults)
 {
     ScannedInput scanned;
-    if (!scanInput(image, observer, clock, scanned, grid))
+    if (!scanInput(image, observer, clock, scanned, grid, job.options.threads))
         return outcome(FileStatus::ConversionFailed);
     std::string error;
 

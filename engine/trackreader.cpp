@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 namespace trackfold {
 
@@ -54,10 +56,28 @@ public:
         , m_scan(scan)
     { }
 
+    // Reads the file from its first track.
     bool run();
+    // Reads the tracks from the chunk at pos on, with the running status
+    // the reading has (none when it starts there).
+    bool runFrom(std::size_t pos);
+    // Stops the reading where the track whose chunk is at pos would start.
+    void stopAt(std::size_t pos) { m_stopAt = pos + 8; }
+    // True when the reading stopped there, its tracks before it read cleanly.
+    bool stopped() const { return m_stopped; }
+    // Goes on from the chunk at pos where the reading stopped.
+    bool resumeFrom(std::size_t pos)
+    {
+        m_stopAt = SIZE_MAX;
+        m_stopped = false;
+        return runFrom(pos);
+    }
+    std::uint8_t lastStatus() const { return m_lastStatus; }
 
 private:
-    void startTrack(std::size_t begin, std::optional<std::size_t> declaredEnd);
+    // False, starting nothing, where the reading stops.
+    bool startTrack(std::size_t begin, std::optional<std::size_t> declaredEnd);
+    bool walk();
     void finishTrack(std::size_t end, std::uint64_t time);
     // Counts an event of the output, which ended before next at time; every
     // CheckpointEvents of a track the reading's place is noted.
@@ -73,13 +93,20 @@ private:
     TrackSpan m_track;
     std::optional<std::size_t> m_declaredEnd; // where the current MTrk chunk says it ends
     std::uint8_t m_lastStatus = 0;
+    std::size_t m_stopAt = SIZE_MAX;
+    bool m_stopped = false;
 };
 
-void Scanner::startTrack(std::size_t begin, std::optional<std::size_t> declaredEnd)
+bool Scanner::startTrack(std::size_t begin, std::optional<std::size_t> declaredEnd)
 {
+    if (begin == m_stopAt) {
+        m_stopped = true;
+        return false;
+    }
     m_track = TrackSpan { begin, begin, m_lastStatus, 0 };
     m_track.firstCheckpoint = m_scan.checkpoints.size();
     m_declaredEnd = declaredEnd;
+    return true;
 }
 
 void Scanner::finishTrack(std::size_t end, std::uint64_t time)
@@ -98,10 +125,8 @@ bool Scanner::nextTrackFrom(std::size_t pos)
 {
     while (const auto chunk = chunkAt(m_image, pos)) {
         const std::size_t data = pos + 8;
-        if (chunk->tag == "MTrk") {
-            startTrack(data, data + chunk->length);
-            return true;
-        }
+        if (chunk->tag == "MTrk")
+            return startTrack(data, data + chunk->length);
         if (chunk->tag == "MThd")
             return false;
         pos = data + chunk->length;
@@ -133,8 +158,18 @@ bool Scanner::run()
     } else {
         return true; // nothing but foreign chunks
     }
+    return walk();
+}
 
-    pos = m_track.begin;
+bool Scanner::runFrom(std::size_t pos)
+{
+    return !nextTrackFrom(pos) || walk();
+}
+
+// Reads the track just started and the ones after it.
+bool Scanner::walk()
+{
+    std::size_t pos = m_track.begin;
     std::uint64_t time = 0;
     bool firstEvent = true;
     while (true) {
@@ -194,7 +229,8 @@ bool Scanner::run()
                 std::optional<std::size_t> end;
                 if (m_image.size() >= data)
                     end = data + std::size_t { be32At(m_image, after + 4) };
-                startTrack(data, end);
+                if (!startTrack(data, end))
+                    return true;
             } else {
                 // Padding or foreign chunks: go on from the chunk's declared end.
                 std::size_t next = after;
@@ -251,10 +287,85 @@ std::string_view storedBytes(std::string_view image, const EventRef &event)
         event.ref, storedEventLength(image, event.ref, event.status, event.impliedStatus));
 }
 
-bool scanTracks(std::string_view image, TrackScan &scan)
+bool scanTracks(std::string_view image, TrackScan &scan, unsigned threads)
 {
+    if (threads >= 2 && image.size() >= SplitScanMinBytes)
+        return scanTracksInTwo(image, scan);
     scan = TrackScan {};
     return Scanner(image, scan).run();
+}
+
+namespace {
+
+// Where the second half of the tracks starts: in a file whose track chunks
+// follow each other from the header to its last byte, the chunk that starts
+// nearest the middle, the first one excepted; 0 in any other file.
+std::size_t middleChunk(std::string_view image)
+{
+    const std::size_t middle = image.size() / 2;
+    std::size_t best = 0;
+    std::size_t bestDistance = SIZE_MAX;
+    std::size_t pos = 14;
+    while (pos < image.size()) {
+        const auto chunk = chunkAt(image, pos);
+        if (!chunk || chunk->tag != "MTrk" || chunk->length > image.size() - pos - 8)
+            return 0;
+        const std::size_t distance = pos > middle ? pos - middle : middle - pos;
+        if (pos > 14 && distance < bestDistance) {
+            best = pos;
+            bestDistance = distance;
+        }
+        pos += 8 + std::size_t { chunk->length };
+    }
+    return best;
+}
+
+} // namespace
+
+bool scanTracksInTwo(std::string_view image, TrackScan &scan)
+{
+    scan = TrackScan {};
+    const std::size_t split = middleChunk(image);
+    if (split == 0)
+        return Scanner(image, scan).run();
+    // A second thread reads the second half as if no running status came
+    // before it: a running event there that needs the first half's fails,
+    // and the first half's reader goes on where it stopped.
+    TrackScan second;
+    bool secondRead = false;
+    std::thread helper;
+    try {
+        helper = std::thread([&] { secondRead = Scanner(image, second).runFrom(split); });
+    } catch (const std::system_error &) {
+        return Scanner(image, scan).run();
+    }
+    Scanner first(image, scan);
+    first.stopAt(split);
+    const bool firstRead = first.run();
+    helper.join();
+    // A reading that failed before the middle, or went another way than the
+    // chunks' lengths, is the whole reading.
+    if (!firstRead || !first.stopped())
+        return firstRead;
+    if (!secondRead)
+        return first.resumeFrom(split);
+
+    // The second half's tracks and checkpoints take the first half's running
+    // status where they had none of their own.
+    const std::uint8_t entry = first.lastStatus();
+    const std::size_t offset = scan.checkpoints.size();
+    for (Checkpoint checkpoint : second.checkpoints) {
+        checkpoint.status = checkpoint.status ? checkpoint.status : entry;
+        scan.checkpoints.push_back(checkpoint);
+    }
+    for (TrackSpan track : second.tracks) {
+        track.entryStatus = track.entryStatus ? track.entryStatus : entry;
+        track.firstCheckpoint += offset;
+        scan.tracks.push_back(track);
+    }
+    scan.events += second.events;
+    scan.endTime = std::max(scan.endTime, second.endTime);
+    return true;
 }
 
 } // namespace trackfold

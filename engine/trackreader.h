@@ -70,7 +70,16 @@ struct TrackScan
 
 // Walks all tracks. False with scan.warning set on an unknown status byte, an
 // event cut by the end of the image, or an absolute time past EventGrid::MaxTime.
-bool scanTracks(std::string_view image, TrackScan &scan);
+// With two threads or more, a file of SplitScanMinBytes or more is read as
+// scanTracksInTwo reads it.
+bool scanTracks(std::string_view image, TrackScan &scan, unsigned threads = 1);
+
+// From this size on a file's reading may be shared by two threads.
+inline constexpr std::size_t SplitScanMinBytes = std::size_t { 1 } << 20;
+
+// The same reading, the tracks of the file's second half read at once by a
+// second thread where the file's track chunks follow each other to its end.
+bool scanTracksInTwo(std::string_view image, TrackScan &scan);
 
 // True for the meta events the output leaves out: End of Track, track name,
 // MIDI port and channel prefix.

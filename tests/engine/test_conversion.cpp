@@ -478,3 +478,54 @@ TEST(ConversionProperty, LongFilesMergedOnTwoThreadsGiveTheSameBytes)
     EXPECT_EQ(two, one);
     EXPECT_EQ(one, deltaTooLargeWarning(2 + 90001));
 }
+
+TEST(ConversionProperty, TracksReadInTwoHalvesAsInOneReading)
+{
+    // Running status may carry over into the second half; damaged bytes
+    // anywhere must fail at the same place with the same warning.
+    auto same = [](const TrackScan &a, const TrackScan &b) {
+        auto span = [](const TrackSpan &t) {
+            return std::tuple(t.begin, t.end, t.entryStatus, t.events, t.endTime, t.firstCheckpoint,
+                t.checkpoints);
+        };
+        auto point = [](const Checkpoint &c) { return std::tuple(c.time, c.pos, c.status); };
+        if (a.tracks.size() != b.tracks.size() || a.checkpoints.size() != b.checkpoints.size())
+            return false;
+        for (std::size_t i = 0; i < a.tracks.size(); ++i) {
+            if (span(a.tracks[i]) != span(b.tracks[i]))
+                return false;
+        }
+        for (std::size_t i = 0; i < a.checkpoints.size(); ++i) {
+            if (point(a.checkpoints[i]) != point(b.checkpoints[i]))
+                return false;
+        }
+        return std::tuple(a.events, a.firstTrackLength, a.endTime, a.warning)
+            == std::tuple(b.events, b.firstTrackLength, b.endTime, b.warning);
+    };
+    // A second half whose first events carry no channel status: its first
+    // checkpoint keeps the first half's.
+    Track clocks;
+    for (std::size_t i = 0; i < CheckpointEvents; ++i)
+        clocks.event(1, { 0xF8 });
+    const std::string carried = smf::file(1,
+        { Track().event(0, { 0x91, 60, 100 }).endOfTrack(),
+            clocks.event(0, { 0x91, 64, 0 }).endOfTrack() });
+    TrackScan whole;
+    TrackScan halves;
+    ASSERT_TRUE(scanTracks(carried, whole));
+    ASSERT_TRUE(scanTracksInTwo(carried, halves));
+    EXPECT_TRUE(same(whole, halves));
+
+    std::mt19937 rng(20261211);
+    for (int round = 0; round < 150; ++round) {
+        Expected expected;
+        std::string file = randomFile(rng, expected, { 2, 8, 700, round % 2 == 0, 100 });
+        for (int damage = round % 3; damage > 0; --damage)
+            file[22 + rng() % (file.size() - 22)] = static_cast<char>(rng());
+        TrackScan one;
+        TrackScan two;
+        const bool read = scanTracks(file, one);
+        EXPECT_EQ(scanTracksInTwo(file, two), read) << "round " << round;
+        EXPECT_TRUE(same(one, two)) << "round " << round << ": " << one.warning;
+    }
+}
