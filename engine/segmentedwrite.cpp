@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>

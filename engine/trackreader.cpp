@@ -6,6 +6,7 @@
 #include "texts.h"
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -335,7 +336,14 @@ bool scanTracksInTwo(std::string_view image, TrackScan &scan)
     bool secondRead = false;
     std::thread helper;
     try {
-        helper = std::thread([&] { secondRead = Scanner(image, second).runFrom(split); });
+        helper = std::thread([&] {
+            // Out of memory, the second half is read again after the first.
+            try {
+                secondRead = Scanner(image, second).runFrom(split);
+            } catch (const std::bad_alloc &) {
+                secondRead = false;
+            }
+        });
     } catch (const std::system_error &) {
         return Scanner(image, scan).run();
     }
