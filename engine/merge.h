@@ -215,6 +215,25 @@ template <typename Emit> bool mergeByHeap(std::vector<TrackCursor> &cursors, Emi
 // buffer; more by std::stable_sort.
 inline constexpr std::size_t InsertionSortEvents = 16;
 
+// Sorts the events of one tick by their bytes, stably.
+inline void orderByBytes(std::string_view image, EventRef *first, EventRef *last)
+{
+    auto before = [image](const EventRef &a, const EventRef &b) {
+        return compareEventBytes(image, a, b) < 0;
+    };
+    if (static_cast<std::size_t>(last - first) > InsertionSortEvents) {
+        std::stable_sort(first, last, before);
+        return;
+    }
+    for (EventRef *i = first; i != last; ++i) {
+        const EventRef event = *i;
+        EventRef *j = i;
+        for (; j != first && before(event, *(j - 1)); --j)
+            *j = *(j - 1);
+        *j = event;
+    }
+}
+
 // Up to this many tracks the merge plays a tournament, whose keys hold a
 // time (48 bits) and a track number; past it a heap finds the next event.
 inline constexpr std::size_t TreeMergeTracks = std::size_t { 1 } << 15;
@@ -238,21 +257,8 @@ bool mergeCursors(
     // handed on. Most ticks of a recorded performance hold one event, which
     // goes on as it is; a few events are sorted in place, stably.
     std::vector<EventRef> tick;
-    auto before = [image](const EventRef &a, const EventRef &b) {
-        return compareEventBytes(image, a, b) < 0;
-    };
     auto flush = [&] {
-        if (tick.size() > InsertionSortEvents) {
-            std::stable_sort(tick.begin(), tick.end(), before);
-        } else {
-            for (std::size_t i = 1; i < tick.size(); ++i) {
-                const EventRef event = tick[i];
-                std::size_t j = i;
-                for (; j > 0 && before(event, tick[j - 1]); --j)
-                    tick[j] = tick[j - 1];
-                tick[j] = event;
-            }
-        }
+        orderByBytes(image, tick.data(), tick.data() + tick.size());
         for (const EventRef &event : tick) {
             if (!emit(event))
                 return false;

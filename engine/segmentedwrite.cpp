@@ -2,10 +2,10 @@
 #include "segmentedwrite.h"
 
 #include <algorithm>
+#include <bit>
 #include <condition_variable>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -48,7 +48,7 @@ private:
     EncodedRun &slotOf(std::size_t segment) { return m_slots[segment % m_slots.size()]; }
     // Takes the next segment when a slot is free for it; the lock is held.
     bool take(std::size_t &segment);
-    void encode(std::size_t segment);
+    void encode(std::size_t segment, SegmentScratch &scratch);
     void work();
 
     std::string_view m_image;
@@ -74,15 +74,16 @@ bool SegmentedWriter::take(std::size_t &segment)
     return true;
 }
 
-void SegmentedWriter::encode(std::size_t segment)
+void SegmentedWriter::encode(std::size_t segment, SegmentScratch &scratch)
 {
     const std::uint64_t end = segment + 1 < m_starts.size() ? m_starts[segment + 1] : UINT64_MAX;
-    encodeSegment(m_image, m_scan, m_order, m_starts[segment], end, slotOf(segment));
+    encodeSegment(m_image, m_scan, m_order, m_starts[segment], end, slotOf(segment), scratch);
 }
 
 // A helper thread: merges segments while there are any to take.
 void SegmentedWriter::work()
 {
+    SegmentScratch scratch;
     std::unique_lock lock(m_mutex);
     while (!m_stop) {
         std::size_t segment = 0;
@@ -93,7 +94,7 @@ void SegmentedWriter::work()
         lock.unlock();
         bool encoded = true;
         try {
-            encode(segment);
+            encode(segment, scratch);
         } catch (const std::bad_alloc &) {
             encoded = false;
         }
@@ -112,10 +113,9 @@ SegmentedWrite SegmentedWriter::run(Format0Writer &writer)
         for (unsigned i = 1; i < m_threads; ++i)
             helpers.emplace_back([this] { work(); });
     } catch (const std::system_error &) {
-        // As many threads as could be started do the work; with none, the
-        // caller merges the usual way.
-        if (helpers.empty())
-            return SegmentedWrite::NotUsed;
+        // As many threads as could be started do the work, the calling one
+        // alone if need be.
+        m_threads = static_cast<unsigned>(helpers.size()) + 1;
     }
     // However the joining ends, the helpers are stopped and waited for.
     struct Stopper
@@ -134,6 +134,7 @@ SegmentedWrite SegmentedWriter::run(Format0Writer &writer)
         }
     } stopper { *this, helpers };
 
+    SegmentScratch scratch;
     std::unique_lock lock(m_mutex);
     while (m_joined < m_starts.size()) {
         const std::size_t due = m_joined;
@@ -158,7 +159,7 @@ SegmentedWrite SegmentedWriter::run(Format0Writer &writer)
             continue;
         }
         lock.unlock();
-        encode(segment);
+        encode(segment, scratch);
         lock.lock();
         m_state[segment] = State::Ready;
     }
@@ -181,6 +182,17 @@ std::vector<std::uint64_t> segmentStarts(const TrackScan &scan, std::size_t segm
     for (std::size_t i = step; i < times.size(); i += step) {
         if (times[i] > starts.back())
             starts.push_back(times[i]);
+    }
+    // The number of checkpoints in each segment tells its events.
+    std::size_t from = 0;
+    for (std::size_t k = 1; k <= starts.size(); ++k) {
+        std::size_t to = times.size();
+        if (k < starts.size())
+            to = static_cast<std::size_t>(
+                std::lower_bound(times.begin(), times.end(), starts[k]) - times.begin());
+        if (to - from > 4 * step)
+            return {};
+        from = to;
     }
     return starts;
 }
@@ -207,41 +219,94 @@ std::vector<TrackCursor> cursorsAt(
     return cursors;
 }
 
+namespace {
+
+// Sorts events by their time, counted from start, stably: a least
+// significant digit first radix sort, 11 bits a pass, as many passes as the
+// latest time needs. spare takes as many events; the sorted events end up in
+// one of the two, which is returned.
+std::vector<EventRef> &sortByTime(std::vector<EventRef> &events, std::vector<EventRef> &spare,
+    std::uint64_t start, std::uint64_t latest)
+{
+    constexpr unsigned DigitBits = 11;
+    constexpr std::size_t Buckets = std::size_t { 1 } << DigitBits;
+    spare.resize(events.size());
+    std::vector<EventRef> *from = &events;
+    std::vector<EventRef> *to = &spare;
+    std::vector<std::uint32_t> counts(Buckets);
+    const auto bits = static_cast<unsigned>(std::bit_width(latest - start));
+    for (unsigned shift = 0; shift < bits; shift += DigitBits) {
+        auto digit = [start, shift](const EventRef &event) {
+            return static_cast<std::size_t>(((event.time() - start) >> shift) & (Buckets - 1));
+        };
+        std::fill(counts.begin(), counts.end(), 0);
+        for (const EventRef &event : *from)
+            ++counts[digit(event)];
+        std::uint32_t sum = 0;
+        for (std::uint32_t &count : counts) {
+            const std::uint32_t here = count;
+            count = sum;
+            sum += here;
+        }
+        for (const EventRef &event : *from)
+            (*to)[counts[digit(event)]++] = event;
+        std::swap(from, to);
+    }
+    return *from;
+}
+
+} // namespace
+
 void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
-    std::uint64_t start, std::uint64_t end, EncodedRun &run)
+    std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch)
 {
     run.rest.clear();
     run.events = 0;
     run.broken = false;
-    std::vector<TrackCursor> cursors = cursorsAt(image, scan, start);
-    StringSink sink(run.rest);
-    std::optional<Format0Writer> writer;
-    mergeCursors(image, cursors, order, [&](const EventRef &event) {
-        if (event.time() >= end)
-            return false;
-        if (!writer) {
-            run.first = event;
-            writer.emplace(sink, image, event);
-            return true;
+    std::vector<EventRef> &events = scratch.events;
+    events.clear();
+    std::uint64_t latest = start;
+    for (TrackCursor &cursor : cursorsAt(image, scan, start)) {
+        const std::size_t before = events.size();
+        while (!cursor.atEnd() && cursor.time() < end) {
+            events.push_back(cursor.event());
+            cursor.advance();
         }
-        if (!writer->add(event)) {
-            run.broken = true;
-            return false;
-        }
-        return true;
-    });
-    if (writer) {
-        writer->flush();
-        run.events = writer->events() + 1;
-        run.lastTime = writer->lastTime();
-        run.lastStatus = writer->lastStatus();
+        if (events.size() > before)
+            latest = std::max(latest, events.back().time());
     }
+    if (events.empty())
+        return;
+    std::vector<EventRef> &sorted = sortByTime(events, scratch.sorted, start, latest);
+    if (order == TieOrder::Bytes) {
+        auto tick = sorted.begin();
+        while (tick != sorted.end()) {
+            const auto next = std::find_if(tick + 1, sorted.end(),
+                [time = tick->time()](const EventRef &event) { return event.time() != time; });
+            orderByBytes(image, &*tick, &*tick + (next - tick));
+            tick = next;
+        }
+    }
+
+    run.first = sorted.front();
+    StringSink sink(run.rest);
+    Format0Writer writer(sink, image, run.first);
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        if (!writer.add(sorted[i])) {
+            run.broken = true;
+            break;
+        }
+    }
+    writer.flush();
+    run.events = writer.events() + 1;
+    run.lastTime = writer.lastTime();
+    run.lastStatus = writer.lastStatus();
 }
 
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
     unsigned threads, Format0Writer &writer)
 {
-    if (threads < 2 || scan.events < SegmentedMinEvents)
+    if (scan.events < SegmentedMinEvents)
         return SegmentedWrite::NotUsed;
     const std::size_t segmentEvents
         = std::clamp(scan.events / 16, MinSegmentEvents, MaxSegmentEvents);

@@ -18,12 +18,14 @@
 // and running status the whole track gives it.
 namespace trackfold {
 
-// Below this many events a file is merged on one thread: starting a thread
-// and finding where each segment starts would cost more than it saves.
+// Below this many events a file is merged in one stream: finding where each
+// segment starts and starting threads would cost more than they save.
 inline constexpr std::size_t SegmentedMinEvents = std::size_t { 1 } << 17;
 
 // The ticks where segments start: the first at 0, the others about
-// segmentEvents events apart, judged from the scan's checkpoints.
+// segmentEvents events apart, judged from the scan's checkpoints. Empty when a
+// segment would hold more than four times that many events (ticks that hold
+// many events cannot be cut), which would take too much memory.
 std::vector<std::uint64_t> segmentStarts(const TrackScan &scan, std::size_t segmentEvents);
 
 // Cursors in track order on each track's first event at start or later, for
@@ -32,19 +34,30 @@ std::vector<std::uint64_t> segmentStarts(const TrackScan &scan, std::size_t segm
 std::vector<TrackCursor> cursorsAt(
     std::string_view image, const TrackScan &scan, std::uint64_t start);
 
-// Merges the events in [start, end) and writes them into a run.
+// A thread's room for the events of the segment it merges, kept from one
+// segment to the next.
+struct SegmentScratch
+{
+    std::vector<EventRef> events;
+    std::vector<EventRef> sorted;
+};
+
+// Merges the events in [start, end) and writes them into a run. The segment's
+// events are gathered track after track, each track's in file order, and
+// sorted by time with a stable radix sort: ties stay in track order.
 void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
-    std::uint64_t start, std::uint64_t end, EncodedRun &run);
+    std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch);
 
 enum class SegmentedWrite : std::uint8_t {
-    NotUsed, // the file is too small or too scattered over its tracks, or no thread
-             // could be started: nothing was written
+    NotUsed, // the file is too small, or too scattered over its tracks, or its
+             // events crowd on too few ticks: nothing was written
     Written, // every event went to the writer
     Broken, // a delta time did not fit: the writer stopped at that event
 };
 
-// Merges the scanned image in segments on up to `threads` threads and writes
-// every event through writer, which has written its header and nothing else.
+// Merges the scanned image in segments on up to `threads` threads (one: the
+// calling thread alone) and writes every event through writer, which has
+// written its header and nothing else.
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
     unsigned threads, Format0Writer &writer);
 

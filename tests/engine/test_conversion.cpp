@@ -384,10 +384,11 @@ std::string joinedSegments(const std::string &file, const std::vector<std::uint6
     StringSink sink(out);
     Format0Writer writer(sink, file, makeOutputHeader(file, scan.firstTrackLength));
     brokenRow = 0;
+    SegmentScratch scratch;
     for (std::size_t i = 0; i < starts.size(); ++i) {
         EncodedRun run;
         const std::uint64_t end = i + 1 < starts.size() ? starts[i + 1] : UINT64_MAX;
-        encodeSegment(file, scan, order, starts[i], end, run);
+        encodeSegment(file, scan, order, starts[i], end, run, scratch);
         if (!writer.join(run) || run.broken) {
             brokenRow = writer.nextRow();
             return {};
@@ -469,6 +470,19 @@ TEST(ConversionProperty, LongFilesMergedOnTwoThreadsGiveTheSameBytes)
         EXPECT_TRUE(
             convertWithoutGrid(file, { .byteOrder = byteOrder, .threads = 2 }, warning) == whole);
     }
+    // Many events on one tick cannot be cut into segments: such a file is
+    // merged in one stream, with no segment held whole in memory.
+    Track crowded;
+    for (int i = 0; i < 300000; ++i)
+        crowded.event(i < 150000 ? 0 : 1, { 0x90, 60, 100 });
+    const std::string crowd = smf::file(1, { crowded.endOfTrack() });
+    TrackScan scan;
+    ASSERT_TRUE(scanTracks(crowd, scan));
+    EXPECT_TRUE(segmentStarts(scan, std::size_t { 1 } << 15).empty());
+    std::string warning;
+    EXPECT_TRUE(convertWithoutGrid(crowd, { .threads = 2 }, warning)
+        == convertWithoutGrid(crowd, {}, warning));
+
     // Failing the same way.
     const std::string gap = smf::file(1, { notesWithGap(150000, 90000) });
     std::string one;
