@@ -4,8 +4,9 @@
 # of ticks, about 5 a tick) and humanised (trackfold-genmidi --humanised,
 # nearly every event on its own tick, as in a recorded performance):
 #   - 16 x 60,000 events (about 4.9 and 5.4 MB): median wall time of
-#     `trackfold-cli -q -o OUT IN`, of `cat IN > X` and of
-#     `midicsv IN | csvmidi > X`, and the peak resident memory;
+#     `trackfold-cli -q -o OUT IN` (every core) and with -j 1 (one core), of
+#     `cat IN > X` and of `midicsv IN | csvmidi > X`, and the peak resident
+#     memory;
 #   - 16 x 600,000 events (about 49 and 54 MB): median time against `cat`,
 #     peak memory;
 #   - --byte-order against the default order on the humanised files;
@@ -76,8 +77,9 @@ one_size() {
     local label=$1 events=$2 timing=${3:-}
     local in="$work/in_$events.mid" out="$work/out_$events.mid"
     "$genmidi" "$in" --tracks 16 --events-per-track "$events" $timing >/dev/null
-    local t_cli t_cat t_csv="" t_bytes mem
+    local t_cli t_one t_cat t_csv="" t_bytes mem
     t_cli=$(median_ms "'$cli' -q -o '$out' '$in'")
+    t_one=$(median_ms "'$cli' -q -j 1 -o '$out' '$in'")
     t_cat=$(median_ms "cat '$in' > '$work/copy.mid'")
     mem=$(peak_mb "$cli" -q -o "$out" "$in")
     local kind=quantised
@@ -85,6 +87,7 @@ one_size() {
     echo "$label, $kind: 16 x $events events, $(size_mb "$in") MB"
     echo "  trackfold-cli   median $t_cli ms, peak RSS $mem MB ($(ratio "$mem" "$(size_mb "$in")")x the input)"
     echo "  cat IN > X      median $t_cat ms   -> trackfold is $(ratio "$t_cli" "$t_cat")x cat"
+    echo "  -j 1 (one core) median $t_one ms   -> $(ratio "$t_one" "$t_cat")x cat"
     if [[ -n $timing ]]; then
         t_bytes=$(median_ms "'$cli' -q --byte-order -o '$out' '$in'")
         echo "  --byte-order    median $t_bytes ms   -> $(ratio "$t_bytes" "$t_cli")x the default order"

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -14,9 +15,10 @@ namespace trackfold {
 namespace {
 
 // Segments of this many events at most: a segment waits in memory, written,
-// until its turn to be joined comes, and every thread has two.
-constexpr std::size_t MaxSegmentEvents = std::size_t { 1 } << 17;
-constexpr std::size_t MinSegmentEvents = std::size_t { 1 } << 15;
+// until its turn to be joined comes (every thread has two waiting), and a
+// thread sorts one in twice the room of its events.
+constexpr std::size_t MaxSegmentEvents = std::size_t { 1 } << 16;
+constexpr std::size_t MinSegmentEvents = std::size_t { 1 } << 14;
 
 // Hands out the segments in time order to the threads and joins them, on the
 // calling thread, in the same order. A segment's run waits in one of a ring of
@@ -257,50 +259,101 @@ std::vector<EventRef> &sortByTime(std::vector<EventRef> &events, std::vector<Eve
 
 } // namespace
 
+namespace {
+
+// Writes a segment's merged events into its run: the first as it is, the
+// others after it. Counts the distinct ticks.
+class RunWriter
+{
+public:
+    RunWriter(std::string_view image, EncodedRun &run)
+        : m_image(image)
+        , m_run(run)
+        , m_sink(run.rest)
+    {
+        run.rest.clear();
+        run.events = 0;
+        run.broken = false;
+    }
+
+    bool add(const EventRef &event)
+    {
+        m_ticks += event.time() != m_run.lastTime || !m_writer ? 1 : 0;
+        if (!m_writer) {
+            m_run.first = event;
+            m_run.lastTime = event.time();
+            m_writer.emplace(m_sink, m_image, event);
+            return true;
+        }
+        m_run.lastTime = event.time();
+        if (!m_writer->add(event)) {
+            m_run.broken = true;
+            return false;
+        }
+        return true;
+    }
+
+    // Ends the run; returns the distinct ticks.
+    std::size_t finish()
+    {
+        if (m_writer) {
+            m_writer->flush();
+            m_run.events = m_writer->events() + 1;
+            m_run.lastTime = m_writer->lastTime();
+            m_run.lastStatus = m_writer->lastStatus();
+        }
+        return m_ticks;
+    }
+
+private:
+    std::string_view m_image;
+    EncodedRun &m_run;
+    StringSink m_sink;
+    std::optional<Format0Writer> m_writer;
+    std::size_t m_ticks = 0;
+};
+
+} // namespace
+
 void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
     std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch)
 {
-    run.rest.clear();
-    run.events = 0;
-    run.broken = false;
-    std::vector<EventRef> &events = scratch.events;
-    events.clear();
-    std::uint64_t latest = start;
-    for (TrackCursor &cursor : cursorsAt(image, scan, start)) {
-        const std::size_t before = events.size();
-        while (!cursor.atEnd() && cursor.time() < end) {
-            events.push_back(cursor.event());
-            cursor.advance();
+    RunWriter writer(image, run);
+    std::vector<TrackCursor> cursors = cursorsAt(image, scan, start);
+    if (scratch.lastEvents >= 2 * scratch.lastTicks) {
+        mergeCursors(image, cursors, order, [&writer, end](const EventRef &event) {
+            return event.time() < end && writer.add(event);
+        });
+    } else {
+        std::vector<EventRef> &events = scratch.events;
+        events.clear();
+        std::uint64_t latest = start;
+        for (TrackCursor &cursor : cursors) {
+            const std::size_t before = events.size();
+            while (!cursor.atEnd() && cursor.time() < end) {
+                events.push_back(cursor.event());
+                cursor.advance();
+            }
+            if (events.size() > before)
+                latest = std::max(latest, events.back().time());
         }
-        if (events.size() > before)
-            latest = std::max(latest, events.back().time());
-    }
-    if (events.empty())
-        return;
-    std::vector<EventRef> &sorted = sortByTime(events, scratch.sorted, start, latest);
-    if (order == TieOrder::Bytes) {
-        auto tick = sorted.begin();
-        while (tick != sorted.end()) {
-            const auto next = std::find_if(tick + 1, sorted.end(),
-                [time = tick->time()](const EventRef &event) { return event.time() != time; });
-            orderByBytes(image, &*tick, &*tick + (next - tick));
-            tick = next;
+        std::vector<EventRef> &sorted = sortByTime(events, scratch.sorted, start, latest);
+        if (order == TieOrder::Bytes) {
+            auto tick = sorted.begin();
+            while (tick != sorted.end()) {
+                const auto next = std::find_if(tick + 1, sorted.end(),
+                    [time = tick->time()](const EventRef &event) { return event.time() != time; });
+                orderByBytes(image, &*tick, &*tick + (next - tick));
+                tick = next;
+            }
         }
-    }
-
-    run.first = sorted.front();
-    StringSink sink(run.rest);
-    Format0Writer writer(sink, image, run.first);
-    for (std::size_t i = 1; i < sorted.size(); ++i) {
-        if (!writer.add(sorted[i])) {
-            run.broken = true;
-            break;
+        for (const EventRef &event : sorted) {
+            if (!writer.add(event))
+                break;
         }
     }
-    writer.flush();
-    run.events = writer.events() + 1;
-    run.lastTime = writer.lastTime();
-    run.lastStatus = writer.lastStatus();
+    scratch.lastTicks = writer.finish();
+    scratch.lastEvents = run.events;
 }
 
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
@@ -309,7 +362,7 @@ SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, Ti
     if (scan.events < SegmentedMinEvents)
         return SegmentedWrite::NotUsed;
     const std::size_t segmentEvents
-        = std::clamp(scan.events / 16, MinSegmentEvents, MaxSegmentEvents);
+        = std::clamp(scan.events / 32, MinSegmentEvents, MaxSegmentEvents);
     // A segment reads each track from a checkpoint, on average half the
     // checkpoints' distance before its start: with many tracks that reading
     // would outweigh the merge.

@@ -40,11 +40,17 @@ struct SegmentScratch
 {
     std::vector<EventRef> events;
     std::vector<EventRef> sorted;
+    // The events and distinct ticks of the thread's last segment.
+    std::size_t lastEvents = 0;
+    std::size_t lastTicks = 0;
 };
 
-// Merges the events in [start, end) and writes them into a run. The segment's
-// events are gathered track after track, each track's in file order, and
-// sorted by time with a stable radix sort: ties stay in track order.
+// Merges the events in [start, end) and writes them into a run. Where the
+// thread's last segment held fewer than two events a tick, as in a recorded
+// performance, the segment's events are gathered track after track, each
+// track's in file order, and sorted by time with a stable radix sort (ties
+// stay in track order); where ticks hold more, the tracks are merged tick by
+// tick.
 void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
     std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch);
 
