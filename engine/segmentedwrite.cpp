@@ -343,7 +343,8 @@ void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order
             while (tick != sorted.end()) {
                 const auto next = std::find_if(tick + 1, sorted.end(),
                     [time = tick->time()](const EventRef &event) { return event.time() != time; });
-                orderByBytes(image, &*tick, &*tick + (next - tick));
+                if (next - tick > 1)
+                    orderByBytes(image, &*tick, &*tick + (next - tick));
                 tick = next;
             }
         }
