@@ -362,16 +362,17 @@ SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, Ti
 {
     if (scan.events < SegmentedMinEvents)
         return SegmentedWrite::NotUsed;
-    const std::size_t segmentEvents
-        = std::clamp(scan.events / 32, MinSegmentEvents, MaxSegmentEvents);
     // A segment reads each track from a checkpoint, on average half the
-    // checkpoints' distance before its start: with many tracks that reading
-    // would outweigh the merge.
+    // checkpoints' distance before its start. With many tracks segments grow
+    // so that this reading stays within an eighth of their events; past the
+    // largest segment it would outweigh what the threads gain.
     std::size_t lead = 0;
     for (const TrackSpan &track : scan.tracks)
         lead += std::min(track.events, CheckpointEvents);
-    if (lead * 8 > segmentEvents)
+    if (lead * 4 > MaxSegmentEvents)
         return SegmentedWrite::NotUsed;
+    const std::size_t segmentEvents
+        = std::clamp(std::max(scan.events / 32, lead * 4), MinSegmentEvents, MaxSegmentEvents);
     std::vector<std::uint64_t> starts = segmentStarts(scan, segmentEvents);
     if (starts.size() < 2)
         return SegmentedWrite::NotUsed;
