@@ -11,7 +11,8 @@ tick 0 and one End of Track where the input's longest track ends.
 
 Inputs: the files named on the command line, files written by mido itself
 (seeded random events, and set-up messages at the tick of the first note),
-and (with --genmidi) a file of trackfold-genmidi.
+and (with --genmidi) two files of trackfold-genmidi, the second a humanised one
+long enough to be merged in segments.
 Run with Debian's interpreter, which has python3-mido: /usr/bin/python3.
 """
 
@@ -215,6 +216,11 @@ def main():
         subprocess.run([args.genmidi, generated, "--tracks", "12", "--events-per-track", "2500", "--seed", "5"],
                        check=True, stdout=subprocess.DEVNULL)
         inputs.append(generated)
+        # Long enough to be merged in segments on every core.
+        performance = os.path.join(workdir, "performance.mid")
+        subprocess.run([args.genmidi, performance, "--tracks", "12", "--events-per-track", "11000",
+                        "--seed", "6", "--humanised"], check=True, stdout=subprocess.DEVNULL)
+        inputs.append(performance)
 
     failed = 0
     for index, path in enumerate(inputs):
