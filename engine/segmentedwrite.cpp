@@ -320,7 +320,7 @@ void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order
 {
     RunWriter writer(image, run);
     std::vector<TrackCursor> cursors = cursorsAt(image, scan, start);
-    if (scratch.lastEvents >= 2 * scratch.lastTicks) {
+    if (!scratch.sortNext) {
         mergeCursors(image, cursors, order, [&writer, end](const EventRef &event) {
             return event.time() < end && writer.add(event);
         });
@@ -353,8 +353,8 @@ void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order
                 break;
         }
     }
-    scratch.lastTicks = writer.finish();
-    scratch.lastEvents = run.events;
+    const std::size_t ticks = writer.finish();
+    scratch.sortNext = run.events < 2 * ticks;
 }
 
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,

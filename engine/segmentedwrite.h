@@ -40,9 +40,9 @@ struct SegmentScratch
 {
     std::vector<EventRef> events;
     std::vector<EventRef> sorted;
-    // The events and distinct ticks of the thread's last segment.
-    std::size_t lastEvents = 0;
-    std::size_t lastTicks = 0;
+    // Whether the next segment is sorted: its thread's last segment held
+    // fewer than two events a tick (the first one is sorted).
+    bool sortNext = true;
 };
 
 // Merges the events in [start, end) and writes them into a run. Where the
