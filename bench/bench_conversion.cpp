@@ -86,21 +86,34 @@ void setCounters(benchmark::State &state, const Input &input)
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-// The whole conversion as the command line runs it: one pass from the merge
-// to the output bytes.
-void BM_ConvertImage(benchmark::State &state)
+// The whole conversion as the command line runs it, on the given threads:
+// the merge hands the events straight to the writer.
+void convertOn(benchmark::State &state, unsigned threads)
 {
     const Input &input = inputFor(state);
     NullObserver observer;
     trackfold::SteadyClock clock;
+    trackfold::ConversionOptions options;
+    options.threads = threads;
     for (auto _ : state) {
         CountingSink sink;
-        const auto result = trackfold::convertImage(input.image, sink, observer, clock, {});
+        const auto result = trackfold::convertImage(input.image, sink, observer, clock, options);
         if (!result.ok)
             state.SkipWithError(observer.warning.c_str());
         benchmark::DoNotOptimize(sink.size);
     }
     setCounters(state, input);
+}
+
+void BM_ConvertImage(benchmark::State &state)
+{
+    convertOn(state, 1);
+}
+
+// Long files go in segments on both threads; timed by the wall clock.
+void BM_ConvertImageTwoThreads(benchmark::State &state)
+{
+    convertOn(state, 2);
 }
 
 // The window's conversion: the rows kept in the grid, the output in a string.
@@ -180,6 +193,7 @@ void sizes(benchmark::internal::Benchmark *b)
 } // namespace
 
 BENCHMARK(BM_ConvertImage)->Apply(sizes);
+BENCHMARK(BM_ConvertImageTwoThreads)->Apply(sizes)->UseRealTime();
 BENCHMARK(BM_SalvaMidi0)->Apply(sizes);
 BENCHMARK(BM_ScanTracks)->Apply(sizes);
 BENCHMARK(BM_MergeTracks)->Apply(sizes);
