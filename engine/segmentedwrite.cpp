@@ -376,7 +376,7 @@ SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, Ti
     std::vector<std::uint64_t> starts = segmentStarts(scan, segmentEvents);
     if (starts.size() < 2)
         return SegmentedWrite::NotUsed;
-    SegmentedWriter segmented(image, scan, order, std::move(starts), threads);
+    SegmentedWriter segmented(image, scan, order, std::move(starts), std::max(threads, 1u));
     return segmented.run(writer);
 }
 
