@@ -58,37 +58,63 @@ struct ParsedEvent
 // The general case of readEvent.
 ParsedEvent readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus);
 
+// A channel message behind a delta time of one or two bytes: most events of
+// any file.
+struct ChannelEvent
+{
+    std::uint32_t delta = 0;
+    std::uint32_t size = 0; // bytes from the delta time to the event's end
+    std::uint32_t statusOffset = 0; // from pos to the status byte (or first data byte)
+    std::uint8_t status = 0;
+    bool running = false;
+};
+
+// Reads such an event at pos; false for anything else, which readEventSlow
+// reads. A small struct filled in place: the reading loops keep it in
+// registers.
+inline bool readChannelEvent(
+    std::string_view image, std::size_t pos, std::uint8_t lastStatus, ChannelEvent &event)
+{
+    // With five bytes left such an event cannot run past the end.
+    if (pos + 5 > image.size())
+        return false;
+    const auto *p = reinterpret_cast<const std::uint8_t *>(image.data()) + pos;
+    std::uint32_t delta = p[0];
+    std::uint32_t offset = 1;
+    if (delta >= 0x80) {
+        if (p[1] >= 0x80)
+            return false;
+        delta = ((delta & 0x7F) << 7) | p[1];
+        offset = 2;
+    }
+    const std::uint8_t first = p[offset];
+    const bool running = first < 0x80;
+    const std::uint8_t status = running ? lastStatus : first;
+    const int length = channelMessageLength(status);
+    if (length == 0)
+        return false;
+    event.delta = delta;
+    event.statusOffset = offset;
+    event.size = offset + static_cast<std::uint32_t>(running ? length - 1 : length);
+    event.status = status;
+    event.running = running;
+    return true;
+}
+
 // Reads the delta time and the event that start at pos with the given running
-// status (0 = none). The event comes back by value: the reading loops keep
-// its fields in registers instead of storing and reloading them per event.
+// status (0 = none).
 inline ParsedEvent readEvent(std::string_view image, std::size_t pos, std::uint8_t lastStatus)
 {
-    // Most events are channel messages behind a delta time of one or two bytes;
-    // with five bytes left such an event cannot run past the end.
-    if (pos + 5 <= image.size()) {
-        const auto *p = reinterpret_cast<const std::uint8_t *>(image.data()) + pos;
-        std::uint32_t delta = p[0];
-        std::size_t statusPos = pos + 1;
-        if (delta >= 0x80) {
-            if (p[1] >= 0x80)
-                return readEventSlow(image, pos, lastStatus);
-            delta = ((delta & 0x7F) << 7) | p[1];
-            ++statusPos;
-        }
-        const auto first = static_cast<std::uint8_t>(image[statusPos]);
-        const bool running = first < 0x80;
-        const std::uint8_t status = running ? lastStatus : first;
-        if (const int length = channelMessageLength(status)) {
-            ParsedEvent event;
-            event.delta = delta;
-            event.statusPos = statusPos;
-            event.status = status;
-            event.running = running;
-            event.end = statusPos + static_cast<std::size_t>(running ? length - 1 : length);
-            return event;
-        }
-    }
-    return readEventSlow(image, pos, lastStatus);
+    ChannelEvent channel;
+    if (!readChannelEvent(image, pos, lastStatus, channel))
+        return readEventSlow(image, pos, lastStatus);
+    ParsedEvent event;
+    event.delta = channel.delta;
+    event.statusPos = pos + channel.statusOffset;
+    event.status = channel.status;
+    event.running = channel.running;
+    event.end = pos + channel.size;
+    return event;
 }
 
 // Length of the stored bytes of an event that was read cleanly before: data

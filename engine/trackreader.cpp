@@ -192,7 +192,19 @@ bool Scanner::walk()
         }
         firstEvent = false;
 
-        const ParsedEvent event = readEvent(m_image, pos, m_lastStatus);
+        // Channel messages, most of any file, are settled first.
+        ChannelEvent channel;
+        if (readChannelEvent(m_image, pos, m_lastStatus, channel)
+            && time + channel.delta <= EventGrid::MaxTime) {
+            time += channel.delta;
+            if (!channel.running)
+                m_lastStatus = channel.status;
+            pos += channel.size;
+            collect(pos, time);
+            continue;
+        }
+
+        const ParsedEvent event = readEventSlow(m_image, pos, m_lastStatus);
         const std::size_t errorPos = event.errorPos;
         switch (event.outcome) {
         case ReadOutcome::Ok:
@@ -211,8 +223,7 @@ bool Scanner::walk()
             m_scan.warning = positionWarning(event.statusPos, tr(texts::TimeTooLarge));
             return false;
         }
-        // Channel messages, most of any file, are settled first, looking at
-        // the status byte alone.
+        // Channel messages behind longer delta times.
         if (isChannelStatus(event.status)) {
             if (!event.running)
                 m_lastStatus = event.status;

@@ -138,6 +138,17 @@ public:
 
     void advance()
     {
+        ChannelEvent channel;
+        if (m_pos < m_end && readChannelEvent(m_image, m_pos, m_status, channel)) {
+            m_time += channel.delta;
+            m_status = channel.running ? m_status : channel.status;
+            m_event.ref = static_cast<std::uint32_t>(m_pos + channel.statusOffset);
+            m_event.setTime(m_time);
+            m_event.status = channel.status;
+            m_event.impliedStatus = channel.running;
+            m_pos += channel.size;
+            return;
+        }
         while (m_pos < m_end) {
             // The scan has read these bytes already, so they read cleanly again.
             const ParsedEvent event = readEvent(m_image, m_pos, m_status);

@@ -234,6 +234,19 @@ TEST(TrackReaderFailures, AbsoluteTimePastLimit)
         track.event(0x0FFFFFFF, { 0xF8 });
     const std::string warning = warningFor(oneTrack(track));
     EXPECT_NE(warning.find("Tempo assoluto troppo grande"), std::string::npos) << warning;
+
+    // The same when a note behind a short delta time crosses the limit: 2^20
+    // maximal delta times leave 2^20 - 1 ticks, which 64 notes of 16,383 and
+    // one of 100 pass. Its status byte is at body position 5 * 2^20 + 64 * 5 + 2.
+    Track notes;
+    for (int i = 0; i < (1 << 20); ++i)
+        notes.event(0x0FFFFFFF, { 0xF8 });
+    for (int i = 0; i < 64; ++i)
+        notes.event(16383, { 0x90, 60, 0 });
+    notes.event(100, { 0x90, 60, 100 });
+    EXPECT_EQ(warningFor(oneTrack(notes)),
+        "Pos." + std::to_string(5 * (1 << 20) + 64 * 5 + 2)
+            + "\r\nTempo assoluto troppo grande - Valore non rappresentabile");
 }
 
 TEST(TrackReaderChunks, ForeignChunkAfterEndOfTrackIsSkipped)
