@@ -138,30 +138,25 @@ public:
 
     void advance()
     {
-        ChannelEvent channel;
-        if (m_pos < m_end && readChannelEvent(m_image, m_pos, m_status, channel)) {
-            m_time += channel.delta;
-            m_status = channel.running ? m_status : channel.status;
-            m_event.ref = static_cast<std::uint32_t>(m_pos + channel.statusOffset);
-            m_event.setTime(m_time);
-            m_event.status = channel.status;
-            m_event.impliedStatus = channel.running;
-            m_pos += channel.size;
-            return;
-        }
         while (m_pos < m_end) {
+            // Most events: a channel message behind a short delta time.
+            ChannelEvent channel;
+            if (readChannelEvent(m_image, m_pos, m_status, channel)) {
+                m_time += channel.delta;
+                m_status = channel.running ? m_status : channel.status;
+                standOn(m_pos + channel.statusOffset, channel.status, channel.running);
+                m_pos += channel.size;
+                return;
+            }
             // The scan has read these bytes already, so they read cleanly again.
-            const ParsedEvent event = readEvent(m_image, m_pos, m_status);
+            const ParsedEvent event = readEventSlow(m_image, m_pos, m_status);
             m_time += event.delta;
             m_pos = event.end;
             if (!event.running && isChannelStatus(event.status))
                 m_status = event.status;
             if (event.status == 0xFF && isDroppedMeta(event.metaType))
                 continue;
-            m_event.ref = static_cast<std::uint32_t>(event.statusPos);
-            m_event.setTime(m_time);
-            m_event.status = event.status;
-            m_event.impliedStatus = event.running;
+            standOn(event.statusPos, event.status, event.running);
             return;
         }
         m_atEnd = true;
@@ -177,6 +172,14 @@ private:
         , m_time(from.time)
     {
         advance();
+    }
+
+    void standOn(std::size_t ref, std::uint8_t status, bool impliedStatus)
+    {
+        m_event.ref = static_cast<std::uint32_t>(ref);
+        m_event.setTime(m_time);
+        m_event.status = status;
+        m_event.impliedStatus = impliedStatus;
     }
 
     std::string_view m_image;
