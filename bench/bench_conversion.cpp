@@ -93,12 +93,13 @@ void convertOn(benchmark::State &state, unsigned threads)
     const Input &input = inputFor(state);
     NullObserver observer;
     trackfold::SteadyClock clock;
-    trackfold::ConversionOptions options;
+    trackfold::ConversionJob options;
     options.threads = threads;
     for (auto _ : state) {
         CountingSink sink;
-        const auto result = trackfold::convertImage(input.image, sink, observer, clock, options);
-        if (!result.ok)
+        const auto result = trackfold::convert(trackfold::Source::bytes(input.image),
+            trackfold::Target::sink(sink), options, observer, clock);
+        if (!result.converted())
             state.SkipWithError(observer.warning.c_str());
         benchmark::DoNotOptimize(sink.size);
     }

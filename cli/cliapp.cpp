@@ -589,9 +589,9 @@ int run(const std::vector<std::string> &args, const Console &console)
     JobSettings settings;
     settings.batch = batch;
     settings.createFolders = options.outputDir.has_value();
-    settings.noClobber = options.noClobber;
+    settings.conversion.keepExisting = options.noClobber;
     settings.table = options.table;
-    settings.verify = options.verify;
+    settings.conversion.verify = options.verify;
     settings.quiet = options.quiet;
     settings.verbose = options.verbose;
     settings.conversion.byteOrder = options.byteOrder;

@@ -1,27 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "convertone.h"
 
-#include "convertfile.h"
 #include "fileio.h"
-#include "format0writer.h"
-#include "inputfile.h"
 #include "options.h"
 #include "report.h"
 #include "texts.h"
-#include "verify.h"
 
 #include <cerrno>
-#include <filesystem>
-#include <istream>
 #include <new>
 #include <ostream>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace trackfold::cli {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -60,24 +49,6 @@ template <typename Flush> void writeTable(const EventGrid &grid, Flush flush)
     flush(buffer);
 }
 
-bool readStream(std::istream &in, std::string &data)
-{
-    data.clear();
-    std::streambuf *source = in.rdbuf();
-    if (!source)
-        return false;
-    char chunk[1 << 16];
-    for (std::streamsize got; (got = source->sgetn(chunk, sizeof chunk)) > 0;)
-        data.append(chunk, static_cast<std::size_t>(got));
-    return true;
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st = {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 class Conversion
 {
 public:
@@ -110,13 +81,6 @@ private:
         if (!m_settings.quiet)
             outcome.lines.push_back(m_settings.batch ? m_job.input + ": " + text : text);
     }
-    bool writeStandard(const std::string &image);
-    bool makeFolders();
-    bool cannotSave(const std::string &reason)
-    {
-        fail(m_job.output, std::string(tr(texts::CannotSave)).append(": ").append(reason));
-        return false;
-    }
 
     const Job &m_job;
     const JobSettings &m_settings;
@@ -127,83 +91,35 @@ private:
 
 void Conversion::run()
 {
-    const bool toStandard = m_job.output == Standard;
-    if (m_settings.noClobber && !toStandard && exists(m_job.output))
-        return skip(m_job.output + tr(" esiste già"));
-
     m_host.messages.clear();
-    auto conversionFailed = [this] {
-        for (const Message &message : m_host.messages)
-            fail(m_job.input, oneLine(message.text));
-        fail(m_job.input, tr(texts::ConversionFailed));
-    };
     // Only the table needs the grid.
     EventGrid *grid = m_settings.table ? &m_host.grid() : nullptr;
-    FileJob job;
-    job.input = m_job.input;
-    job.output = m_job.output;
-    job.options = m_settings.conversion;
-    job.keepExisting = m_settings.noClobber;
-    job.verify = m_settings.verify && !toStandard;
+    Source source = m_job.input == Standard ? Source::stream(m_in, m_job.input)
+                                            : Source::file(m_job.input, &m_host.input);
+    const Target target = m_job.output == Standard
+        ? Target::stream(m_data)
+        : Target::file(m_job.output, m_settings.createFolders);
+    const ConversionResult done
+        = convert(std::move(source), target, m_settings.conversion, m_host, m_host.clock, grid);
 
-    FileConversion done;
-    std::string piped; // standard input, read whole
-    std::string sent; // what went to standard output, kept for --verify
-    if (m_job.input == Standard) {
-        if (!m_in || !readStream(*m_in, piped))
-            return fail(m_job.input,
-                std::string(tr(texts::CannotOpen)).append(": ").append(systemReason(EBADF)));
+    switch (done.status) {
+    case ConversionStatus::CannotOpen:
+        return fail(
+            m_job.input, std::string(tr(texts::CannotOpen)).append(": ").append(done.error));
+    case ConversionStatus::ConversionFailed:
+        for (const Message &message : m_host.messages)
+            fail(m_job.input, oneLine(message.text));
+        return fail(m_job.input, tr(texts::ConversionFailed));
+    case ConversionStatus::CannotSave:
+        return fail(
+            m_job.output, std::string(tr(texts::CannotSave)).append(": ").append(done.error));
+    case ConversionStatus::OutputExists:
+        return skip(m_job.output + tr(" esiste già"));
+    case ConversionStatus::Converted:
+    case ConversionStatus::VerifyFailed:
+        break;
     }
-    std::string_view image = piped;
-    if (grid && m_job.input == Standard) {
-        grid->adoptImage(std::move(piped));
-        image = grid->image();
-    }
-
-    if (toStandard) {
-        if (m_job.input != Standard) {
-            std::string error;
-            if (!m_host.input.open(m_job.input, error))
-                return fail(
-                    m_job.input, std::string(tr(texts::CannotOpen)).append(": ").append(error));
-            image = m_host.input.bytes();
-            if (grid) {
-                grid->adoptImage(std::string(image));
-                image = grid->image();
-            }
-        }
-        ScannedInput scanned;
-        if (!scanInput(image, m_host, m_host.clock, scanned, grid, m_settings.conversion.threads))
-            return conversionFailed();
-        StringSink sink(sent);
-        done.result = writeFormat0(scanned, sink, m_host, m_settings.conversion, grid);
-        if (!done.result.ok)
-            return conversionFailed();
-        if (!writeStandard(sent))
-            return;
-        done.status = FileStatus::Converted;
-    } else {
-        if (!makeFolders())
-            return;
-        done = m_job.input == Standard ? convertImageToFile(image, job, m_host, m_host.clock, grid)
-                                       : convertFile(job, m_host.input, m_host, m_host.clock, grid);
-        switch (done.status) {
-        case FileStatus::CannotOpen:
-            return fail(
-                m_job.input, std::string(tr(texts::CannotOpen)).append(": ").append(done.error));
-        case FileStatus::ConversionFailed:
-            return conversionFailed();
-        case FileStatus::CannotSave:
-            return fail(
-                m_job.output, std::string(tr(texts::CannotSave)).append(": ").append(done.error));
-        case FileStatus::OutputExists:
-            return skip(m_job.output + tr(" esiste già"));
-        case FileStatus::Converted:
-        case FileStatus::VerifyFailed:
-            break;
-        }
-    }
-    const std::int64_t seconds = elapsedSeconds(done.result.INIZIO, m_host.clock.seconds());
+    const std::int64_t seconds = elapsedSeconds(done.INIZIO, m_host.clock.seconds());
 
     if (grid) {
         if (m_data)
@@ -211,44 +127,15 @@ void Conversion::run()
         else
             writeTable(*grid, [this](const std::string &text) { outcome.table += text; });
     }
-    report(conversionReport(done.result.RIGHE, seconds, m_job.output, done.result.outputSize));
+    report(conversionReport(done.RIGHE, seconds, m_job.output, done.outputSize));
 
-    if (m_settings.verify) {
-        // A file was read back by the conversion; what went to standard
-        // output is checked as it was sent.
-        if (toStandard && !verifyConversion(image, sent, job.options, done.error))
-            done.status = FileStatus::VerifyFailed;
-        if (done.status == FileStatus::VerifyFailed)
+    if (m_settings.conversion.verify) {
+        if (done.status == ConversionStatus::VerifyFailed)
             return fail(m_job.output,
                 std::string(tr(texts::VerifyFailed)).append(": ").append(oneLine(done.error)));
         report(tr(texts::VerifyOk));
     }
     outcome.result = Result::Converted;
-}
-
-bool Conversion::writeStandard(const std::string &image)
-{
-    if (!m_data)
-        return cannotSave(systemReason(EBADF));
-    errno = 0;
-    m_data->write(image.data(), static_cast<std::streamsize>(image.size()));
-    m_data->flush();
-    if (!*m_data)
-        return cannotSave(systemReason(errno ? errno : EIO));
-    return true;
-}
-
-bool Conversion::makeFolders()
-{
-    if (!m_settings.createFolders)
-        return true;
-    std::error_code ec;
-    const fs::path folder = fs::path(m_job.output).parent_path();
-    if (!folder.empty())
-        fs::create_directories(folder, ec);
-    if (ec)
-        return cannotSave(systemReason(ec.value()));
-    return true;
 }
 
 } // namespace

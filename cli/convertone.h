@@ -25,12 +25,11 @@ struct JobSettings
 {
     bool batch = false; // reports name their input
     bool createFolders = false; // for the output, as -d needs
-    bool noClobber = false;
     bool table = false;
-    bool verify = false;
     bool quiet = false;
     bool verbose = false;
-    ConversionOptions conversion;
+    // Tie order, threads, --verify and -n: what the engine is asked to do.
+    ConversionJob conversion;
 };
 
 enum class Result : std::uint8_t {

@@ -3,25 +3,24 @@
 
 #include "eventgrid.h"
 #include "format0writer.h"
+#include "inputfile.h"
 #include "merge.h"
 #include "segmentedwrite.h"
 #include "texts.h"
 #include "trackreader.h"
+#include "verify.h"
 
+#include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <istream>
+#include <ostream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace trackfold {
-
-namespace {
-
-ConversionResult fail(ConversionObserver &observer, const std::string &warning)
-{
-    observer.setBusy(false);
-    observer.showMessage({ MessageIcon::Warning, texts::AppName, warning });
-    return {};
-}
-
-} // namespace
 
 double SteadyClock::seconds()
 {
@@ -29,19 +28,137 @@ double SteadyClock::seconds()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
+Source Source::file(std::string path, InputFile *buffer)
+{
+    Source source;
+    source.m_kind = Kind::File;
+    source.m_name = std::move(path);
+    source.m_buffer = buffer;
+    return source;
+}
+
+Source Source::stream(std::istream *in, std::string name)
+{
+    Source source;
+    source.m_kind = Kind::Stream;
+    source.m_name = std::move(name);
+    source.m_stream = in;
+    return source;
+}
+
+Source Source::bytes(std::string_view image, std::string name)
+{
+    Source source;
+    source.m_kind = Kind::Bytes;
+    source.m_name = std::move(name);
+    source.m_view = image;
+    return source;
+}
+
+Source Source::owned(std::string image, std::string name)
+{
+    Source source;
+    source.m_kind = Kind::Owned;
+    source.m_name = std::move(name);
+    source.m_owned = std::move(image);
+    return source;
+}
+
+Target Target::file(std::string path, bool createFolders, WriteFaults faults)
+{
+    Target target;
+    target.m_kind = Kind::File;
+    target.m_path = std::move(path);
+    target.m_createFolders = createFolders;
+    target.m_faults = std::move(faults);
+    return target;
+}
+
+Target Target::stream(std::ostream *out)
+{
+    Target target;
+    target.m_kind = Kind::Stream;
+    target.m_stream = out;
+    return target;
+}
+
+Target Target::memory(std::string &out)
+{
+    Target target;
+    target.m_kind = Kind::Memory;
+    target.m_memory = &out;
+    return target;
+}
+
+Target Target::sink(OutputSink &sink)
+{
+    Target target;
+    target.m_kind = Kind::Sink;
+    target.m_sink = &sink;
+    return target;
+}
+
+namespace {
+
+ConversionResult outcome(ConversionStatus status, std::string error = {})
+{
+    ConversionResult result;
+    result.status = status;
+    result.error = std::move(error);
+    return result;
+}
+
+bool warn(ConversionObserver &observer, const std::string &warning)
+{
+    observer.setBusy(false);
+    observer.showMessage({ MessageIcon::Warning, texts::AppName, warning });
+    return false;
+}
+
+bool readStream(std::istream &in, std::string &data)
+{
+    data.clear();
+    std::streambuf *source = in.rdbuf();
+    if (!source)
+        return false;
+    char chunk[1 << 16];
+    for (std::streamsize got; (got = source->sgetn(chunk, sizeof chunk)) > 0;)
+        data.append(chunk, static_cast<std::size_t>(got));
+    return true;
+}
+
+bool exists(const std::string &path)
+{
+    struct stat st = {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// An input whose header and tracks have been read and found sound: the first
+// half of a conversion.
+struct ScannedInput
+{
+    std::string_view image;
+    TrackScan scan;
+    std::string header; // the output's 22-byte header, its length still the first track's
+    double INIZIO = 0;
+};
+
+// Checks the header and reads every track of image. With a grid, the grid
+// receives the header row and where each track starts; it owns image already.
+// False after a warning through the observer.
 bool scanInput(std::string_view image, ConversionObserver &observer, Clock &clock,
     ScannedInput &input, EventGrid *grid, unsigned threads)
 {
     observer.setBusy(true);
     input.image = image;
     if (image.size() > EventGrid::MaxImageSize)
-        return fail(observer, tr(texts::FileTooLarge)).ok;
+        return warn(observer, tr(texts::FileTooLarge));
     if (!hasValidHeader(image))
-        return fail(observer, tr(texts::InvalidHeader)).ok;
+        return warn(observer, tr(texts::InvalidHeader));
     // A Format 2 file holds independent sequences: laid on top of each other
     // they would not be the piece.
     if (formatOf(image) == 2)
-        return fail(observer, tr(texts::Format2)).ok;
+        return warn(observer, tr(texts::Format2));
 
     observer.showStatus(tr(texts::ReadingTracks));
     input.INIZIO = clock.seconds();
@@ -59,18 +176,21 @@ bool scanInput(std::string_view image, ConversionObserver &observer, Clock &cloc
         grid->setTrackStarts(std::move(starts));
     }
     if (!scanned)
-        return fail(observer, input.scan.warning).ok;
+        return warn(observer, input.scan.warning);
     return true;
 }
 
-ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
-    ConversionObserver &observer, const ConversionOptions &options, EventGrid *grid)
+// The second half: merges the scanned tracks and writes the Format 0 file to
+// out as it is produced; with a grid, the grid receives the rows and headings.
+// False after a warning (a delta time too large); what out received is then to
+// be thrown away.
+bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver &observer,
+    const ConversionJob &job, EventGrid *grid, ConversionResult &result)
 {
     const std::string_view image = input.image;
     const TrackScan &scan = input.scan;
-    ConversionResult result;
     result.INIZIO = input.INIZIO;
-    const TieOrder order = options.byteOrder ? TieOrder::Bytes : TieOrder::Track;
+    const TieOrder order = job.byteOrder ? TieOrder::Bytes : TieOrder::Track;
     Format0Writer writer(out, image, input.header);
     bool written = true;
     observer.showStatus(tr(texts::SortingGrid));
@@ -96,8 +216,7 @@ ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
         observer.showStatus(tr(texts::InsertingDeltas));
         observer.showStatus(tr(texts::RestoringRunningStatus));
         observer.showStatus(tr(texts::BuildingOutput));
-        const SegmentedWrite segmented
-            = writeInSegments(image, scan, order, options.threads, writer);
+        const SegmentedWrite segmented = writeInSegments(image, scan, order, job.threads, writer);
         if (segmented == SegmentedWrite::NotUsed) {
             written = mergeTracks(
                 image, scan, order, [&writer](const EventRef &event) { return writer.add(event); });
@@ -108,41 +227,258 @@ ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
     }
     // The End of Track has the row after the last.
     if (!written || !writer.finish(scan.endTime))
-        return fail(observer, deltaTooLargeWarning(writer.nextRow()));
+        return warn(observer, deltaTooLargeWarning(writer.nextRow()));
 
     if (grid) {
         grid->setEndTime(scan.endTime);
         grid->showHeadings();
     }
     observer.setBusy(false);
-    result.ok = true;
     result.outputSize = writer.size();
+    return true;
+}
+
+} // namespace
+
+// Brings the input into memory: into the grid when there is one (its rows
+// refer to the image), else through the caller's buffer or in place.
+class SourceLoader
+{
+public:
+    SourceLoader(Source &source, EventGrid *grid)
+        : m_source(source)
+        , m_grid(grid)
+    { }
+
+    // Standard input is read before anything else is looked at.
+    bool readStream(std::string &error)
+    {
+        if (m_source.m_kind != Source::Kind::Stream)
+            return true;
+        if (!m_source.m_stream || !trackfold::readStream(*m_source.m_stream, m_source.m_owned)) {
+            error = systemReason(EBADF);
+            return false;
+        }
+        return true;
+    }
+
+    bool load(std::string_view &image, std::string &error)
+    {
+        switch (m_source.m_kind) {
+        case Source::Kind::File:
+            if (m_grid) {
+                std::string bytes;
+                if (!readWholeFile(m_source.m_name, bytes, error))
+                    return false;
+                return adopt(std::move(bytes), image);
+            } else {
+                InputFile &file = m_source.m_buffer ? *m_source.m_buffer : m_local;
+                if (!file.open(m_source.m_name, error))
+                    return false;
+                image = file.bytes();
+            }
+            return true;
+        case Source::Kind::Bytes:
+            if (m_grid)
+                return adopt(std::string(m_source.m_view), image);
+            image = m_source.m_view;
+            return true;
+        case Source::Kind::Stream:
+        case Source::Kind::Owned:
+            if (m_grid)
+                return adopt(std::move(m_source.m_owned), image);
+            image = m_source.m_owned;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    bool adopt(std::string bytes, std::string_view &image)
+    {
+        m_grid->adoptImage(std::move(bytes));
+        image = m_grid->image();
+        return true;
+    }
+
+    Source &m_source;
+    EventGrid *m_grid;
+    InputFile m_local;
+};
+
+// Makes the output into the target: all of it, or nothing where it goes.
+struct TargetWriter
+{
+    const Target &target;
+    const ConversionJob &job;
+    ConversionObserver &observer;
+    EventGrid *grid;
+
+    bool outputExists() const
+    {
+        return target.m_kind == Target::Kind::File && job.keepExisting && exists(target.m_path);
+    }
+
+    bool makeFolders(std::string &error) const
+    {
+        if (target.m_kind != Target::Kind::File || !target.m_createFolders)
+            return true;
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::path(target.m_path).parent_path();
+        if (!folder.empty())
+            std::filesystem::create_directories(folder, ec);
+        if (ec)
+            error = systemReason(ec.value());
+        return !ec;
+    }
+
+    void write(const ScannedInput &scanned, ConversionResult &result) const
+    {
+        switch (target.m_kind) {
+        case Target::Kind::File:
+            return writeFile(scanned, result);
+        case Target::Kind::Stream: {
+            std::string whole;
+            prepare(whole, scanned.image);
+            StringSink sink(whole);
+            if (!writeFormat0(scanned, sink, result))
+                return;
+            if (!target.m_stream) {
+                result = outcome(ConversionStatus::CannotSave, systemReason(EBADF));
+                return;
+            }
+            errno = 0;
+            target.m_stream->write(whole.data(), static_cast<std::streamsize>(whole.size()));
+            target.m_stream->flush();
+            if (!*target.m_stream) {
+                result = outcome(ConversionStatus::CannotSave, systemReason(errno ? errno : EIO));
+                return;
+            }
+            return check(scanned.image, whole, result);
+        }
+        case Target::Kind::Memory: {
+            prepare(*target.m_memory, scanned.image);
+            StringSink sink(*target.m_memory);
+            if (writeFormat0(scanned, sink, result))
+                check(scanned.image, *target.m_memory, result);
+            return;
+        }
+        case Target::Kind::Sink:
+            writeFormat0(scanned, *target.m_sink, result);
+            return;
+        }
+    }
+
+private:
+    bool writeFormat0(const ScannedInput &scanned, OutputSink &sink, ConversionResult &result) const
+    {
+        if (!trackfold::writeFormat0(scanned, sink, observer, job, grid, result)) {
+            result = outcome(ConversionStatus::ConversionFailed);
+            return false;
+        }
+        result.status = ConversionStatus::Converted;
+        return true;
+    }
+
+    // Merged, an event never takes more bytes than in the input but for a
+    // restored status byte, so the output fits the input's size and a byte per
+    // event: one allocation of that holds it.
+    static void prepare(std::string &output, std::string_view image)
+    {
+        output.clear();
+        output.reserve(image.size() + image.size() / 2 + 64);
+    }
+
+    void check(std::string_view image, std::string_view written, ConversionResult &result) const
+    {
+        if (job.verify && !verifyConversion(image, written, job, result.error))
+            result.status = ConversionStatus::VerifyFailed;
+    }
+
+    void writeFile(const ScannedInput &scanned, ConversionResult &result) const
+    {
+        const std::string_view image = scanned.image;
+        const WriteFaults &faults = target.m_faults;
+        bool failedWhileWriting = false;
+        auto convertInto = [&](OutputSink &sink) {
+            failedWhileWriting = !writeFormat0(scanned, sink, result);
+            return !failedWhileWriting;
+        };
+        auto produce = [&](int fd) {
+            // A device or FIFO cannot take the track length afterwards: the
+            // whole output is made first.
+            if (::lseek(fd, 0, SEEK_CUR) < 0) {
+                std::string whole;
+                StringSink sink(whole);
+                return convertInto(sink) ? writeAllTo(fd, whole) : ECANCELED;
+            }
+            // The file's blocks are reserved for the largest output the input
+            // can give (its bytes, a restored status byte per event, title and
+            // End of Track), then cut to the real size. A file system that
+            // allocates late (ext4) would otherwise flush the whole file when
+            // the rename replaces an existing one.
+            const auto bound = static_cast<off_t>(image.size() + scanned.scan.events + 64);
+            const bool reserved = ::fallocate(fd, 0, 0, bound) == 0;
+            DescriptorSink sink(fd, faults.failAfterBytes);
+            if (!convertInto(sink))
+                return ECANCELED;
+            if (sink.error() != 0)
+                return sink.error();
+            if (reserved && ::ftruncate(fd, static_cast<off_t>(result.outputSize)) != 0)
+                return errno;
+            return faults.failFlush ? EIO : 0;
+        };
+        bool existed = false;
+        std::string error;
+        if (!writeFileAtomicallyWith(
+                target.m_path, produce, job.keepExisting, existed, error, faults)) {
+            result = failedWhileWriting
+                ? outcome(ConversionStatus::ConversionFailed)
+                : outcome(existed ? ConversionStatus::OutputExists : ConversionStatus::CannotSave,
+                    std::move(error));
+            return;
+        }
+        if (job.verify) {
+            // What counts is what reached the disk, so the file is read back.
+            InputFile written;
+            if (!written.open(target.m_path, result.error)
+                || !verifyConversion(image, written.bytes(), job, result.error))
+                result.status = ConversionStatus::VerifyFailed;
+        }
+    }
+};
+
+ConversionResult convert(Source source, const Target &target, const ConversionJob &job,
+    ConversionObserver &observer, Clock &clock, EventGrid *grid)
+{
+    const TargetWriter writer { target, job, observer, grid };
+    if (writer.outputExists())
+        return outcome(ConversionStatus::OutputExists);
+    SourceLoader loader(source, grid);
+    std::string error;
+    if (!loader.readStream(error))
+        return outcome(ConversionStatus::CannotOpen, error);
+    if (!writer.makeFolders(error))
+        return outcome(ConversionStatus::CannotSave, error);
+    std::string_view image;
+    if (!loader.load(image, error))
+        return outcome(ConversionStatus::CannotOpen, error);
+
+    ScannedInput scanned;
+    if (!scanInput(image, observer, clock, scanned, grid, job.threads))
+        return outcome(ConversionStatus::ConversionFailed);
+    ConversionResult result;
+    writer.write(scanned, result);
     return result;
 }
 
-ConversionResult convertImage(std::string_view image, OutputSink &out, ConversionObserver &observer,
-    Clock &clock, const ConversionOptions &options, EventGrid *grid)
-{
-    ScannedInput input;
-    if (!scanInput(image, observer, clock, input, grid, options.threads))
-        return {};
-    return writeFormat0(input, out, observer, options, grid);
-}
-
 std::string SalvaMidi0(std::string StrMIDI, EventGrid &grid, ConversionObserver &observer,
-    Clock &clock, ConversionResult &result, const ConversionOptions &options)
+    Clock &clock, ConversionResult &result, const ConversionJob &job)
 {
-    grid.adoptImage(std::move(StrMIDI));
-    const std::string_view image = grid.image();
-
-    // Merged, an event never takes more bytes than in the input but for a
-    // restored status byte, so the output fits the input's size and a byte
-    // per event; one allocation of that holds it.
     std::string output;
-    output.reserve(image.size() + image.size() / 2 + 64);
-    StringSink sink(output);
-    result = convertImage(image, sink, observer, clock, options, &grid);
-    if (!result.ok)
+    result = convert(
+        Source::owned(std::move(StrMIDI)), Target::memory(output), job, observer, clock, &grid);
+    if (!result.converted())
         return {};
     return output;
 }

@@ -2,15 +2,17 @@
 #ifndef TRACKFOLD_CONVERSION_H
 #define TRACKFOLD_CONVERSION_H
 
-#include "trackreader.h"
+#include "fileio.h"
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
 namespace trackfold {
 
 class EventGrid;
+class InputFile;
 class OutputSink;
 
 enum class MessageIcon : std::uint8_t {
@@ -55,72 +57,134 @@ public:
     double seconds() override;
 };
 
-// How a conversion orders the events that share one tick.
-struct ConversionOptions
+// What to do with one file: everything that is not the file itself.
+struct ConversionJob
 {
-    // False: track order, then file order (how a player plays the input).
-    // True: by the events' bytes, whatever track they came from.
+    // False: events at one tick in track order, then file order (how a
+    // player plays the input). True: by the events' bytes, whatever track
+    // they came from.
     bool byteOrder = false;
     // Threads that may merge and write one long file together. The window
     // keeps its rows in one merge, and a batch converts a file on each core.
     unsigned threads = 1;
+    // Read the written output back (or check the bytes sent) against the input.
+    bool verify = false;
+    // Never replace an existing output file.
+    bool keepExisting = false;
+};
+
+// Where the input comes from.
+class Source
+{
+public:
+    enum class Kind : std::uint8_t { File, Stream, Bytes, Owned };
+
+    // A file, read through buffer when one is given (mapped, or into a buffer
+    // kept from file to file), whole into the grid when there is one.
+    static Source file(std::string path, InputFile *buffer = nullptr);
+    // Everything a stream holds (standard input); nullptr fails as a closed one.
+    static Source stream(std::istream *in, std::string name);
+    // Bytes the caller keeps alive for the conversion; a grid takes a copy.
+    static Source bytes(std::string_view image, std::string name = {});
+    // Bytes handed over: a grid adopts them without a copy (convert takes its
+    // source by value for that).
+    static Source owned(std::string image, std::string name = {});
+
+    Kind kind() const { return m_kind; }
+    // The path, or the name the caller gave the input.
+    const std::string &name() const { return m_name; }
+
+private:
+    friend class SourceLoader;
+    Kind m_kind = Kind::Bytes;
+    std::string m_name;
+    InputFile *m_buffer = nullptr;
+    std::istream *m_stream = nullptr;
+    std::string_view m_view;
+    std::string m_owned;
+};
+
+// Where the output goes.
+class Target
+{
+public:
+    enum class Kind : std::uint8_t { File, Stream, Memory, Sink };
+
+    // A file replaced atomically (see writeFileAtomicallyWith); with
+    // createFolders its missing folders are made first.
+    static Target file(std::string path, bool createFolders = false, WriteFaults faults = {});
+    // A stream (standard output): the whole output is made, then written;
+    // nullptr fails as a closed stream.
+    static Target stream(std::ostream *out);
+    // A string that receives the output (emptied first).
+    static Target memory(std::string &out);
+    // A sink of the caller's, written as the output is made.
+    static Target sink(OutputSink &sink);
+
+    Kind kind() const { return m_kind; }
+    const std::string &path() const { return m_path; }
+
+private:
+    friend struct TargetWriter;
+    Kind m_kind = Kind::Memory;
+    std::string m_path;
+    bool m_createFolders = false;
+    WriteFaults m_faults;
+    std::ostream *m_stream = nullptr;
+    std::string *m_memory = nullptr;
+    OutputSink *m_sink = nullptr;
+};
+
+enum class ConversionStatus : std::uint8_t {
+    Converted,
+    CannotOpen, // error: the system's reason
+    ConversionFailed, // the warning went through the observer
+    CannotSave, // error: the system's reason; nothing at the output changed
+    OutputExists, // with keepExisting
+    VerifyFailed, // error: the system's reason or the first difference
 };
 
 struct ConversionResult
 {
-    bool ok = false;
+    ConversionStatus status = ConversionStatus::ConversionFailed;
+    std::string error;
     // RIGHE: the index of the last grid row (the event count + 1).
     std::int64_t RIGHE = 0;
     // INIZIO: the clock's value when the reader started.
     double INIZIO = 0;
     // Bytes of output written.
     std::uint64_t outputSize = 0;
+
+    // The output was made (a failed check aside).
+    bool converted() const
+    {
+        return status == ConversionStatus::Converted || status == ConversionStatus::VerifyFailed;
+    }
 };
 
-// An input whose header and tracks have been read and found sound: the first
-// half of a conversion.
-struct ScannedInput
-{
-    std::string_view image;
-    TrackScan scan;
-    std::string header; // the output's 22-byte header, its length still the first track's
-    double INIZIO = 0;
-};
-
-// Checks the header and reads every track of image. With a grid, the grid
-// receives the header row and where each track starts; it must own image
-// already. False after a warning through the observer (invalid header, Format 2,
-// unknown status byte, incomplete event, time too large). With two threads or
-// more a long file's tracks are read by two at once.
-bool scanInput(std::string_view image, ConversionObserver &observer, Clock &clock,
-    ScannedInput &input, EventGrid *grid = nullptr, unsigned threads = 1);
-
-// The second half: merges the scanned tracks and writes the Format 0 file to
-// out as it is produced; with a grid, the grid receives the rows and headings.
-// On failure (a delta time too large) a warning was shown and what out
-// received is to be thrown away.
-ConversionResult writeFormat0(const ScannedInput &input, OutputSink &out,
-    ConversionObserver &observer, const ConversionOptions &options, EventGrid *grid = nullptr);
-
-// Converts a Standard MIDI File image into a Format 0 file with one track,
-// written to out as it is produced. Every collected event of every track goes
-// into the one track, ordered by time (ties as the options say), with its delta
-// time and, where the event before it has the same channel status, without its
-// status byte; the output is the header, a fixed track name, the events and End
-// of Track at the latest end of the input's tracks.
+// Converts a Standard MIDI File into a Format 0 file with one track. Every
+// collected event of every track goes into the one track, ordered by time
+// (ties as the job says), with its delta time and, where the event before it
+// has the same channel status, without its status byte; the output is the
+// header, a fixed track name, the events and End of Track at the latest end of
+// the input's tracks.
 //
-// With a grid, the grid also receives the rows, headings and header row; it
-// must own image already (grid.image()). On failure (unknown status byte,
-// incomplete event, invalid header, Format 2, time or delta too large) a warning
-// was shown through the observer, result.ok is false and what out received is
-// to be thrown away.
-ConversionResult convertImage(std::string_view image, OutputSink &out, ConversionObserver &observer,
-    Clock &clock, const ConversionOptions &options, EventGrid *grid = nullptr);
+// In order: an existing file target with job.keepExisting gives OutputExists;
+// the source is read (CannotOpen); the input is checked and converted, the
+// output written as it is produced (ConversionFailed after a warning through
+// the observer: unknown status byte, incomplete event, invalid header,
+// Format 2, time or delta too large); the target gets all or nothing
+// (CannotSave); with job.verify the output is checked (VerifyFailed).
+//
+// With a grid, the grid takes the input image and receives the header row,
+// the merged rows and the headings.
+ConversionResult convert(Source source, const Target &target, const ConversionJob &job,
+    ConversionObserver &observer, Clock &clock, EventGrid *grid = nullptr);
 
 // The window's conversion: the grid takes the input image and the merged rows;
 // returns the output image, or "" after a warning.
 std::string SalvaMidi0(std::string StrMIDI, EventGrid &grid, ConversionObserver &observer,
-    Clock &clock, ConversionResult &result, const ConversionOptions &options = {});
+    Clock &clock, ConversionResult &result, const ConversionJob &job = {});
 
 } // namespace trackfold
 

@@ -35,7 +35,7 @@ std::string describe(const char *what, std::string_view image, const EventRef &e
 } // namespace
 
 bool verifyConversion(std::string_view input, std::string_view written,
-    const ConversionOptions &options, std::string &difference)
+    const ConversionJob &options, std::string &difference)
 {
     if (!hasValidHeader(written)) {
         difference = tr(texts::InvalidHeader);

@@ -16,7 +16,7 @@ namespace trackfold {
 // does; otherwise difference names the first event that is missing or extra,
 // or the End of Track's time.
 bool verifyConversion(std::string_view input, std::string_view written,
-    const ConversionOptions &options, std::string &difference);
+    const ConversionJob &options, std::string &difference);
 
 } // namespace trackfold
 

@@ -2,10 +2,8 @@
 #include "paramstr.h"
 
 #include "clock.h"
-#include "convertfile.h"
 #include "eventtablemodel.h"
 #include "fileio.h"
-#include "inputfile.h"
 #include "module1.h"
 #include "pianorollview.h"
 #include "report.h"
@@ -377,40 +375,38 @@ void ParamStr::cmdCONVERTI_Click()
     setBusy(true);
     setStatusText(translated(texts::Analysing));
 
-    FileJob job;
-    job.input = nativePath(in);
-    job.output = nativePath(out);
     // The file on disk is read back and checked against the input; the user
     // hears of it only when something is wrong.
+    ConversionJob job;
     job.verify = true;
-    FileConversion done;
+    ConversionResult done;
     try {
-        InputFile unused; // the grid keeps the input itself
-        done = convertFile(job, unused, *this, m_clock, &m_grid, writeFaults());
+        done = convert(Source::file(nativePath(in)),
+            Target::file(nativePath(out), false, writeFaults()), job, *this, m_clock, &m_grid);
     } catch (const std::bad_alloc &) {
         // A file too big for memory is a failed conversion, not a crash.
-        done.status = FileStatus::ConversionFailed;
+        done.status = ConversionStatus::ConversionFailed;
     }
     setBusy(false);
     update.end();
-    RIGHE = done.result.RIGHE;
-    INIZIO = done.result.INIZIO;
+    RIGHE = done.RIGHE;
+    INIZIO = done.INIZIO;
     const QString reason = QString::fromLocal8Bit(done.error);
     switch (done.status) {
-    case FileStatus::CannotOpen:
+    case ConversionStatus::CannotOpen:
         critical(texts::ReadErrorTitle,
             translated(texts::CannotOpen) + text(texts::Crlf) + in + text(texts::Crlf) + reason);
         return;
-    case FileStatus::ConversionFailed:
+    case ConversionStatus::ConversionFailed:
         critical(texts::ReadErrorTitle, translated(texts::ConversionFailed));
         return;
-    case FileStatus::CannotSave:
-    case FileStatus::OutputExists:
+    case ConversionStatus::CannotSave:
+    case ConversionStatus::OutputExists:
         critical(texts::WriteErrorTitle,
             translated(texts::CannotSave) + text(texts::Crlf) + out + text(texts::Crlf) + reason);
         return;
-    case FileStatus::Converted:
-    case FileStatus::VerifyFailed:
+    case ConversionStatus::Converted:
+    case ConversionStatus::VerifyFailed:
         break;
     }
     try {
@@ -426,7 +422,7 @@ void ParamStr::cmdCONVERTI_Click()
     const std::int64_t seconds = elapsedSeconds(INIZIO, m_clock.seconds());
     lblStato->setText(QString::fromStdString(conversionReport(
         RIGHE, seconds, out.toStdString(), static_cast<std::uint64_t>(QFileInfo(out).size()))));
-    if (done.status == FileStatus::VerifyFailed) {
+    if (done.status == ConversionStatus::VerifyFailed) {
         critical(texts::VerifyFailed,
             translated(texts::VerifyFailed) + text(texts::Crlf)
                 + QString::fromStdString(done.error));

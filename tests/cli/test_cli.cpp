@@ -118,7 +118,7 @@ std::string converted(
     EventGrid grid;
     ConversionResult conversion;
     std::string result
-        = SalvaMidi0(image, grid, host, host, conversion, ConversionOptions { byteOrder });
+        = SalvaMidi0(image, grid, host, host, conversion, ConversionJob { byteOrder });
     for (std::size_t r = 0; table && r < grid.rows(); ++r) {
         for (int c = 0; c < grid.cols(); ++c)
             table->append(c ? "\t" : "").append(grid.textMatrix(r, c));

@@ -34,12 +34,12 @@ private:
 // The window's conversion with a recording host: the grid, RIGHE and INIZIO
 // end up in the host.
 inline std::string SalvaMidi0(
-    std::string StrMIDI, RecordingHost &host, const ConversionOptions &options = {})
+    std::string StrMIDI, RecordingHost &host, const ConversionJob &options = {})
 {
     ConversionResult result;
     std::string out
         = trackfold::SalvaMidi0(std::move(StrMIDI), host.grid(), host, host, result, options);
-    if (result.ok) {
+    if (result.converted()) {
         host.RIGHE = result.RIGHE;
         host.INIZIO = result.INIZIO;
     }

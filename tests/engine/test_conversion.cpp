@@ -363,12 +363,12 @@ namespace {
 // The bytes of a conversion without a grid, as the command line makes them;
 // "" with the warning when it fails.
 std::string convertWithoutGrid(
-    const std::string &file, const ConversionOptions &options, std::string &warning)
+    const std::string &file, const ConversionJob &options, std::string &warning)
 {
     RecordingHost host;
     std::string out;
-    StringSink sink(out);
-    const bool ok = convertImage(file, sink, host, host, options).ok;
+    const bool ok
+        = convert(Source::bytes(file), Target::memory(out), options, host, host).converted();
     warning = host.messages.empty() ? std::string() : host.messages.front().text;
     return ok ? out : std::string();
 }
