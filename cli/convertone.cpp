@@ -128,6 +128,8 @@ void Conversion::run()
             writeTable(*grid, [this](const std::string &text) { outcome.table += text; });
     }
     report(conversionReport(done.RIGHE, seconds, m_job.output, done.outputSize));
+    if (!done.warning.empty())
+        report(done.warning);
 
     if (m_settings.conversion.verify) {
         if (done.status == ConversionStatus::VerifyFailed)

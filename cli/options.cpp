@@ -16,7 +16,8 @@ namespace trackfold::cli {
 
 const char *const Help
     = N_(R"(Converte Standard MIDI File a più tracce (formato 1) in file a una sola
-traccia (formato 0).
+traccia (formato 0), oppure, con -F 1, divide un file in una traccia per
+canale (formato 1).
 
 Ogni INPUT viene salvato come INPUT senza gli ultimi quattro caratteri
 seguito da "_.mid" (song.mid -> song_.mid), oppure nel file indicato con -o.
@@ -29,6 +30,9 @@ Opzioni:
                          output, e il resoconto va sullo standard error
   -d, --output-dir DIR   salva i file convertiti in DIR (con -r mantiene le
                          sottocartelle; crea le cartelle che mancano)
+  -F, --format N         il formato del file scritto: 0 (predefinito) unisce
+                         tutte le tracce in una; 1 mette meta eventi e SysEx
+                         nella traccia 0 e ogni canale in una traccia sua
   -n, --no-clobber       non sostituisce mai un file esistente (lo salta)
   -r, --recursive        converte anche i file delle sottocartelle
   -j, --jobs N           converte N file alla volta; un solo file lungo
@@ -55,6 +59,7 @@ Stato di uscita: 0 tutti convertiti, 1 almeno un errore, 2 uso errato,
 
 Esempi:
   trackfold-cli song.mid                 scrive song_.mid
+  trackfold-cli -F 1 song.mid            scrive song_.mid, una traccia per canale
   trackfold-cli -r -d convertiti ~/midi  una raccolta intera
   cat a.mid | trackfold-cli -o - - > b.mid
 )");
@@ -71,6 +76,7 @@ enum LongOnly : int {
 constexpr option LongOptions[] = {
     { "output", required_argument, nullptr, 'o' },
     { "output-dir", required_argument, nullptr, 'd' },
+    { "format", required_argument, nullptr, 'F' },
     { "no-clobber", no_argument, nullptr, 'n' },
     { "recursive", no_argument, nullptr, 'r' },
     { "jobs", required_argument, nullptr, 'j' },
@@ -84,7 +90,7 @@ constexpr option LongOptions[] = {
     { nullptr, 0, nullptr, 0 },
 };
 // The leading ':' makes a missing argument return ':' instead of '?'.
-constexpr const char *ShortOptions = ":o:d:nrj:qvhV";
+constexpr const char *ShortOptions = ":o:d:F:nrj:qvhV";
 
 // "-o/--output" for a short option, "--table" for a long one.
 std::string nameOf(int value)
@@ -140,6 +146,13 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
             target = optarg;
             break;
         }
+        case 'F':
+            if (std::strcmp(optarg, "0") != 0 && std::strcmp(optarg, "1") != 0) {
+                problem = std::string(tr("-F/--format vuole 0 o 1: ")).append(optarg);
+                return false;
+            }
+            options.format = optarg[0] - '0';
+            break;
         case 'n':
             options.noClobber = true;
             break;
@@ -221,6 +234,10 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
     }
     if (options.output && *options.output == Standard && options.table) {
         problem = tr("--table e -o - scriverebbero entrambi sullo standard output");
+        return false;
+    }
+    if (options.byteOrder && options.format == 1) {
+        problem = tr("--byte-order vale solo con --format 0");
         return false;
     }
     if (options.output && isDirectory(options.inputs.front())) {

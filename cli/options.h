@@ -25,6 +25,7 @@ struct Options
     std::vector<std::string> inputs;
     std::optional<std::string> output;
     std::optional<std::string> outputDir;
+    int format = 0; // of the written files: 0 folds, 1 splits
     bool noClobber = false;
     bool recursive = false;
     unsigned jobs = 0; // 0: one per processor

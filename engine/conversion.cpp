@@ -3,6 +3,7 @@
 
 #include "eventgrid.h"
 #include "format0writer.h"
+#include "format1writer.h"
 #include "inputfile.h"
 #include "merge.h"
 #include "segmentedwrite.h"
@@ -238,6 +239,36 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
     return true;
 }
 
+// The split: the same merge in the input's order, every event routed to the
+// track of its channel, the file put together at the end.
+bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver &observer,
+    EventGrid *grid, ConversionResult &result)
+{
+    const std::string_view image = input.image;
+    const TrackScan &scan = input.scan;
+    result.INIZIO = input.INIZIO;
+    Format1Writer writer(image, scan, grid != nullptr);
+    observer.showStatus(tr(texts::SortingGrid));
+    observer.showStatus(tr(texts::InsertingDeltas));
+    observer.showStatus(tr(texts::RestoringRunningStatus));
+    observer.showStatus(tr(texts::BuildingOutput));
+    const bool written = mergeTracks(image, scan, TieOrder::Track,
+        [&writer](const EventRef &event) { return writer.add(event); });
+    if (!written || !writer.finish(out, scan.endTime))
+        return warn(observer, deltaTooLargeWarning(writer.nextRow()));
+    if (grid) {
+        writer.fillGrid(*grid);
+        grid->setEndTime(scan.endTime);
+        grid->showHeadings();
+    }
+    if (const auto tick = writer.reorderedTick())
+        result.warning = "Tick " + std::to_string(*tick) + tr(texts::SplitReordered);
+    observer.setBusy(false);
+    result.RIGHE = writer.lastRow();
+    result.outputSize = writer.size();
+    return true;
+}
+
 } // namespace
 
 // Brings the input into memory: into the grid when there is one (its rows
@@ -372,7 +403,10 @@ struct TargetWriter
 private:
     bool writeFormat0(const ScannedInput &scanned, OutputSink &sink, ConversionResult &result) const
     {
-        if (!trackfold::writeFormat0(scanned, sink, observer, job, grid, result)) {
+        const bool written = job.format == 1
+            ? writeFormat1(scanned, sink, observer, grid, result)
+            : trackfold::writeFormat0(scanned, sink, observer, job, grid, result);
+        if (!written) {
             result = outcome(ConversionStatus::ConversionFailed);
             return false;
         }

@@ -71,6 +71,10 @@ struct ConversionJob
     bool verify = false;
     // Never replace an existing output file.
     bool keepExisting = false;
+    // 0: fold every track into one (Format 0). 1: split into a conductor
+    // track and one track per channel (Format 1), always in the input's
+    // order at a tick.
+    int format = 0;
 };
 
 // Where the input comes from.
@@ -154,6 +158,9 @@ struct ConversionResult
     double INIZIO = 0;
     // Bytes of output written.
     std::uint64_t outputSize = 0;
+    // What the user should know of a conversion that succeeded (a split that
+    // moved a SysEx before channel events of its tick), in the user's language.
+    std::string warning;
 
     // The output was made (a failed check aside).
     bool converted() const

@@ -34,6 +34,9 @@ void EventGrid::clear()
     m_image.clear();
     m_image.shrink_to_fit();
     m_trackStarts.clear();
+    m_chunks.clear();
+    m_chunkRows.clear();
+    m_outputTrackNames.clear();
     m_endTime = 0;
 }
 
@@ -46,6 +49,8 @@ void EventGrid::setRows(std::size_t rows)
         m_headings = false;
     if (rows < m_events.size() + 2)
         m_events.resize(rows < 2 ? 0 : rows - 2);
+    while (!m_chunkRows.empty() && m_chunkRows.back() >= rows)
+        m_chunkRows.pop_back();
 }
 
 void EventGrid::adoptImage(std::string image)
@@ -58,9 +63,21 @@ void EventGrid::adoptImage(std::string image)
 void EventGrid::addHeaderRow(std::string_view header)
 {
     m_events.clear();
+    m_chunks.clear();
+    m_chunkRows.clear();
     m_rowCount = 2;
     m_header.clear();
     appendHex(m_header, header.data(), header.size());
+}
+
+void EventGrid::addChunkRow(std::string_view chunkHeader)
+{
+    Row row;
+    row.ref = static_cast<std::uint32_t>(m_chunks.size());
+    m_chunks.emplace_back();
+    appendHex(m_chunks.back(), chunkHeader.data(), chunkHeader.size());
+    m_chunkRows.push_back(m_rowCount);
+    addEvent(row);
 }
 
 std::string EventGrid::textMatrix(std::size_t row, int col) const
@@ -85,7 +102,9 @@ std::string EventGrid::eventCell(std::size_t row, int col) const
     const Row *event = eventAt(row);
     if (!event)
         return {};
-    const Row *above = row > 2 ? event - 1 : nullptr;
+    if (isChunkRow(*event))
+        return col == 2 ? m_chunks[event->ref] : std::string("00");
+    const Row *above = row > 2 && !isChunkRow(event[-1]) ? event - 1 : nullptr;
     if (col == 0)
         return timeText(event->time());
     if (col == 1) {
@@ -113,6 +132,10 @@ std::size_t EventGrid::trackOf(std::size_t row) const
     const Row *event = eventAt(row);
     if (!event)
         return 0;
+    if (!m_outputTrackNames.empty()) {
+        const auto after = std::upper_bound(m_chunkRows.begin(), m_chunkRows.end(), row);
+        return static_cast<std::size_t>(after - m_chunkRows.begin()) + 1;
+    }
     const auto after = std::upper_bound(m_trackStarts.begin(), m_trackStarts.end(), event->ref);
     return static_cast<std::size_t>(after - m_trackStarts.begin());
 }

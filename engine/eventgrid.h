@@ -68,6 +68,18 @@ public:
         m_events.push_back(row);
         ++m_rowCount;
     }
+    // Appends a row for the chunk header of a further output track (a split
+    // file's): its bytes in the data column, 00 in the time columns. The row
+    // after it starts the track, at time 0 after the track's name.
+    void addChunkRow(std::string_view chunkHeader);
+    // A split file's output tracks, track 0 first; empty for a folded one.
+    void setOutputTrackNames(std::vector<std::string> names)
+    {
+        m_outputTrackNames = std::move(names);
+    }
+    const std::vector<std::string> &outputTrackNames() const { return m_outputTrackNames; }
+    // True for an event row that stands for a chunk header.
+    static bool isChunkRow(const Row &row) { return row.status == 0; }
     // Fills row 0 with the headings.
     void showHeadings() { m_headings = true; }
 
@@ -78,8 +90,9 @@ public:
     {
         return (row >= 2 && row - 2 < m_events.size()) ? &m_events[row - 2] : nullptr;
     }
-    // The input track chunk an event row came from, counted from 1; 0 when
-    // the row holds no event.
+    // The input track chunk an event row came from, counted from 1 (for a
+    // split file: the output track, counted from 1 for track 0); 0 when the
+    // row holds no event.
     std::size_t trackOf(std::size_t row) const;
 
 private:
@@ -89,6 +102,9 @@ private:
     std::vector<std::size_t> m_trackStarts;
     std::string m_header;
     std::vector<Row> m_events;
+    std::vector<std::string> m_chunks; // hex text of the chunk rows
+    std::vector<std::size_t> m_chunkRows; // their grid rows, in order
+    std::vector<std::string> m_outputTrackNames;
     std::uint64_t m_endTime = 0;
     std::size_t m_rowCount = 2;
     int m_fixedRows = 1;

@@ -69,6 +69,11 @@ inline constexpr const char *VerifyData = N_(", dati ");
 inline constexpr const char *VerifyEndOfTrack = N_("Fine della traccia nel file scritto al tempo ");
 inline constexpr const char *VerifyEndExpected = N_(" invece di ");
 inline constexpr const char *VerifyTracks = N_("Il file scritto non ha una sola traccia");
+inline constexpr const char *VerifyNotSplit = N_("Il file scritto non è di formato 1");
+
+// A split that changed the order of a tick (behind "Tick " + tick).
+inline constexpr const char *SplitReordered
+    = N_(": un SysEx suona ora prima degli eventi di canale che lo precedevano");
 
 inline constexpr const char *Crlf = "\r\n";
 

@@ -7,6 +7,7 @@
 #include "trackreader.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace trackfold {
 
@@ -50,21 +51,37 @@ bool verifyConversion(std::string_view input, std::string_view written,
         difference = writtenScan.warning;
         return false;
     }
-    if (writtenScan.tracks.size() != 1) {
-        difference = tr(texts::VerifyTracks);
+    const bool split = options.format == 1;
+    if (split ? formatOf(written) != 1 || writtenScan.tracks.empty()
+              : writtenScan.tracks.size() != 1) {
+        difference = tr(split ? texts::VerifyNotSplit : texts::VerifyTracks);
         return false;
     }
 
     // The input is merged again and each event compared, in order, with the
-    // next one the file holds.
-    TrackCursor found(written, writtenScan.tracks.front());
+    // next one its track holds: the one track of a folded file; in a split
+    // file track 0 for meta, SysEx and system events, and the track of its
+    // channel (found by the track's first event) for a channel message.
+    std::vector<TrackCursor> cursors;
+    for (const TrackSpan &track : writtenScan.tracks)
+        cursors.emplace_back(written, track);
+    std::vector<TrackCursor *> byChannel(16, nullptr);
+    for (std::size_t k = 1; split && k < cursors.size(); ++k) {
+        if (!cursors[k].atEnd() && isChannelStatus(cursors[k].event().status)
+            && !byChannel[cursors[k].event().status & 0x0F])
+            byChannel[cursors[k].event().status & 0x0F] = &cursors[k];
+    }
     std::uint64_t lastTime = 0;
-    const TieOrder order = options.byteOrder ? TieOrder::Bytes : TieOrder::Track;
+    const TieOrder order = options.byteOrder && !split ? TieOrder::Bytes : TieOrder::Track;
     const bool same = mergeTracks(input, inputScan, order, [&](const EventRef &expected) {
-        if (found.atEnd() || found.time() > expected.time()) {
+        TrackCursor *cursor = &cursors.front();
+        if (split && isChannelStatus(expected.status))
+            cursor = byChannel[expected.status & 0x0F];
+        if (!cursor || cursor->atEnd() || cursor->time() > expected.time()) {
             difference = describe(texts::VerifyMissing, input, expected);
             return false;
         }
+        TrackCursor &found = *cursor;
         if (found.time() < expected.time()) {
             difference = describe(texts::VerifyExtra, written, found.event());
             return false;
@@ -83,16 +100,18 @@ bool verifyConversion(std::string_view input, std::string_view written,
     });
     if (!same)
         return false;
-    if (!found.atEnd()) {
-        difference = describe(texts::VerifyExtra, written, found.event());
-        return false;
-    }
     const std::uint64_t endExpected = std::max(inputScan.endTime, lastTime);
-    const std::uint64_t endFound = writtenScan.tracks.front().endTime;
-    if (endFound != endExpected) {
-        difference = tr(texts::VerifyEndOfTrack) + std::to_string(endFound)
-            + tr(texts::VerifyEndExpected) + std::to_string(endExpected);
-        return false;
+    for (std::size_t k = 0; k < cursors.size(); ++k) {
+        if (!cursors[k].atEnd()) {
+            difference = describe(texts::VerifyExtra, written, cursors[k].event());
+            return false;
+        }
+        const std::uint64_t endFound = writtenScan.tracks[k].endTime;
+        if (endFound != endExpected) {
+            difference = tr(texts::VerifyEndOfTrack) + std::to_string(endFound)
+                + tr(texts::VerifyEndExpected) + std::to_string(endExpected);
+            return false;
+        }
     }
     return true;
 }

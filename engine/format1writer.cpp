@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: MIT
+#include "format1writer.h"
+
+#include "codecs.h"
+#include "eventgrid.h"
+#include "gmnames.h"
+#include "pianoroll.h"
+#include "texts.h"
+
+#include <algorithm>
+
+namespace trackfold {
+
+namespace {
+
+// A track's bytes, collected until the file is put together; its length goes
+// into its chunk header then.
+class AppendSink final : public OutputSink
+{
+public:
+    explicit AppendSink(std::string &bytes)
+        : m_bytes(bytes)
+    { }
+    void write(std::string_view bytes) override { m_bytes.append(bytes); }
+    void setTrackLength(std::uint32_t) override { }
+
+private:
+    std::string &m_bytes;
+};
+
+// Every track starts with its name at tick 0, a meta event: its first channel
+// message keeps its status byte.
+EventRef afterName()
+{
+    EventRef name;
+    name.status = 0xFF;
+    return name;
+}
+
+void appendBigEndian(std::string &out, std::uint32_t value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// The text of a meta event (FF type length text), or "" when it has none.
+std::string_view metaText(std::string_view image, const EventRef &event)
+{
+    const std::string_view stored = storedBytes(image, event);
+    Vlq length;
+    if (stored.size() < 3 || !readVlq(stored, 2, length))
+        return {};
+    return stored.substr(2 + static_cast<std::size_t>(length.size));
+}
+
+} // namespace
+
+struct Format1Writer::Track
+{
+    explicit Track(std::string_view image)
+        : sink(bytes)
+        , writer(sink, image, afterName())
+    { }
+
+    std::string bytes;
+    AppendSink sink;
+    Format0Writer writer;
+    std::vector<EventRef> rows;
+    // The input track of the first event, and whether every event came from it.
+    std::size_t inputTrack = 0;
+    bool oneInputTrack = true;
+    int program = -1; // the first program change's
+};
+
+Format1Writer::Format1Writer(std::string_view image, const TrackScan &scan, bool keepRows)
+    : m_image(image)
+    , m_scan(scan)
+    , m_keepRows(keepRows)
+    , m_instrumentNames(scan.tracks.size())
+{
+    m_tracks[0] = std::make_unique<Track>(image);
+}
+
+Format1Writer::~Format1Writer() = default;
+
+std::size_t Format1Writer::inputTrackOf(std::uint32_t ref) const
+{
+    const auto after = std::upper_bound(m_scan.tracks.begin(), m_scan.tracks.end(), ref,
+        [](std::uint32_t pos, const TrackSpan &track) { return pos < track.begin; });
+    return after == m_scan.tracks.begin()
+        ? 0
+        : static_cast<std::size_t>(after - m_scan.tracks.begin()) - 1;
+}
+
+bool Format1Writer::add(const EventRef &event)
+{
+    const std::uint8_t status = event.status;
+    std::size_t route = 0;
+    if (isChannelStatus(status)) {
+        route = 1 + (status & 0x0F);
+        m_lastChannelTime = event.time();
+    } else if (status != 0xFF) {
+        // Track 0 plays first at a tick, so a SysEx or system message that
+        // followed channel events of its tick now comes before them.
+        if (event.time() == m_lastChannelTime && !m_reorderedTick)
+            m_reorderedTick = event.time();
+    } else if (m_image[event.ref + 1] == 0x04) {
+        std::string &name = m_instrumentNames[inputTrackOf(event.ref)];
+        if (name.empty())
+            name = metaText(m_image, event);
+    }
+
+    std::unique_ptr<Track> &slot = m_tracks[route];
+    const bool first = !slot;
+    if (first)
+        slot = std::make_unique<Track>(m_image);
+    Track &track = *slot;
+    if (!track.writer.add(event))
+        return false;
+    if (route != 0) {
+        // Most events come from the track of the channel's first event: a
+        // look at its span is all they cost.
+        const TrackSpan &span = m_scan.tracks[track.inputTrack];
+        if (first)
+            track.inputTrack = inputTrackOf(event.ref);
+        else if (track.oneInputTrack && (event.ref < span.begin || event.ref >= span.end))
+            track.oneInputTrack = false;
+        if (track.program < 0 && (status & 0xF0) == 0xC0)
+            track.program = static_cast<std::uint8_t>(dataBytes(m_image, event)[0]);
+    }
+    if (m_keepRows)
+        track.rows.push_back(event);
+    ++m_events;
+    return true;
+}
+
+std::string Format1Writer::nameOf(std::size_t route) const
+{
+    const std::vector<TrackSpan> &inputs = m_scan.tracks;
+    if (route == 0) {
+        std::string title
+            = inputs.empty() ? std::string() : trackNameAt(m_image, inputs[0].begin, inputs[0].end);
+        return title.empty() ? std::string(texts::Title) : title;
+    }
+    const Track &track = *m_tracks[route];
+    const std::size_t channel = route - 1;
+    if (track.oneInputTrack) {
+        const TrackSpan &input = inputs[track.inputTrack];
+        std::string name = trackNameAt(m_image, input.begin, input.end);
+        if (name.empty())
+            name = m_instrumentNames[track.inputTrack];
+        if (!name.empty())
+            return name;
+    }
+    // General MIDI keeps channel 10 for percussion, whatever its program.
+    if (channel == 9)
+        return "Drums";
+    if (track.program >= 0)
+        return std::string(generalMidiProgramName(static_cast<std::uint8_t>(track.program)));
+    return "Channel " + std::to_string(channel + 1);
+}
+
+bool Format1Writer::finish(OutputSink &sink, std::uint64_t endTime)
+{
+    m_used.clear();
+    for (std::size_t route = 0; route < Routes; ++route) {
+        if (m_tracks[route] && (route == 0 || m_tracks[route]->writer.events() > 0))
+            m_used.push_back(route);
+    }
+    for (const std::size_t route : m_used) {
+        if (!m_tracks[route]->writer.finish(endTime))
+            return false;
+    }
+
+    m_header.assign("MThd\0\0\0\x06\0\x01", 10);
+    appendBigEndian(m_header, static_cast<std::uint32_t>(m_used.size()), 2);
+    m_header.append(m_image.substr(12, 2)); // the division, as the input has it
+    m_names.clear();
+    m_chunkHeaders.clear();
+    m_size = 0;
+    for (const std::size_t route : m_used) {
+        Track &track = *m_tracks[route];
+        const std::string name = nameOf(route);
+        std::string start("\x00\xFF\x03", 3);
+        char length[4];
+        start.append(length,
+            static_cast<std::size_t>(writeVlq(static_cast<std::uint32_t>(name.size()), length)));
+        start += name;
+        std::string chunk("MTrk");
+        appendBigEndian(chunk, static_cast<std::uint32_t>(start.size() + track.bytes.size()), 4);
+        if (route == 0) {
+            sink.write(m_header);
+            m_size += m_header.size();
+            m_header += chunk;
+        } else {
+            m_chunkHeaders.push_back(chunk);
+        }
+        sink.write(chunk);
+        sink.write(start);
+        sink.write(track.bytes);
+        m_size += chunk.size() + start.size() + track.bytes.size();
+        // What went out is not needed again.
+        std::string().swap(track.bytes);
+        m_names.push_back(name);
+    }
+    return true;
+}
+
+std::int64_t Format1Writer::lastRow() const
+{
+    return static_cast<std::int64_t>(m_events + m_chunkHeaders.size()) + 1;
+}
+
+void Format1Writer::fillGrid(EventGrid &grid) const
+{
+    grid.addHeaderRow(m_header);
+    for (std::size_t i = 0; i < m_used.size(); ++i) {
+        if (i > 0)
+            grid.addChunkRow(m_chunkHeaders[i - 1]);
+        for (const EventRef &event : m_tracks[m_used[i]]->rows)
+            grid.addEvent(event);
+    }
+    grid.setOutputTrackNames(m_names);
+}
+
+} // namespace trackfold

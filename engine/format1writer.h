@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+#ifndef TRACKFOLD_FORMAT1WRITER_H
+#define TRACKFOLD_FORMAT1WRITER_H
+
+#include "format0writer.h"
+#include "trackreader.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Splitting the merged events of a file into a Format 1 file: a conductor
+// track with every meta and SysEx event, then one track for each channel that
+// plays, named, each ending where the input ends.
+namespace trackfold {
+
+class EventGrid;
+
+class Format1Writer
+{
+public:
+    // Track 0 and one track for each of the 16 channels.
+    static constexpr std::size_t Routes = 17;
+
+    // image holds the bytes the events refer to, scan its tracks (for the
+    // names); with keepRows the writer keeps each track's events for a grid.
+    Format1Writer(std::string_view image, const TrackScan &scan, bool keepRows);
+    ~Format1Writer();
+    Format1Writer(const Format1Writer &) = delete;
+    Format1Writer &operator=(const Format1Writer &) = delete;
+
+    // Takes the next event of the merge (time, then track, then file order);
+    // false, taking nothing, when its delta time within its output track does
+    // not fit a four-byte quantity.
+    bool add(const EventRef &event);
+
+    // Ends every track at endTime and writes the whole file to sink: the
+    // header with the input's division, the conductor and the channels'
+    // tracks. False when an End of Track's delta time does not fit.
+    bool finish(OutputSink &sink, std::uint64_t endTime);
+
+    // After finish, with keepRows: the header row, then the output's events
+    // track after track, each later track behind a row for its chunk header.
+    void fillGrid(EventGrid &grid) const;
+
+    std::uint64_t events() const { return m_events; }
+    // The grid row of the next event, counting every event taken so far.
+    std::uint64_t nextRow() const { return m_events + 2; }
+    // After finish: bytes written and the grid's rows (the header row's index
+    // counted from 0: events + chunk rows + 1).
+    std::uint64_t size() const { return m_size; }
+    std::int64_t lastRow() const;
+    // After finish: the names of the output tracks, track 0 first.
+    const std::vector<std::string> &trackNames() const { return m_names; }
+    // The first tick at which a SysEx or system message followed channel
+    // events of the same tick: in the split file it sounds before them.
+    std::optional<std::uint64_t> reorderedTick() const { return m_reorderedTick; }
+
+private:
+    struct Track;
+    std::size_t inputTrackOf(std::uint32_t ref) const;
+    std::string nameOf(std::size_t route) const;
+
+    std::string_view m_image;
+    const TrackScan &m_scan;
+    bool m_keepRows;
+    std::array<std::unique_ptr<Track>, Routes> m_tracks;
+    // The first instrument name (meta 0x04) of each input track.
+    std::vector<std::string> m_instrumentNames;
+    std::uint64_t m_events = 0;
+    std::uint64_t m_size = 0;
+    std::uint64_t m_lastChannelTime = UINT64_MAX;
+    std::optional<std::uint64_t> m_reorderedTick;
+    std::vector<std::string> m_names;
+    std::vector<std::size_t> m_used; // routes with events, in output order
+    std::string m_header; // the file header and the first chunk header
+    std::vector<std::string> m_chunkHeaders; // of the later tracks
+};
+
+} // namespace trackfold
+
+#endif
