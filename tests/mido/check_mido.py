@@ -9,6 +9,14 @@ input's tracks (merge_tracks keeps track order at a shared tick), less End of
 Track, track name, MIDI port and channel prefix, plus the title track name at
 tick 0 and one End of Track where the input's longest track ends.
 
+With --format 1 (the split) mido has to load a type 1 file with the input's
+division: track 0 with the title and every meta and SysEx event of the input
+in its order, then one track per channel, in channel order, holding exactly
+that channel's events at their times and in their order; every track named at
+tick 0 and ending where the input ends. Folded back by trackfold-cli, every
+tick keeps the order of each channel's events and the SysEx among them, but
+at the tick the split's warning names.
+
 Inputs: the files named on the command line, files written by mido itself
 (seeded random events, and set-up messages at the tick of the first note),
 and (with --genmidi) two files of trackfold-genmidi, the second a humanised one
@@ -142,6 +150,94 @@ def write_setup_files(folder):
     return [setup_path, reset_path]
 
 
+def is_channel(msg):
+    return not msg.is_meta and msg.type != "sysex" and hasattr(msg, "channel")
+
+
+def absolute(messages):
+    now = 0
+    for msg in messages:
+        now += msg.time
+        yield now, msg
+
+
+def check_split(input_path, output_path, folded_path, warned_tick):
+    """Returns the failures of a split (empty when it is right)."""
+    failures = []
+    source = mido.MidiFile(input_path, clip=False)
+    try:
+        result = mido.MidiFile(output_path, clip=False)
+    except Exception as exc:
+        return ["mido cannot read the split: %s" % exc]
+    if result.type != 1:
+        failures.append("type %d, expected 1" % result.type)
+    if result.ticks_per_beat != source.ticks_per_beat:
+        failures.append("division %d, expected %d" % (result.ticks_per_beat, source.ticks_per_beat))
+    merged = [(t, m) for t, m in absolute(mido.merge_tracks(source.tracks))
+              if not (m.is_meta and m.type in DROPPED_METAS)]
+    end = end_time(source)
+
+    want_channels = collections.defaultdict(list)
+    want_conductor = []
+    for t, m in merged:
+        (want_channels[m.channel] if is_channel(m) else want_conductor).append((t, key(m)))
+    channels = []
+    for index, track in enumerate(result.tracks):
+        events = list(absolute(track))
+        if not events or events[0][1].type != "track_name" or events[0][0] != 0:
+            failures.append("track %d is not named at tick 0" % index)
+        if not events or events[-1][1].type != "end_of_track" or events[-1][0] != end:
+            failures.append("track %d does not end at tick %d" % (index, end))
+        body = [(t, key(m)) for t, m in events[1:-1]]
+        found = {m.channel for _, m in events if is_channel(m)}
+        if index == 0:
+            if found:
+                failures.append("track 0 holds channel events")
+            if body != want_conductor:
+                failures.append("track 0 does not hold the input's meta and SysEx events in order")
+            continue
+        if len(found) != 1:
+            failures.append("track %d holds the channels %s" % (index, sorted(found)))
+            continue
+        channel = found.pop()
+        channels.append(channel)
+        if body != want_channels[channel]:
+            failures.append("track %d does not hold channel %d's events as the input" % (index, channel + 1))
+    if channels != sorted(want_channels):
+        failures.append("tracks for channels %s, expected %s" % (channels, sorted(want_channels)))
+
+    # Folded back: per tick and channel, the channel's events and the SysEx
+    # among them come in the input's order.
+    def per_channel_ticks(pairs):
+        out = collections.defaultdict(list)
+        for t, m in pairs:
+            if m.is_meta:
+                continue
+            for c in ([m.channel] if is_channel(m) else range(16)):
+                out[(t, c)].append(key(m))
+        return out
+    folded = mido.MidiFile(folded_path, clip=False)
+    want, got = per_channel_ticks(merged), per_channel_ticks(absolute(folded.tracks[0]))
+    moved = sorted({t for t, c in set(want) | set(got) if want[(t, c)] != got[(t, c)]})
+    if moved and (warned_tick is None or moved[0] != warned_tick):
+        failures.append("folded back, tick %d changed order (warned: %s)" % (moved[0], warned_tick))
+    return failures
+
+
+def check_split_of(cli, path, workdir, index):
+    output = os.path.join(workdir, "split_%d.mid" % index)
+    folded = os.path.join(workdir, "split_%d_folded.mid" % index)
+    run = subprocess.run([cli, "-F", "1", "-o", output, path], capture_output=True, text=True)
+    if run.returncode != 0:
+        return ["trackfold-cli -F 1 exited with %d: %s" % (run.returncode, run.stderr)]
+    warned = None
+    for line in run.stderr.splitlines():
+        if line.startswith("Tick "):
+            warned = int(line.split()[1].rstrip(":"))
+    subprocess.run([cli, "-q", "-o", folded, output], check=True)
+    return check_split(path, output, folded, warned)
+
+
 def write_mido_file(path, seed):
     """A type 1 file written by mido (running status, its own encoder) from seeded random events."""
     rng = random.Random(seed)
@@ -232,7 +328,7 @@ def main():
             print("FAIL %s: trackfold-cli exited with %d\n%s%s" % (path, run.returncode, run.stdout, run.stderr))
             failed += 1
             continue
-        failures = check_output(path, output)
+        failures = check_output(path, output) + check_split_of(args.cli, path, workdir, index)
         if failures:
             failed += 1
             print("FAIL %s" % path)
@@ -240,11 +336,11 @@ def main():
                 print("  " + failure.replace("\n", "\n  "))
         else:
             events = sum(len(t) for t in mido.MidiFile(output).tracks)
-            print("ok   %s (%d events in one track)" % (path, events))
+            print("ok   %s (%d events in one track; split checked)" % (path, events))
     if failed:
         print("%d of %d files failed" % (failed, len(inputs)))
         return 1
-    print("all %d files load in mido as type 0 with the input's events in play order" % len(inputs))
+    print("all %d files load in mido as type 0 with the input's events in play order, and split" % len(inputs))
     return 0
 
 

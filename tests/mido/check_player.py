@@ -3,9 +3,11 @@
 """Checks that converted files sound like their inputs, with a real synthesizer.
 
 TiMidity++ renders each input and its conversion to WAV with the free patch
-set; the audio data must be identical. The conversion with --byte-order (ties
-ordered by their bytes) must sound different for at least one of the files,
-which shows the check can fail.
+set; the audio data must be identical. So must the split of each input and of
+its conversion (--format 1, one track per channel), unless the split warned of
+a tick whose order it changed. The conversion with --byte-order (ties ordered
+by their bytes) must sound different for at least one of the files, which
+shows the check can fail.
 
 Inputs: the files named on the command line and the set-up files of
 check_mido.py. Exits 77 (skipped) when timidity or freepats is missing.
@@ -65,6 +67,18 @@ def main():
                 failed += 0 if same else 1
             elif not same:
                 byte_order_differs.append(path)
+        # The split of the input and of its conversion to format 0.
+        folded = os.path.join(workdir, "out_%d_track.mid" % index)
+        for name, source in (("split", path), ("split0", folded)):
+            output = os.path.join(workdir, "out_%d_%s.mid" % (index, name))
+            report = subprocess.run([args.cli, "-F", "1", "-o", output, source], check=True,
+                                    stderr=subprocess.PIPE, text=True).stderr
+            if "Tick " in report:
+                print("warned %s %s" % (name, path))
+                continue
+            same = render(output, os.path.join(workdir, "out_%d_%s.wav" % (index, name))) == original
+            print("%s %s %s" % ("ok  " if same else "FAIL", name, path))
+            failed += 0 if same else 1
     if not byte_order_differs:
         print("FAIL: no --byte-order conversion sounds different, so this check could not fail")
         failed += 1
@@ -72,7 +86,7 @@ def main():
         print("--byte-order sounds different for: %s" % ", ".join(byte_order_differs))
     if failed:
         return 1
-    print("all %d conversions render identical audio to their inputs" % len(inputs))
+    print("all conversions and splits of %d files render identical audio to their inputs" % len(inputs))
     return 0
 
 
