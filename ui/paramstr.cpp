@@ -12,6 +12,7 @@
 #include "userdialogs.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -136,6 +137,13 @@ void ParamStr::createControls()
     name(cmdCONVERTI, "cmdCONVERTI");
     GRID = new QTableView(this);
     name(GRID, "GRID");
+    lblFORMATO = new QLabel(tr(uitexts::FormatLabel), this);
+    name(lblFORMATO, "lblFORMATO");
+    cboFORMATO = new QComboBox(this);
+    name(cboFORMATO, "cboFORMATO");
+    cboFORMATO->addItem(tr(uitexts::Format0));
+    cboFORMATO->addItem(tr(uitexts::Format1));
+    lblFORMATO->setBuddy(cboFORMATO);
     pianoRoll = new PianoRollView(m_grid, *m_model, this);
     name(pianoRoll, "pianoRoll");
     rollLegend = new QListWidget(this);
@@ -221,6 +229,8 @@ void ParamStr::createControls()
     paths->addWidget(Label1, 1, 0);
     paths->addWidget(txOUT, 1, 1);
     paths->addWidget(cmdCONVERTI, 1, 2, 1, 2);
+    paths->addWidget(lblFORMATO, 2, 0);
+    paths->addWidget(cboFORMATO, 2, 1, Qt::AlignLeft);
     // The path boxes take the spare width; the buttons keep their widths.
     paths->setColumnStretch(1, 1);
     cmdSFOGLIA->setMinimumWidth(toPixels(BrowseWidthTwips, logicalDpiX()));
@@ -245,6 +255,7 @@ void ParamStr::createControls()
     setTabOrder(txOUT, cmdSFOGLIA);
     setTabOrder(cmdSFOGLIA, cmdESCI);
     setTabOrder(cmdESCI, pianoRoll);
+    setTabOrder(pianoRoll, cboFORMATO);
     GRID->setFocus();
 }
 
@@ -379,6 +390,7 @@ void ParamStr::cmdCONVERTI_Click()
     // hears of it only when something is wrong.
     ConversionJob job;
     job.verify = true;
+    job.format = cboFORMATO->currentIndex() == 1 ? 1 : 0;
     ConversionResult done;
     try {
         done = convert(Source::file(nativePath(in)),
@@ -422,6 +434,8 @@ void ParamStr::cmdCONVERTI_Click()
     const std::int64_t seconds = elapsedSeconds(INIZIO, m_clock.seconds());
     lblStato->setText(QString::fromStdString(conversionReport(
         RIGHE, seconds, out.toStdString(), static_cast<std::uint64_t>(QFileInfo(out).size()))));
+    if (!done.warning.empty())
+        showMessage({ MessageIcon::Warning, texts::AppName, done.warning });
     if (done.status == ConversionStatus::VerifyFailed) {
         critical(texts::VerifyFailed,
             translated(texts::VerifyFailed) + text(texts::Crlf)

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -67,6 +68,9 @@ public:
     QLineEdit *txOUT = nullptr;
     QPushButton *cmdCONVERTI = nullptr;
     QTableView *GRID = nullptr;
+    // The format of the written file: index 0 folds, index 1 splits.
+    QLabel *lblFORMATO = nullptr;
+    QComboBox *cboFORMATO = nullptr;
     QLabel *lblStato = nullptr;
     // Below the grid, in a splitter: the piano roll of the converted file and
     // its legend of tracks.

@@ -17,6 +17,11 @@ inline constexpr const char *Browse = QT_TRANSLATE_NOOP("trackfold::ParamStr", "
 inline constexpr const char *Exit = QT_TRANSLATE_NOOP("trackfold::ParamStr", "&Esci");
 inline constexpr const char *Convert
     = QT_TRANSLATE_NOOP("trackfold::ParamStr", "&Converti e salva");
+// The format of the written file: 0 folds the tracks into one, 1 splits.
+inline constexpr const char *FormatLabel = QT_TRANSLATE_NOOP("trackfold::ParamStr", "&Formato");
+inline constexpr const char *Format0 = QT_TRANSLATE_NOOP("trackfold::ParamStr", "0: una traccia");
+inline constexpr const char *Format1
+    = QT_TRANSLATE_NOOP("trackfold::ParamStr", "1: una traccia per canale");
 
 // The open dialog: its title, the two filter entries and the default suffix.
 inline constexpr const char *OpenTitle = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Open");

@@ -260,7 +260,7 @@ void TestParamStr::tabGoesThroughTheControlsInOrder()
     QCOMPARE(QApplication::focusWidget(), window.GRID);
 
     const QList<QWidget *> order = { window.cmdCONVERTI, window.txIN, window.txOUT,
-        window.cmdSFOGLIA, window.cmdESCI, window.pianoRoll, window.GRID };
+        window.cmdSFOGLIA, window.cmdESCI, window.pianoRoll, window.cboFORMATO, window.GRID };
     for (QWidget *expected : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), expected);

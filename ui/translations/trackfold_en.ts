@@ -392,5 +392,17 @@ To convert without a window, many files at once too: trackfold-cli.</translation
         <source>Tutti i file</source>
         <translation>All files</translation>
     </message>
+    <message>
+        <source>&amp;Formato</source>
+        <translation>&amp;Format</translation>
+    </message>
+    <message>
+        <source>0: una traccia</source>
+        <translation>0: one track</translation>
+    </message>
+    <message>
+        <source>1: una traccia per canale</source>
+        <translation>1: one track per channel</translation>
+    </message>
 </context>
 </TS>
