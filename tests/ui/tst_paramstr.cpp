@@ -8,6 +8,7 @@
 #include "smfbuilder.h"
 #include "texts.h"
 
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
