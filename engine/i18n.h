@@ -10,10 +10,12 @@
 
 namespace trackfold {
 
-// The Italian source text msgid in the language of the user's messages locale
+// The Italian source text msgid in the language TRACKFOLD_LANGUAGE names ("en",
+// "it") or, when it is unset or empty, in that of the user's messages locale
 // (LANGUAGE, LC_ALL, LC_MESSAGES, LANG, as gettext chooses), from the catalogue
-// "trackfold". msgid itself when there is no translation, under C and POSIX, or
-// before the program has called setlocale(LC_ALL, ""). Safe from any thread.
+// "trackfold". msgid itself when there is no translation, under C and POSIX
+// (unless TRACKFOLD_LANGUAGE chooses), or before the program has called
+// setlocale(LC_ALL, ""). Safe from any thread.
 const char *tr(const char *msgid);
 
 // The language of the catalogue tr() translates from ("en"), or "" when the

@@ -498,10 +498,12 @@ void PianoRollView::drawKeyboard(QPainter &painter) const
             continue;
         painter.setPen(Qt::gray);
         painter.drawLine(QPointF(0, top + row), QPointF(KeyboardWidth, top + row));
-        if (labels) {
+        // A label taller than its row reaches up over the keys above it, but
+        // never into the ruler.
+        const QRectF label(
+            0, top + row - fontMetrics().height(), KeyboardWidth - 3, fontMetrics().height());
+        if (labels && label.top() >= area.top()) {
             painter.setPen(Qt::black);
-            const QRectF label(
-                0, top + row - fontMetrics().height(), KeyboardWidth - 3, fontMetrics().height());
             painter.drawText(
                 label, Qt::AlignRight | Qt::AlignBottom, QString::fromStdString(noteName(pitch)));
         }

@@ -85,8 +85,9 @@ private:
     const EventTableModel &m_model;
     PianoRoll m_roll;
     std::vector<QRgb> m_colors; // by PianoRoll::cellOf(track)
+    // Whole octaves, C to B, as after clear().
     int m_lowPitch = 36;
-    int m_highPitch = 96;
+    int m_highPitch = 95;
     double m_first = 0;
     double m_ticksPerPixel = 1;
     bool m_fitted = true;

@@ -10,8 +10,9 @@ namespace trackfold {
 
 bool installTranslation(QCoreApplication &app)
 {
-    // gettext has chosen by LANGUAGE, LC_ALL, LC_MESSAGES and LANG (ignoring
-    // LANGUAGE under C); QLocale would read the same variables by other rules.
+    // TRACKFOLD_LANGUAGE, or else gettext by LANGUAGE, LC_ALL, LC_MESSAGES and
+    // LANG (ignoring LANGUAGE under C), has chosen the engine's catalogue;
+    // QLocale would read the same variables by other rules.
     const QString language = QString::fromStdString(messagesLanguage());
     if (language.isEmpty())
         return false;

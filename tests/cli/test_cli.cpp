@@ -24,6 +24,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 using namespace trackfold;
 using smf::Track;
@@ -701,7 +702,8 @@ TEST_F(Program, SystemReasonsFollowTheLocale)
 {
     // it_IT.UTF-8 comes from the build folder (the "locales" fixture), the
     // Italian system messages from the C library's translations (libc-l10n).
-    const std::string env = "env -u LC_ALL -u LANGUAGE -u LC_MESSAGES LOCPATH="
+    const std::string env
+        = "env -u LC_ALL -u LANGUAGE -u LC_MESSAGES -u TRACKFOLD_LANGUAGE LOCPATH="
         + quoted(TRACKFOLD_TEST_LOCPATH) + " ";
     Ran ran = shell(env + "LANG=it_IT.UTF-8 " + cli() + " missing.mid");
     EXPECT_EQ(ran.status, 1);
@@ -713,17 +715,20 @@ TEST_F(Program, SystemReasonsFollowTheLocale)
         "trackfold-cli: missing.mid: Impossibile aprire il midifile: No such file or directory\n");
 }
 
-// The texts follow the messages locale as gettext reads it (LANGUAGE, LC_ALL,
-// LC_MESSAGES, LANG); the locales come from the build folder.
+// The texts follow TRACKFOLD_LANGUAGE, else the messages locale as gettext reads
+// it (LANGUAGE, LC_ALL, LC_MESSAGES, LANG); the locales come from the build folder.
 class Language : public Program
 {
 protected:
-    Ran under(const std::string &lang, const std::string &args, const std::string &language = {})
+    Ran under(const std::string &lang, const std::string &args, const std::string &language = {},
+        const std::string &trackfoldLanguage = {})
     {
-        std::string env = "env -u LC_ALL -u LC_MESSAGES -u LANGUAGE LOCPATH="
+        std::string env = "env -u LC_ALL -u LC_MESSAGES -u LANGUAGE -u TRACKFOLD_LANGUAGE LOCPATH="
             + quoted(TRACKFOLD_TEST_LOCPATH) + " LANG=" + lang + " ";
         if (!language.empty())
             env += "LANGUAGE=" + language + " ";
+        if (!trackfoldLanguage.empty())
+            env += "TRACKFOLD_LANGUAGE=" + quoted(trackfoldLanguage) + " ";
         return shell(env + cli() + " " + args);
     }
     // A folder of one good file, one broken file and an earlier output.
@@ -787,6 +792,23 @@ TEST_F(Language, ItalianUnderItalianAndC)
             << ran.err;
     }
     EXPECT_EQ(under("C", "--help", "en").out.rfind("Uso: trackfold-cli [opzioni] INPUT...", 0), 0u);
+}
+
+TEST_F(Language, TrackfoldLanguageComesBeforeTheLocale)
+{
+    // English under C.UTF-8, which glibc 2.41 takes for C and so ignores LANGUAGE
+    // under; Italian over an English locale; a language with no catalogue and a
+    // name that is no language get the Italian source texts.
+    for (const auto &[lang, chosen, usage] :
+        std::vector<std::tuple<std::string, std::string, std::string>> {
+            { "C.UTF-8", "en", "Usage: trackfold-cli [options] INPUT..." },
+            { "C", "en", "Usage: trackfold-cli [options] INPUT..." },
+            { "en_US.UTF-8", "it", "Uso: trackfold-cli [opzioni] INPUT..." },
+            { "en_US.UTF-8", "de", "Uso: trackfold-cli [opzioni] INPUT..." },
+            { "en_US.UTF-8", "../en", "Uso: trackfold-cli [opzioni] INPUT..." } }) {
+        const Ran ran = under(lang, "--help", "en", chosen);
+        EXPECT_EQ(ran.out.rfind(usage + "\n", 0), 0u) << lang << ' ' << chosen << '\n' << ran.out;
+    }
 }
 
 TEST_F(Language, DataIsTheSameInEveryLanguage)

@@ -96,13 +96,22 @@ TEST(Merge, RunningStatusOnlyBetweenEqualChannelStatuses)
 TEST(Merge, RunningStatusNeverHidesADataByteWithItsTopBitSet)
 {
     // A broken file's data byte 0xD7: without the status before it, a reader
-    // would take it for a status byte, so both events keep theirs.
-    const std::string file
-        = smf::file(1, { Track().event(0, { 0xD7, 0xD7 }).event(1, { 0xD7, 0xD7 }).endOfTrack() });
+    // would take it for a status byte, so both events keep theirs. 0x80 is the
+    // lowest such byte; 0x7F the highest that may follow a dropped status.
+    const std::string file = smf::file(1,
+        { Track()
+                .event(0, { 0xD7, 0xD7 })
+                .event(1, { 0xD7, 0xD7 })
+                .event(1, { 0xD7, 0x80 })
+                .event(1, { 0xD7, 0x7F })
+                .endOfTrack() });
     RecordingHost host;
-    EXPECT_EQ(
-        convert(file, host), format0(480, smf::bytes({ 0x00, 0xD7, 0xD7, 0x01, 0xD7, 0xD7 })));
+    EXPECT_EQ(convert(file, host),
+        format0(
+            480, smf::bytes({ 0x00, 0xD7, 0xD7, 0x01, 0xD7, 0xD7, 0x01, 0xD7, 0x80, 0x01, 0x7F })));
     EXPECT_EQ(host.grid().textMatrix(3, 2), "D7D7");
+    EXPECT_EQ(host.grid().textMatrix(4, 2), "D780");
+    EXPECT_EQ(host.grid().textMatrix(5, 2), "7F");
 }
 
 TEST(Merge, EqualTimesKeepFileOrderOrByteOrderOnRequest)

@@ -7,6 +7,7 @@
 #include "smfbuilder.h"
 
 #include <QHelpEvent>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -51,6 +52,7 @@ private slots:
     void conversionFillsTheRollPerTrackAndBrowseEmptiesIt();
     void clickingANoteSelectsItsRow();
     void selectingARowMovesTheRoll();
+    void pitchLabelsStayBelowTheRuler();
 
 private:
     void convert(const std::string &bytes);
@@ -164,6 +166,24 @@ void TestPianoRollView::selectingARowMovesTheRoll()
     QTest::mouseDClick(roll->viewport(), Qt::LeftButton);
     QCOMPARE(roll->firstTick(), 0.0);
     QVERIFY(roll->noteRect(note).right() <= roll->viewport()->width() + 1);
+}
+
+void TestPianoRollView::pitchLabelsStayBelowTheRuler()
+{
+    // Before the first conversion, and after one: the ruler's corner above
+    // the keyboard holds no pitch label.
+    PianoRollView *roll = m_window->pianoRoll;
+    const int ruler = roll->fontMetrics().height() + 4;
+    const QRgb window = roll->palette().color(QPalette::Window).rgb();
+    for (int converted = 0; converted < 2; ++converted) {
+        const QImage image = roll->viewport()->grab().toImage();
+        for (int y = 0; y < ruler; ++y) {
+            for (int x = 0; x < 40; ++x) // inside the keyboard's width
+                QVERIFY2(image.pixel(x, y) == window,
+                    qPrintable(QStringLiteral("%1,%2 after %3").arg(x).arg(y).arg(converted)));
+        }
+        convert(threeTrackSong());
+    }
 }
 
 QTEST_MAIN(TestPianoRollView)
