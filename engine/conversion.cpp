@@ -239,23 +239,32 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
     return true;
 }
 
+// From this size on a split keeps its tracks' bytes on disk while it runs.
+constexpr std::size_t SpillMinBytes = std::size_t { 8 } << 20;
+
 // The split: the same merge in the input's order, every event routed to the
 // track of its channel, the file put together at the end.
 bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver &observer,
-    EventGrid *grid, ConversionResult &result)
+    EventGrid *grid, const std::string *spillFolder, ConversionResult &result)
 {
     const std::string_view image = input.image;
     const TrackScan &scan = input.scan;
     result.INIZIO = input.INIZIO;
     Format1Writer writer(image, scan, grid != nullptr);
+    // A long file's tracks wait on disk beside the output until it is put together.
+    if (spillFolder && image.size() >= SpillMinBytes)
+        writer.spillInto(*spillFolder);
     observer.showStatus(tr(texts::SortingGrid));
     observer.showStatus(tr(texts::InsertingDeltas));
     observer.showStatus(tr(texts::RestoringRunningStatus));
     observer.showStatus(tr(texts::BuildingOutput));
     const bool written = mergeTracks(image, scan, TieOrder::Track,
         [&writer](const EventRef &event) { return writer.add(event); });
-    if (!written || !writer.finish(out, scan.endTime))
-        return warn(observer, deltaTooLargeWarning(writer.nextRow()));
+    if (!written || !writer.finish(out, scan.endTime)) {
+        return warn(observer,
+            writer.readError() ? systemReason(writer.readError())
+                               : deltaTooLargeWarning(writer.nextRow()));
+    }
     if (grid) {
         writer.fillGrid(*grid);
         grid->setEndTime(scan.endTime);
@@ -372,7 +381,7 @@ struct TargetWriter
             std::string whole;
             prepare(whole, scanned.image);
             StringSink sink(whole);
-            if (!writeFormat0(scanned, sink, result))
+            if (!writeOutput(scanned, sink, result))
                 return;
             if (!target.m_stream) {
                 result = outcome(ConversionStatus::CannotSave, systemReason(EBADF));
@@ -390,21 +399,25 @@ struct TargetWriter
         case Target::Kind::Memory: {
             prepare(*target.m_memory, scanned.image);
             StringSink sink(*target.m_memory);
-            if (writeFormat0(scanned, sink, result))
+            if (writeOutput(scanned, sink, result))
                 check(scanned.image, *target.m_memory, result);
             return;
         }
         case Target::Kind::Sink:
-            writeFormat0(scanned, *target.m_sink, result);
+            writeOutput(scanned, *target.m_sink, result);
             return;
         }
     }
 
 private:
-    bool writeFormat0(const ScannedInput &scanned, OutputSink &sink, ConversionResult &result) const
+    bool writeOutput(const ScannedInput &scanned, OutputSink &sink, ConversionResult &result) const
     {
+        std::string folder;
+        if (target.m_kind == Target::Kind::File)
+            folder = std::filesystem::path(target.m_path).parent_path().string();
         const bool written = job.format == 1
-            ? writeFormat1(scanned, sink, observer, grid, result)
+            ? writeFormat1(scanned, sink, observer, grid,
+                target.m_kind == Target::Kind::File ? &folder : nullptr, result)
             : trackfold::writeFormat0(scanned, sink, observer, job, grid, result);
         if (!written) {
             result = outcome(ConversionStatus::ConversionFailed);
@@ -435,7 +448,7 @@ private:
         const WriteFaults &faults = target.m_faults;
         bool failedWhileWriting = false;
         auto convertInto = [&](OutputSink &sink) {
-            failedWhileWriting = !writeFormat0(scanned, sink, result);
+            failedWhileWriting = !writeOutput(scanned, sink, result);
             return !failedWhileWriting;
         };
         auto produce = [&](int fd) {

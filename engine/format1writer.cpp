@@ -8,6 +8,10 @@
 #include "texts.h"
 
 #include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace trackfold {
 
@@ -70,7 +74,18 @@ struct Format1Writer::Track
     std::size_t inputTrack = 0;
     bool oneInputTrack = true;
     int program = -1; // the first program change's
+    // Stretches of the track's bytes in the temporary file, in order; bytes
+    // holds what follows them.
+    std::vector<std::pair<std::uint64_t, std::size_t>> spilled;
+    std::uint64_t spilledSize = 0;
 };
+
+namespace {
+
+// A track's bytes go to the temporary file in stretches of this size.
+constexpr std::size_t SpillBlock = std::size_t { 1 } << 17;
+
+} // namespace
 
 Format1Writer::Format1Writer(std::string_view image, const TrackScan &scan, bool keepRows)
     : m_image(image)
@@ -81,7 +96,40 @@ Format1Writer::Format1Writer(std::string_view image, const TrackScan &scan, bool
     m_tracks[0] = std::make_unique<Track>(image);
 }
 
-Format1Writer::~Format1Writer() = default;
+Format1Writer::~Format1Writer()
+{
+    if (m_spillFd >= 0)
+        ::close(m_spillFd);
+}
+
+void Format1Writer::spillInto(const std::string &folder)
+{
+    // An unnamed file, gone when it is closed whatever happens to the process.
+    m_spillFd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
+void Format1Writer::spill(Track &track)
+{
+    const std::string_view bytes = track.bytes;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::pwrite(m_spillFd, bytes.data() + done, bytes.size() - done,
+            static_cast<off_t>(m_spillEnd + done));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            // A full disk: the bytes stay in memory from here on.
+            ::close(m_spillFd);
+            m_spillFd = -1;
+            return;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    track.spilled.emplace_back(m_spillEnd, bytes.size());
+    track.spilledSize += bytes.size();
+    m_spillEnd += bytes.size();
+    track.bytes.clear();
+}
 
 std::size_t Format1Writer::inputTrackOf(std::uint32_t ref) const
 {
@@ -130,6 +178,8 @@ bool Format1Writer::add(const EventRef &event)
     }
     if (m_keepRows)
         track.rows.push_back(event);
+    if (m_spillFd >= 0 && track.bytes.size() >= SpillBlock)
+        spill(track);
     ++m_events;
     return true;
 }
@@ -187,7 +237,8 @@ bool Format1Writer::finish(OutputSink &sink, std::uint64_t endTime)
             static_cast<std::size_t>(writeVlq(static_cast<std::uint32_t>(name.size()), length)));
         start += name;
         std::string chunk("MTrk");
-        appendBigEndian(chunk, static_cast<std::uint32_t>(start.size() + track.bytes.size()), 4);
+        appendBigEndian(chunk,
+            static_cast<std::uint32_t>(start.size() + track.spilledSize + track.bytes.size()), 4);
         if (route == 0) {
             sink.write(m_header);
             m_size += m_header.size();
@@ -197,8 +248,25 @@ bool Format1Writer::finish(OutputSink &sink, std::uint64_t endTime)
         }
         sink.write(chunk);
         sink.write(start);
+        std::string block;
+        for (const auto &[offset, length] : track.spilled) {
+            block.resize(length);
+            std::size_t got = 0;
+            while (got < length) {
+                const ssize_t read = ::pread(
+                    m_spillFd, block.data() + got, length - got, static_cast<off_t>(offset + got));
+                if (read < 0 && errno == EINTR)
+                    continue;
+                if (read <= 0) {
+                    m_readError = read < 0 ? errno : EIO;
+                    return false;
+                }
+                got += static_cast<std::size_t>(read);
+            }
+            sink.write(block);
+        }
         sink.write(track.bytes);
-        m_size += chunk.size() + start.size() + track.bytes.size();
+        m_size += chunk.size() + start.size() + track.spilledSize + track.bytes.size();
         // What went out is not needed again.
         std::string().swap(track.bytes);
         m_names.push_back(name);

@@ -29,6 +29,11 @@ public:
     // image holds the bytes the events refer to, scan its tracks (for the
     // names); with keepRows the writer keeps each track's events for a grid.
     Format1Writer(std::string_view image, const TrackScan &scan, bool keepRows);
+    // Makes the writer keep the tracks' bytes in a temporary file in folder
+    // rather than in memory, so that a long file's split takes little more
+    // memory than its fold. Without such a file (a file system that has none)
+    // the bytes stay in memory.
+    void spillInto(const std::string &folder);
     ~Format1Writer();
     Format1Writer(const Format1Writer &) = delete;
     Format1Writer &operator=(const Format1Writer &) = delete;
@@ -59,10 +64,14 @@ public:
     // The first tick at which a SysEx or system message followed channel
     // events of the same tick: in the split file it sounds before them.
     std::optional<std::uint64_t> reorderedTick() const { return m_reorderedTick; }
+    // The errno value when finish failed reading the temporary file back; 0
+    // when it failed for a delta time.
+    int readError() const { return m_readError; }
 
 private:
     struct Track;
     std::size_t inputTrackOf(std::uint32_t ref) const;
+    void spill(Track &track);
     std::string nameOf(std::size_t route) const;
 
     std::string_view m_image;
@@ -79,6 +88,9 @@ private:
     std::vector<std::size_t> m_used; // routes with events, in output order
     std::string m_header; // the file header and the first chunk header
     std::vector<std::string> m_chunkHeaders; // of the later tracks
+    int m_spillFd = -1;
+    int m_readError = 0;
+    std::uint64_t m_spillEnd = 0;
 };
 
 } // namespace trackfold
