@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "conversion.h"
 #include "eventgrid.h"
+#include "fileio.h"
 #include "merge.h"
 #include "recordinghost.h"
 #include "segmentedwrite.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <random>
 
@@ -673,4 +675,40 @@ TEST(SplitProperty, EveryChannelKeepsItsEventsInPlayOrderAndEveryTrackTheLength)
             EXPECT_EQ(track.back(), Event(expected.end, "\xFF\x2F\x00"s)) << "round " << round;
         }
     }
+}
+
+TEST(Split, ALongFileWrittenThroughTheDiskGivesTheSameBytes)
+{
+    // Long enough that the tracks' bytes wait in a temporary file.
+    std::vector<Track> tracks(3);
+    for (std::size_t k = 0; k < tracks.size(); ++k) {
+        for (int i = 0; i < 1200000; ++i)
+            tracks[k].event(
+                static_cast<std::uint32_t>(i % 3), { 0x90 + static_cast<int>(k), i % 128, 64 });
+        tracks[k].meta(1, 0x05, "la").endOfTrack();
+    }
+    const std::string file = smf::file(1, tracks);
+    ASSERT_GT(file.size(), std::size_t { 8 } << 20);
+    const Split inMemory = split(file);
+    ASSERT_EQ(inMemory.result.status, ConversionStatus::Converted);
+
+    std::string folder
+        = (std::filesystem::temp_directory_path() / "trackfold-split-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    const std::string path = folder + "/out.mid";
+    RecordingHost host;
+    ConversionJob job;
+    job.format = 1;
+    job.verify = true;
+    const ConversionResult written
+        = convert(Source::bytes(file), Target::file(path), job, host, host);
+    std::string out;
+    std::string error;
+    EXPECT_TRUE(readWholeFile(path, out, error));
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(written.status, ConversionStatus::Converted) << written.error;
+    std::string again;
+    RecordingHost other;
+    convert(Source::bytes(file), Target::memory(again), job, other, other);
+    EXPECT_EQ(out, again);
 }
