@@ -50,8 +50,9 @@ private:
 // The run's inputs turned into items, in input order: a folder's files
 // sorted by path (so runs are repeatable), each folder's remark before them,
 // and a file that would land on the output of an earlier one refused. A
-// batch of a million files keeps their names and 16 bytes a file besides;
-// outputs are resolved when a file's turn comes.
+// batch of a million files keeps their names and 16 bytes a file besides; a
+// file's output is made from its name when it is needed, to find the shared
+// ones and when its turn comes.
 class Plan
 {
 public:
