@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
+#include "clitexts.h"
 #include "i18n.h"
 
 #include <algorithm>
@@ -13,56 +14,6 @@
 #include <sys/stat.h>
 
 namespace trackfold::cli {
-
-const char *const Help
-    = N_(R"(Converte Standard MIDI File a più tracce (formato 1) in file a una sola
-traccia (formato 0), oppure, con -F 1, divide un file in una traccia per
-canale (formato 1).
-
-Ogni INPUT viene salvato come INPUT senza gli ultimi quattro caratteri
-seguito da "_.mid" (song.mid -> song_.mid), oppure nel file indicato con -o.
-Una cartella converte ogni file *.mid e *.midi che contiene; i nomi che
-finiscono in "_.mid" sono considerati risultati precedenti e saltati.
-"-" come INPUT legge lo standard input (e vuole -o).
-
-Opzioni:
-  -o, --output FILE      salva in FILE (con un solo INPUT); "-" è lo standard
-                         output, e il resoconto va sullo standard error
-  -d, --output-dir DIR   salva i file convertiti in DIR (con -r mantiene le
-                         sottocartelle; crea le cartelle che mancano)
-  -F, --format N         il formato del file scritto: 0 (predefinito) unisce
-                         tutte le tracce in una; 1 mette meta eventi e SysEx
-                         nella traccia 0 e ogni canale in una traccia sua
-  -n, --no-clobber       non sostituisce mai un file esistente (lo salta)
-  -r, --recursive        converte anche i file delle sottocartelle
-  -j, --jobs N           converte N file alla volta; un solo file lungo
-                         usa N processori (predefinito: il numero di
-                         processori)
-      --table            stampa la griglia finale (testo separato da tab)
-                         sullo standard output
-      --verify           rilegge ogni file scritto e controlla che contenga
-                         ogni evento al suo tempo, nell'ordine, e la fine
-                         della traccia dove finisce l'input ("Verifica: OK")
-      --byte-order       ordina gli eventi di uno stesso tick per i loro byte
-                         (l'ordine di prima) invece che per traccia; può
-                         cambiare il suono del file
-  -q, --quiet            stampa solo gli errori
-  -v, --verbose          nomina anche i file saltati
-  -h, --help             mostra questo aiuto
-  -V, --version          mostra la versione
-
-I dati (--table, -o -) vanno sullo standard output; resoconti, riepilogo ed
-errori sullo standard error.
-
-Stato di uscita: 0 tutti convertiti, 1 almeno un errore, 2 uso errato,
-130 interrotto (SIGINT), 143 terminato (SIGTERM).
-
-Esempi:
-  trackfold-cli song.mid                 scrive song_.mid
-  trackfold-cli -F 1 song.mid            scrive song_.mid, una traccia per canale
-  trackfold-cli -r -d convertiti ~/midi  una raccolta intera
-  cat a.mid | trackfold-cli -o - - > b.mid
-)");
 
 namespace {
 
@@ -110,13 +61,13 @@ bool knownOption(int value)
     return value >= 256 || (value > 0 && std::strchr(ShortOptions + 1, value) != nullptr);
 }
 
+} // namespace
+
 bool isDirectory(const std::string &path)
 {
     struct stat st = {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
-
-} // namespace
 
 bool parseOptions(const std::vector<std::string> &args, Options &options, std::string &problem)
 {
@@ -140,7 +91,7 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
         case 'd': {
             std::optional<std::string> &target = value == 'o' ? options.output : options.outputDir;
             if (target) {
-                problem = nameOf(value) + tr(" indicato più volte");
+                problem = nameOf(value) + tr(clitexts::GivenTwice);
                 return false;
             }
             target = optarg;
@@ -148,7 +99,7 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
         }
         case 'F':
             if (std::strcmp(optarg, "0") != 0 && std::strcmp(optarg, "1") != 0) {
-                problem = std::string(tr("-F/--format vuole 0 o 1: ")).append(optarg);
+                problem = std::string(tr(clitexts::FormatValue)).append(optarg);
                 return false;
             }
             options.format = optarg[0] - '0';
@@ -164,8 +115,7 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
             unsigned jobs = 0;
             const auto [stop, failure] = std::from_chars(optarg, end, jobs);
             if (failure != std::errc() || stop != end || jobs < 1 || jobs > MaxJobs) {
-                problem = tr("-j/--jobs vuole un numero da 1 a ") + std::to_string(MaxJobs) + ": "
-                    + optarg;
+                problem = tr(clitexts::JobsRange) + std::to_string(MaxJobs) + ": " + optarg;
                 return false;
             }
             options.jobs = jobs;
@@ -193,20 +143,19 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
             options.version = true;
             break;
         case ':':
-            problem = nameOf(optopt) + tr(" vuole un argomento");
+            problem = nameOf(optopt) + tr(clitexts::NeedsArgument);
             return false;
         default:
             // An unknown short option sets optopt to its letter; a long option
             // that is unknown or ambiguous leaves 0 and has been stepped over;
             // a known one given an argument it does not take sets its value.
             if (optopt != 0 && !knownOption(optopt))
-                problem = std::string(tr("opzione sconosciuta: -"))
-                              .append(1, static_cast<char>(optopt));
-            else if (optopt != 0)
-                problem = nameOf(optopt) + tr(" non vuole argomenti");
-            else
                 problem
-                    = std::string(tr("opzione sconosciuta o ambigua: ")).append(argv[optind - 1]);
+                    = std::string(tr(clitexts::UnknownOption)).append(1, static_cast<char>(optopt));
+            else if (optopt != 0)
+                problem = nameOf(optopt) + tr(clitexts::TakesNoArgument);
+            else
+                problem = std::string(tr(clitexts::UnknownOrAmbiguous)).append(argv[optind - 1]);
             return false;
         }
     }
@@ -215,33 +164,33 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
     if (options.help || options.version)
         return true;
     if (options.inputs.empty()) {
-        problem = tr("nessun INPUT");
+        problem = tr(clitexts::NoInput);
         return false;
     }
     if (options.output && options.outputDir) {
-        problem = tr("-o e -d non vanno insieme");
+        problem = tr(clitexts::OutputWithOutputDir);
         return false;
     }
     if (options.output && options.inputs.size() != 1) {
-        problem = tr("-o vale per un solo INPUT");
+        problem = tr(clitexts::OutputForOneInput);
         return false;
     }
     if (!options.output
         && std::find(options.inputs.begin(), options.inputs.end(), Standard)
             != options.inputs.end()) {
-        problem = tr("lo standard input (-) vuole -o FILE oppure -o -");
+        problem = tr(clitexts::StandardInputNeedsOutput);
         return false;
     }
     if (options.output && *options.output == Standard && options.table) {
-        problem = tr("--table e -o - scriverebbero entrambi sullo standard output");
+        problem = tr(clitexts::TableAndStandardOutput);
         return false;
     }
     if (options.byteOrder && options.format == 1) {
-        problem = tr("--byte-order vale solo con --format 0");
+        problem = tr(clitexts::ByteOrderWithSplit);
         return false;
     }
     if (options.output && isDirectory(options.inputs.front())) {
-        problem = tr("-o non vale per una cartella: ") + options.inputs.front();
+        problem = tr(clitexts::OutputForFolder) + options.inputs.front();
         return false;
     }
     return true;

@@ -11,14 +11,10 @@
 namespace trackfold::cli {
 
 inline constexpr const char *Program = "trackfold-cli";
-inline constexpr const char *Usage = N_("Uso: trackfold-cli [opzioni] INPUT...");
 // "-" as INPUT or as -o's FILE: standard input, standard output.
 inline constexpr const char *Standard = "-";
 // The most files converted at a time.
 inline constexpr unsigned MaxJobs = 256;
-
-// The help text after the usage line (a msgid, shown through tr()).
-extern const char *const Help;
 
 struct Options
 {
@@ -41,6 +37,9 @@ struct Options
 // Parses the arguments that follow the program name with getopt_long. On wrong
 // usage returns false with the problem in the user's language.
 bool parseOptions(const std::vector<std::string> &args, Options &options, std::string &problem);
+
+// Whether path names a folder (or a link to one).
+bool isDirectory(const std::string &path);
 
 // The processors this process may run on (at least 1, at most MaxJobs).
 unsigned defaultJobs();

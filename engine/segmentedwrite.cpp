@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "segmentedwrite.h"
 
+#include "threads.h"
+
 #include <algorithm>
 #include <bit>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 namespace trackfold {
 
@@ -110,20 +110,14 @@ void SegmentedWriter::work()
 
 SegmentedWrite SegmentedWriter::run(Format0Writer &writer)
 {
-    std::vector<std::thread> helpers;
-    try {
-        for (unsigned i = 1; i < m_threads; ++i)
-            helpers.emplace_back([this] { work(); });
-    } catch (const std::system_error &) {
-        // As many threads as could be started do the work, the calling one
-        // alone if need be.
-        m_threads = static_cast<unsigned>(helpers.size()) + 1;
-    }
+    // As many helpers as could be started merge beside the calling thread.
+    HelperThreads helpers;
+    helpers.start(m_threads - 1, [this] { work(); });
     // However the joining ends, the helpers are stopped and waited for.
     struct Stopper
     {
         SegmentedWriter &self;
-        std::vector<std::thread> &helpers;
+        HelperThreads &helpers;
         ~Stopper()
         {
             {
@@ -131,8 +125,7 @@ SegmentedWrite SegmentedWriter::run(Format0Writer &writer)
                 self.m_stop = true;
             }
             self.m_changed.notify_all();
-            for (std::thread &helper : helpers)
-                helper.join();
+            helpers.join();
         }
     } stopper { *this, helpers };
 

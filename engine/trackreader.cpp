@@ -4,12 +4,11 @@
 #include "eventgrid.h"
 #include "midievent.h"
 #include "texts.h"
+#include "threads.h"
 
 #include <algorithm>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 namespace trackfold {
 
@@ -345,19 +344,17 @@ bool scanTracksInTwo(std::string_view image, TrackScan &scan)
     // and the first half's reader goes on where it stopped.
     TrackScan second;
     bool secondRead = false;
-    std::thread helper;
-    try {
-        helper = std::thread([&] {
-            // Out of memory, the second half is read again after the first.
-            try {
-                secondRead = Scanner(image, second).runFrom(split);
-            } catch (const std::bad_alloc &) {
-                secondRead = false;
-            }
-        });
-    } catch (const std::system_error &) {
+    HelperThreads helper;
+    const std::size_t started = helper.start(1, [&] {
+        // Out of memory, the second half is read again after the first.
+        try {
+            secondRead = Scanner(image, second).runFrom(split);
+        } catch (const std::bad_alloc &) {
+            secondRead = false;
+        }
+    });
+    if (started == 0)
         return Scanner(image, scan).run();
-    }
     Scanner first(image, scan);
     first.stopAt(split);
     const bool firstRead = first.run();

@@ -264,6 +264,25 @@ TEST_F(Cli, OutputDirKeepsTheFoldersOfARecursiveRun)
         << err.str();
 }
 
+TEST_F(Cli, AFolderGivenTwiceInTwoSpellingsConvertsOnce)
+{
+    write("set/one.mid", Song);
+    write("set/two.mid", Song);
+    // The outputs are compared in their normal form; a file given again by
+    // the same name is converted again.
+    for (const char *jobs : { "-j1", "-j2" }) {
+        EXPECT_EQ(run({ jobs, "-q", "-d", path("out"), path("set"), path("./set/"),
+                      path("set/one.mid"), path("set/one.mid") }),
+            1);
+        const std::string shared = " è già il file di uscita di ";
+        EXPECT_EQ(err.str(),
+            "trackfold-cli: " + path("./set/one.mid") + ": " + path("out/one_.mid") + shared
+                + path("set/one.mid") + "\ntrackfold-cli: " + path("./set/two.mid") + ": "
+                + path("out/two_.mid") + shared + path("set/two.mid") + "\n");
+        EXPECT_EQ(read("out/two_.mid"), converted(Song));
+    }
+}
+
 TEST_F(Cli, NoClobberSkipsExistingOutputs)
 {
     write("a.mid", Song);
