@@ -26,12 +26,9 @@ class EventGrid
 public:
     using Row = EventRef;
 
-    // Largest absolute time an event row holds (48 bits).
-    static constexpr std::uint64_t MaxTime = (std::uint64_t { 1 } << 48) - 1;
-    // Largest input image whose bytes event rows can refer to (2 GiB - 1, so
-    // that an output with every running status restored still fits its
-    // length field).
-    static constexpr std::size_t MaxImageSize = 0x7FFFFFFFu;
+    // The limits of what an event row holds (see eventref.h).
+    static constexpr std::uint64_t MaxTime = trackfold::MaxTime;
+    static constexpr std::size_t MaxImageSize = trackfold::MaxImageSize;
     static constexpr int Cols = 3;
 
     // --- The grid's operations -------------------------------------------------

@@ -242,24 +242,18 @@ std::size_t PianoRoll::noteOfEvent(std::size_t event) const
 std::string trackNameAt(std::string_view image, std::size_t begin, std::size_t end)
 {
     const std::string_view track = image.substr(0, std::min(end, image.size()));
-    std::size_t pos = begin;
-    std::uint8_t status = 0;
-    for (int read = 0; read < MaxEventsAtStart && pos < track.size(); ++read) {
-        const ParsedEvent event = readEvent(track, pos, status);
-        if (event.outcome != ReadOutcome::Ok || event.delta > 0)
+    TrackEventReader reader(track, begin, 0);
+    TrackEvent event;
+    for (int read = 0; read < MaxEventsAtStart && reader.pos() < track.size(); ++read) {
+        if (reader.read(event) != ReadOutcome::Ok || reader.time() > 0 || event.endsTrack())
             break;
-        if (!event.running && isChannelStatus(event.status))
-            status = event.status;
-        if (event.status == 0xFF && event.metaType == 0x2F)
-            break;
-        if (event.status == 0xFF && event.metaType == 0x03) {
+        if (event.isMeta(0x03)) {
             Vlq length;
-            if (!readVlq(track, event.statusPos + 2, length))
+            if (!readVlq(track, event.ref + 2, length))
                 break;
-            const std::size_t text = event.statusPos + 2 + static_cast<std::size_t>(length.size);
+            const std::size_t text = event.ref + 2 + static_cast<std::size_t>(length.size);
             return std::string(track.substr(text, event.end - text));
         }
-        pos = event.end;
     }
     return {};
 }
