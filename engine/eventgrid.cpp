@@ -44,8 +44,8 @@ void EventGrid::setRows(std::size_t rows)
         m_header.clear();
     if (rows < 1)
         m_headings = false;
-    if (rows < m_events.size() + 2)
-        m_events.resize(rows < 2 ? 0 : rows - 2);
+    if (rows < rowOfEvent(m_events.size()))
+        m_events.resize(rows < FirstEventRow ? 0 : eventOfRow(rows));
 }
 
 void EventGrid::adoptImage(std::string image)
@@ -85,7 +85,7 @@ std::string EventGrid::eventCell(std::size_t row, int col) const
     const Row *event = eventAt(row);
     if (!event)
         return {};
-    const Row *above = row > 2 ? event - 1 : nullptr;
+    const Row *above = row > FirstEventRow ? event - 1 : nullptr;
     if (col == 0)
         return timeText(event->time());
     if (col == 1) {
@@ -113,8 +113,7 @@ std::size_t EventGrid::trackOf(std::size_t row) const
     const Row *event = eventAt(row);
     if (!event)
         return 0;
-    const auto after = std::upper_bound(m_trackStarts.begin(), m_trackStarts.end(), event->ref);
-    return static_cast<std::size_t>(after - m_trackStarts.begin());
+    return trackAt(m_trackStarts, event->ref);
 }
 
 } // namespace trackfold

@@ -4,6 +4,8 @@
 
 #include "trackreader.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,6 +13,14 @@
 #include <vector>
 
 namespace trackfold {
+
+// The input track chunk, counted from 1, whose events hold the image index
+// ref, given the start of each track chunk in file order; 0 before the first.
+inline std::size_t trackAt(std::span<const std::size_t> trackStarts, std::size_t ref)
+{
+    return static_cast<std::size_t>(
+        std::upper_bound(trackStarts.begin(), trackStarts.end(), ref) - trackStarts.begin());
+}
 
 // The event grid: the merged event list as a table of text cells. Row 0 holds
 // the headings, row 1 the output's header, rows 2 and on one event each, in
@@ -30,6 +40,12 @@ public:
     static constexpr std::uint64_t MaxTime = trackfold::MaxTime;
     static constexpr std::size_t MaxImageSize = trackfold::MaxImageSize;
     static constexpr int Cols = 3;
+    // The grid row of the first event: the headings and the header come first.
+    static constexpr std::size_t FirstEventRow = 2;
+
+    // The grid row of an event, counted from 0 among the event rows, and back.
+    static constexpr std::size_t rowOfEvent(std::size_t event) { return event + FirstEventRow; }
+    static constexpr std::size_t eventOfRow(std::size_t row) { return row - FirstEventRow; }
 
     // --- The grid's operations -------------------------------------------------
 
@@ -68,12 +84,14 @@ public:
     // Fills row 0 with the headings.
     void showHeadings() { m_headings = true; }
 
-    // The event rows, grid row 2 first.
+    // The event rows, the first at grid row FirstEventRow.
     std::span<const Row> events() const { return m_events; }
     // The event of a grid row; nullptr when the row holds none.
     const Row *eventAt(std::size_t row) const
     {
-        return (row >= 2 && row - 2 < m_events.size()) ? &m_events[row - 2] : nullptr;
+        return (row >= FirstEventRow && eventOfRow(row) < m_events.size())
+            ? &m_events[eventOfRow(row)]
+            : nullptr;
     }
     // The input track chunk an event row came from, counted from 1; 0 when
     // the row holds no event.
