@@ -59,8 +59,7 @@ void EventGrid::addHeaderRow(std::string_view header)
 {
     m_events.clear();
     m_rowCount = 2;
-    m_header.clear();
-    appendHex(m_header, header.data(), header.size());
+    m_header.assign(header);
 }
 
 std::string EventGrid::textMatrix(std::size_t row, int col) const
@@ -72,10 +71,14 @@ std::string EventGrid::textMatrix(std::size_t row, int col) const
             = { texts::HeadingAbsolute, texts::HeadingDelta, texts::HeadingData };
         return m_headings ? Headings[col] : std::string {};
     }
-    if (row == 1) {
+    if (row == HeaderRow) {
         if (m_header.empty())
             return {};
-        return col == 2 ? m_header : std::string("00");
+        if (col != 2)
+            return "00";
+        std::string text;
+        appendHex(text, m_header.data(), m_header.size());
+        return text;
     }
     return eventCell(row, col);
 }

@@ -40,7 +40,8 @@ public:
     static constexpr std::uint64_t MaxTime = trackfold::MaxTime;
     static constexpr std::size_t MaxImageSize = trackfold::MaxImageSize;
     static constexpr int Cols = 3;
-    // The grid row of the first event: the headings and the header come first.
+    // The row of the output's header, after the headings; the events follow.
+    static constexpr std::size_t HeaderRow = 1;
     static constexpr std::size_t FirstEventRow = 2;
 
     // The grid row of an event, counted from 0 among the event rows, and back.
@@ -75,6 +76,8 @@ public:
     std::uint64_t endTime() const { return m_endTime; }
     // Appends row 1, the output's header as the conversion prepared it.
     void addHeaderRow(std::string_view header);
+    // The bytes of row 1; empty while the grid has none.
+    std::string_view header() const { return m_header; }
     // Appends an event row.
     void addEvent(const Row &row)
     {
@@ -102,7 +105,7 @@ private:
 
     std::string m_image;
     std::vector<std::size_t> m_trackStarts;
-    std::string m_header;
+    std::string m_header; // the bytes of row 1
     std::vector<Row> m_events;
     std::uint64_t m_endTime = 0;
     std::size_t m_rowCount = 2;
