@@ -2,7 +2,7 @@
 #ifndef TRACKFOLD_EVENTGRID_H
 #define TRACKFOLD_EVENTGRID_H
 
-#include "trackreader.h"
+#include "eventref.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -58,7 +58,9 @@ struct ParsedEvent
     std::size_t errorPos = 0;
 };
 
-// The general case of readEvent.
+// Reads the delta time and the event that start at pos with the given running
+// status (0 = none): any event, for TrackEventReader where readChannelEvent
+// does not.
 ParsedEvent readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus);
 
 // A channel message behind a delta time of one or two bytes: most events of
@@ -160,14 +162,16 @@ public:
     }
 
     // Reads on to the next event the output keeps, passing over dropped meta
-    // events, in a track that has been read cleanly before; false, having
-    // read to end, when no such event starts before end.
+    // events, in a track that has been read cleanly before; false when no
+    // such event starts before end (or, in a track that has not, an event
+    // cannot be read).
     bool readKept(TrackEvent &event, std::size_t end)
     {
         while (m_pos < end) {
             if (readShort(event))
                 return true;
-            readOther(event);
+            if (readOther(event) != ReadOutcome::Ok)
+                return false;
             if (!event.dropped())
                 return true;
         }
