@@ -47,8 +47,8 @@ void EventGrid::setRows(std::size_t rows)
         m_header.clear();
     if (rows < 1)
         m_headings = false;
-    if (rows < m_events.size() + 2)
-        m_events.resize(rows < 2 ? 0 : rows - 2);
+    if (rows < rowOfEvent(m_events.size()))
+        m_events.resize(rows < FirstEventRow ? 0 : eventOfRow(rows));
     while (!m_chunkRows.empty() && m_chunkRows.back() >= rows)
         m_chunkRows.pop_back();
 }
@@ -66,8 +66,7 @@ void EventGrid::addHeaderRow(std::string_view header)
     m_chunks.clear();
     m_chunkRows.clear();
     m_rowCount = 2;
-    m_header.clear();
-    appendHex(m_header, header.data(), header.size());
+    m_header.assign(header);
 }
 
 void EventGrid::addChunkRow(std::string_view chunkHeader)
@@ -89,10 +88,14 @@ std::string EventGrid::textMatrix(std::size_t row, int col) const
             = { texts::HeadingAbsolute, texts::HeadingDelta, texts::HeadingData };
         return m_headings ? Headings[col] : std::string {};
     }
-    if (row == 1) {
+    if (row == HeaderRow) {
         if (m_header.empty())
             return {};
-        return col == 2 ? m_header : std::string("00");
+        if (col != 2)
+            return "00";
+        std::string text;
+        appendHex(text, m_header.data(), m_header.size());
+        return text;
     }
     return eventCell(row, col);
 }
@@ -104,7 +107,7 @@ std::string EventGrid::eventCell(std::size_t row, int col) const
         return {};
     if (isChunkRow(*event))
         return col == 2 ? m_chunks[event->ref] : std::string("00");
-    const Row *above = row > 2 && !isChunkRow(event[-1]) ? event - 1 : nullptr;
+    const Row *above = row > FirstEventRow && !isChunkRow(event[-1]) ? event - 1 : nullptr;
     if (col == 0)
         return timeText(event->time());
     if (col == 1) {
@@ -133,11 +136,11 @@ std::size_t EventGrid::trackOf(std::size_t row) const
     if (!event)
         return 0;
     if (!m_outputTrackNames.empty()) {
+        // A split file's rows: the output tracks one after another.
         const auto after = std::upper_bound(m_chunkRows.begin(), m_chunkRows.end(), row);
         return static_cast<std::size_t>(after - m_chunkRows.begin()) + 1;
     }
-    const auto after = std::upper_bound(m_trackStarts.begin(), m_trackStarts.end(), event->ref);
-    return static_cast<std::size_t>(after - m_trackStarts.begin());
+    return trackAt(m_trackStarts, event->ref);
 }
 
 } // namespace trackfold

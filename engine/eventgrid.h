@@ -2,8 +2,10 @@
 #ifndef TRACKFOLD_EVENTGRID_H
 #define TRACKFOLD_EVENTGRID_H
 
-#include "trackreader.h"
+#include "eventref.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,6 +13,14 @@
 #include <vector>
 
 namespace trackfold {
+
+// The input track chunk, counted from 1, whose events hold the image index
+// ref, given the start of each track chunk in file order; 0 before the first.
+inline std::size_t trackAt(std::span<const std::size_t> trackStarts, std::size_t ref)
+{
+    return static_cast<std::size_t>(
+        std::upper_bound(trackStarts.begin(), trackStarts.end(), ref) - trackStarts.begin());
+}
 
 // The event grid: the merged event list as a table of text cells. Row 0 holds
 // the headings, row 1 the output's header, rows 2 and on one event each, in
@@ -26,13 +36,17 @@ class EventGrid
 public:
     using Row = EventRef;
 
-    // Largest absolute time an event row holds (48 bits).
-    static constexpr std::uint64_t MaxTime = (std::uint64_t { 1 } << 48) - 1;
-    // Largest input image whose bytes event rows can refer to (2 GiB - 1, so
-    // that an output with every running status restored still fits its
-    // length field).
-    static constexpr std::size_t MaxImageSize = 0x7FFFFFFFu;
+    // The limits of what an event row holds (see eventref.h).
+    static constexpr std::uint64_t MaxTime = trackfold::MaxTime;
+    static constexpr std::size_t MaxImageSize = trackfold::MaxImageSize;
     static constexpr int Cols = 3;
+    // The row of the output's header, after the headings; the events follow.
+    static constexpr std::size_t HeaderRow = 1;
+    static constexpr std::size_t FirstEventRow = 2;
+
+    // The grid row of an event, counted from 0 among the event rows, and back.
+    static constexpr std::size_t rowOfEvent(std::size_t event) { return event + FirstEventRow; }
+    static constexpr std::size_t eventOfRow(std::size_t row) { return row - FirstEventRow; }
 
     // --- The grid's operations -------------------------------------------------
 
@@ -62,6 +76,8 @@ public:
     std::uint64_t endTime() const { return m_endTime; }
     // Appends row 1, the output's header as the conversion prepared it.
     void addHeaderRow(std::string_view header);
+    // The bytes of row 1; empty while the grid has none.
+    std::string_view header() const { return m_header; }
     // Appends an event row.
     void addEvent(const Row &row)
     {
@@ -83,12 +99,14 @@ public:
     // Fills row 0 with the headings.
     void showHeadings() { m_headings = true; }
 
-    // The event rows, grid row 2 first.
+    // The event rows, the first at grid row FirstEventRow.
     std::span<const Row> events() const { return m_events; }
     // The event of a grid row; nullptr when the row holds none.
     const Row *eventAt(std::size_t row) const
     {
-        return (row >= 2 && row - 2 < m_events.size()) ? &m_events[row - 2] : nullptr;
+        return (row >= FirstEventRow && eventOfRow(row) < m_events.size())
+            ? &m_events[eventOfRow(row)]
+            : nullptr;
     }
     // The input track chunk an event row came from, counted from 1 (for a
     // split file: the output track, counted from 1 for track 0); 0 when the
@@ -100,7 +118,7 @@ private:
 
     std::string m_image;
     std::vector<std::size_t> m_trackStarts;
-    std::string m_header;
+    std::string m_header; // the bytes of row 1
     std::vector<Row> m_events;
     std::vector<std::string> m_chunks; // hex text of the chunk rows
     std::vector<std::size_t> m_chunkRows; // their grid rows, in order

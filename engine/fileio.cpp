@@ -259,44 +259,88 @@ std::string systemReason(int error)
     return ::strerror_r(error, buffer, sizeof buffer);
 }
 
-bool readWholeFile(const std::string &path, std::string &data, std::string &error)
+int openWholeFile(const std::string &path, std::size_t &regularSize, std::string &error)
 {
+    regularSize = 0;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = systemReason(errno);
-        return false;
+        return -1;
     }
     struct stat st = {};
-    int failure = ::fstat(fd, &st) == 0 ? 0 : errno;
-    if (failure == 0 && S_ISDIR(st.st_mode))
-        failure = EISDIR;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        error = systemReason(S_ISDIR(st.st_mode) ? EISDIR : errno);
+        ::close(fd);
+        return -1;
+    }
+    if (S_ISREG(st.st_mode) && st.st_size > 0)
+        regularSize = static_cast<std::size_t>(st.st_size);
+    return fd;
+}
+
+int readToEnd(int fd, ReadTarget &target, std::size_t &used)
+{
+    used = 0;
+    while (true) {
+        const std::span<char> room = target.room(used);
+        const ssize_t got = ::read(fd, room.data(), room.size());
+        if (got == 0)
+            return 0;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        target.took(static_cast<std::size_t>(got));
+        used += static_cast<std::size_t>(got);
+    }
+}
+
+namespace {
+
+// Straight into the string, sized as the file says; a file that grows
+// meanwhile, or has no size to tell (under /proc, a pipe), is read on through
+// a small buffer, so the string is not doubled just to find the end.
+class StringTarget final : public ReadTarget
+{
+public:
+    explicit StringTarget(std::string &data)
+        : m_data(data)
+    { }
+
+    std::span<char> room(std::size_t used) override
+    {
+        m_spilling = used >= m_data.size();
+        if (m_spilling)
+            return m_more;
+        return { m_data.data() + used, m_data.size() - used };
+    }
+    void took(std::size_t got) override
+    {
+        if (m_spilling)
+            m_data.append(m_more, got);
+    }
+
+private:
+    std::string &m_data;
+    char m_more[1 << 16];
+    bool m_spilling = false;
+};
+
+} // namespace
+
+bool readWholeFile(const std::string &path, std::string &data, std::string &error)
+{
+    std::size_t size = 0;
+    const int fd = openWholeFile(path, size, error);
+    if (fd < 0)
+        return false;
     data.clear();
-    // Read straight into the string; a file that grows meanwhile, or has no
-    // size to tell (under /proc, a pipe), is read on through a small buffer,
-    // so the string is not doubled just to find the end.
-    if (failure == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        data.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t filled = 0;
-    while (failure == 0 && filled < data.size()) {
-        const ssize_t got = ::read(fd, data.data() + filled, data.size() - filled);
-        if (got > 0)
-            filled += static_cast<std::size_t>(got);
-        else if (got == 0)
-            break;
-        else if (errno != EINTR)
-            failure = errno;
-    }
-    data.resize(filled);
-    char more[1 << 16];
-    while (failure == 0) {
-        const ssize_t got = ::read(fd, more, sizeof more);
-        if (got > 0)
-            data.append(more, static_cast<std::size_t>(got));
-        else if (got == 0)
-            break;
-        else if (errno != EINTR)
-            failure = errno;
-    }
+    data.resize(size);
+    StringTarget target(data);
+    std::size_t used = 0;
+    const int failure = readToEnd(fd, target, used);
+    data.resize(used);
     ::close(fd);
     if (failure != 0) {
         error = systemReason(failure);

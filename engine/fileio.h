@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <limits>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,30 @@ std::string systemReason(int error);
 // Reads a whole file into data (one char per byte). On failure returns false and
 // puts the system's reason into error.
 bool readWholeFile(const std::string &path, std::string &data, std::string &error);
+
+// The steps of reading a whole file, for readers that keep its bytes their
+// own way (InputFile).
+
+// Opens path to read it whole: its descriptor, which the caller closes, or -1
+// with the system's reason in error (a folder gives "Is a directory").
+// regularSize gets the size of a regular file, 0 for anything else (a pipe, a
+// device, a file under /proc that tells no size).
+int openWholeFile(const std::string &path, std::size_t &regularSize, std::string &error);
+
+// Memory that a file's bytes are read into as they come.
+class ReadTarget
+{
+public:
+    virtual ~ReadTarget() = default;
+    // Where the bytes after the first used ones go: at least one byte of room.
+    virtual std::span<char> room(std::size_t used) = 0;
+    // The first got bytes of the room last given have been read.
+    virtual void took(std::size_t got) { (void)got; }
+};
+
+// Reads fd to its end into target, going on after interruptions; used counts
+// the bytes read. Returns 0 or the errno value of the failed read.
+int readToEnd(int fd, ReadTarget &target, std::size_t &used);
 
 // Faults a test can inject into writeFileAtomically.
 struct WriteFaults

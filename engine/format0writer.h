@@ -4,6 +4,7 @@
 
 #include "codecs.h"
 #include "deltatimes.h"
+#include "eventgrid.h"
 #include "runningstatus.h"
 #include "trackreader.h"
 
@@ -108,8 +109,8 @@ public:
         m_previousStatus = event.status;
         ++m_events;
         if (const int channel = channelMessageLength(event.status)) {
-            const std::size_t dataPos = event.ref + (event.impliedStatus ? 0 : 1);
-            const char *data = m_image.data() + dataPos;
+            const std::size_t dataAt = dataPos(event);
+            const char *data = m_image.data() + dataAt;
             const bool omitStatus
                 = omitsStatus(previousStatus, event.status, static_cast<std::uint8_t>(data[0]));
             // The bytes go out without branches: each is written, and the end
@@ -119,7 +120,7 @@ public:
             *out = static_cast<char>(event.status);
             out += omitStatus ? 0 : 1;
             out[0] = data[0];
-            if (dataPos + 2 <= m_image.size()) // the second read stays inside the image
+            if (dataAt + 2 <= m_image.size()) // the second read stays inside the image
                 out[1] = data[1];
             out += channel - 1;
             m_used = static_cast<std::size_t>(out - m_buffer.get());
@@ -146,8 +147,8 @@ public:
 
     // Events written so far.
     std::uint64_t events() const { return m_events; }
-    // The grid row of the next event (the first event is row 2).
-    std::uint64_t nextRow() const { return m_events + 2; }
+    // The grid row of the next event.
+    std::uint64_t nextRow() const { return EventGrid::rowOfEvent(m_events); }
     // Bytes of output so far.
     std::uint64_t size() const { return m_flushed + m_used; }
     // Time and status of the last event written.

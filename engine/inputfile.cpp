@@ -4,12 +4,9 @@
 #include "fileio.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace trackfold {
@@ -31,22 +28,14 @@ void InputFile::close()
 bool InputFile::open(const std::string &path, std::string &error)
 {
     close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = systemReason(errno);
+    std::size_t size = 0;
+    const int fd = openWholeFile(path, size, error);
+    if (fd < 0)
         return false;
-    }
-    struct stat st = {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        error = systemReason(S_ISDIR(st.st_mode) ? EISDIR : errno);
-        ::close(fd);
-        return false;
-    }
     bool ok = true;
-    if (S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) >= MapThreshold) {
+    if (size >= MapThreshold) {
         // The mapping reads the file where it lies; the conversion reads it
         // from the front to the back, which the kernel is told.
-        const auto size = static_cast<std::size_t>(st.st_size);
         void *map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (map != MAP_FAILED) {
             ::madvise(map, size, MADV_SEQUENTIAL);
@@ -63,13 +52,20 @@ bool InputFile::open(const std::string &path, std::string &error)
     return ok;
 }
 
-bool InputFile::readFrom(int fd, std::string &error)
+namespace {
+
+// Straight into the buffer, which grows as the data comes (and is not
+// zero-filled first); its capacity is kept from one file to the next.
+class BufferTarget final : public ReadTarget
 {
-    close();
-    // Straight into the buffer, which grows as the data comes (and is not
-    // zero-filled first); its capacity is kept from one file to the next.
-    std::size_t used = 0;
-    while (true) {
+public:
+    BufferTarget(std::unique_ptr<char[]> &buffer, std::size_t &capacity)
+        : m_buffer(buffer)
+        , m_capacity(capacity)
+    { }
+
+    std::span<char> room(std::size_t used) override
+    {
         if (used == m_capacity) {
             const std::size_t capacity = std::max<std::size_t>(2 * m_capacity, 1 << 16);
             std::unique_ptr<char[]> bigger(new char[capacity]);
@@ -78,16 +74,24 @@ bool InputFile::readFrom(int fd, std::string &error)
             m_buffer = std::move(bigger);
             m_capacity = capacity;
         }
-        const ssize_t got = ::read(fd, m_buffer.get() + used, m_capacity - used);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            error = systemReason(errno);
-            return false;
-        }
-        used += static_cast<std::size_t>(got);
+        return { m_buffer.get() + used, m_capacity - used };
+    }
+
+private:
+    std::unique_ptr<char[]> &m_buffer;
+    std::size_t &m_capacity;
+};
+
+} // namespace
+
+bool InputFile::readFrom(int fd, std::string &error)
+{
+    close();
+    BufferTarget target(m_buffer, m_capacity);
+    std::size_t used = 0;
+    if (const int failure = readToEnd(fd, target, used)) {
+        error = systemReason(failure);
+        return false;
     }
     m_bytes = std::string_view(m_buffer.get(), used);
     return true;

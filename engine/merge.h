@@ -21,6 +21,15 @@ enum class TieOrder : std::uint8_t {
 // Orders two events of one image by their bytes; <0, 0 or >0.
 int compareEventBytes(std::string_view image, const EventRef &a, const EventRef &b);
 
+// True when events fell on ticks of two events or more on average, as in a
+// quantised sequence: then the merge goes tick by tick; with fewer, as in a
+// recorded performance, finding the next event costs more than sorting the
+// events by their times.
+inline bool ticksHoldSeveral(std::uint64_t events, std::uint64_t ticks)
+{
+    return events >= 2 * ticks;
+}
+
 namespace detail {
 
 // How a block of the merge ended.
@@ -170,7 +179,7 @@ template <typename Emit> bool mergeAdaptively(std::vector<TrackCursor> &cursors,
             : mergeByTree(cursors, trackBits, emit, MergeBlockEvents, count);
         if (merged != Merged::Paused)
             return merged == Merged::Done;
-        byTicks = cursors.size() <= TickMergeTracks && count.events >= 2 * count.ticks;
+        byTicks = cursors.size() <= TickMergeTracks && ticksHoldSeveral(count.events, count.ticks);
     }
 }
 
@@ -215,6 +224,8 @@ template <typename Emit> bool mergeByHeap(std::vector<TrackCursor> &cursors, Emi
 // buffer; more by std::stable_sort.
 inline constexpr std::size_t InsertionSortEvents = 16;
 
+namespace detail {
+
 // Sorts the events of one tick by their bytes, stably.
 inline void orderByBytes(std::string_view image, EventRef *first, EventRef *last)
 {
@@ -231,6 +242,24 @@ inline void orderByBytes(std::string_view image, EventRef *first, EventRef *last
         for (; j != first && before(event, *(j - 1)); --j)
             *j = *(j - 1);
         *j = event;
+    }
+}
+
+} // namespace detail
+
+// Sorts the events of each tick of [first, last), which are in time order, by
+// their bytes, stably. A tick of one event, most ticks of a recorded
+// performance, stays as it is.
+inline void orderTicksByBytes(std::string_view image, EventRef *first, EventRef *last)
+{
+    while (first != last) {
+        const std::uint64_t time = first->time();
+        EventRef *next = first + 1;
+        while (next != last && next->time() == time)
+            ++next;
+        if (next - first > 1)
+            detail::orderByBytes(image, first, next);
+        first = next;
     }
 }
 
@@ -254,11 +283,10 @@ bool mergeCursors(
         return merge(emit);
 
     // Byte order: the events of a tick are gathered and sorted before they are
-    // handed on. Most ticks of a recorded performance hold one event, which
-    // goes on as it is; a few events are sorted in place, stably.
+    // handed on.
     std::vector<EventRef> tick;
     auto flush = [&] {
-        orderByBytes(image, tick.data(), tick.data() + tick.size());
+        orderTicksByBytes(image, tick.data(), tick.data() + tick.size());
         for (const EventRef &event : tick) {
             if (!emit(event))
                 return false;

@@ -118,4 +118,12 @@ std::size_t storedEventLength(
     return static_cast<std::size_t>(systemMessageLength(status));
 }
 
+std::string_view storedBytes(std::string_view image, const EventRef &event)
+{
+    if (event.ref > image.size())
+        return {};
+    return image.substr(
+        event.ref, storedEventLength(image, event.ref, event.status, event.impliedStatus));
+}
+
 } // namespace trackfold

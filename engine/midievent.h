@@ -2,6 +2,8 @@
 #ifndef TRACKFOLD_MIDIEVENT_H
 #define TRACKFOLD_MIDIEVENT_H
 
+#include "eventref.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -37,6 +39,7 @@ enum class ReadOutcome : std::uint8_t {
     Ok,
     Incomplete, // the event runs past the end of the image
     UnknownStatus, // the status byte belongs to no known message
+    TimeTooLarge, // the event's absolute time is past MaxTime
 };
 
 // One event as the reader met it.
@@ -55,7 +58,9 @@ struct ParsedEvent
     std::size_t errorPos = 0;
 };
 
-// The general case of readEvent.
+// Reads the delta time and the event that start at pos with the given running
+// status (0 = none): any event, for TrackEventReader where readChannelEvent
+// does not.
 ParsedEvent readEventSlow(std::string_view image, std::size_t pos, std::uint8_t lastStatus);
 
 // A channel message behind a delta time of one or two bytes: most events of
@@ -101,21 +106,148 @@ inline bool readChannelEvent(
     return true;
 }
 
-// Reads the delta time and the event that start at pos with the given running
-// status (0 = none).
-inline ParsedEvent readEvent(std::string_view image, std::size_t pos, std::uint8_t lastStatus)
+// True for the meta events the output leaves out: End of Track, track name,
+// MIDI port and channel prefix.
+inline bool isDroppedMeta(std::uint8_t type)
 {
-    ChannelEvent channel;
-    if (!readChannelEvent(image, pos, lastStatus, channel))
-        return readEventSlow(image, pos, lastStatus);
-    ParsedEvent event;
-    event.delta = channel.delta;
-    event.statusPos = pos + channel.statusOffset;
-    event.status = channel.status;
-    event.running = channel.running;
-    event.end = pos + channel.size;
-    return event;
+    return type == 0x2F || type == 0x03 || type == 0x20 || type == 0x21;
 }
+
+// One event as a track's reader met it.
+struct TrackEvent
+{
+    std::size_t ref = 0; // image index of the status byte, or of the first data byte when implied
+    std::size_t end = 0; // one past the event's last byte
+    std::uint8_t status = 0; // after running-status substitution
+    bool impliedStatus = false; // running status: the image holds only the data bytes at ref
+    std::uint8_t metaType = 0; // second byte of a meta event (status 0xFF)
+    // Where a read that failed stopped: on Incomplete the image index where
+    // the status byte is looked for, or image.size() when the delta time
+    // itself is cut; on UnknownStatus and TimeTooLarge the status position
+    // (status then holds the status).
+    std::size_t errorPos = 0;
+
+    bool isMeta(std::uint8_t type) const { return metaType == type && status == 0xFF; }
+    bool endsTrack() const { return isMeta(0x2F); }
+    // A meta event the output leaves out (End of Track among them).
+    bool dropped() const { return isDroppedMeta(metaType) && status == 0xFF; }
+};
+
+// Reads the events of a track one after another: each delta time is added to
+// the track's time, and the status of a channel message runs on to the
+// events after it that leave theirs out. Channel messages behind short delta
+// times, most events of any file, are read inline; the reader is small and
+// stays in registers in the reading loops.
+class TrackEventReader
+{
+public:
+    // Reads from pos, with the running status (0 = none) and the time of the
+    // event before it.
+    TrackEventReader(
+        std::string_view image, std::size_t pos, std::uint8_t status, std::uint64_t time = 0)
+        : m_image(image)
+        , m_pos(pos)
+        , m_time(time)
+        , m_status(status)
+    { }
+
+    // Reads the event at pos() into event and moves past it. Anything but Ok
+    // tells why the event cannot be read (event.errorPos says where); the
+    // track cannot be read on from there.
+    ReadOutcome read(TrackEvent &event)
+    {
+        if (readShort(event))
+            return checkTime(event);
+        return readOther(event);
+    }
+
+    // Reads on to the next event the output keeps, passing over dropped meta
+    // events, in a track that has been read cleanly before; false when no
+    // such event starts before end (or, in a track that has not, an event
+    // cannot be read).
+    bool readKept(TrackEvent &event, std::size_t end)
+    {
+        while (m_pos < end) {
+            if (readShort(event))
+                return true;
+            if (readOther(event) != ReadOutcome::Ok)
+                return false;
+            if (!event.dropped())
+                return true;
+        }
+        return false;
+    }
+
+    // Goes on at pos, where a track's events start, from time 0; the running
+    // status stays as the track before left it.
+    void startTrack(std::size_t pos)
+    {
+        m_pos = pos;
+        m_time = 0;
+    }
+
+    // Where the next event starts.
+    std::size_t pos() const { return m_pos; }
+    // The absolute time of the last event read.
+    std::uint64_t time() const { return m_time; }
+    // The running status for the next event.
+    std::uint8_t status() const { return m_status; }
+
+private:
+    // A channel message behind a short delta time, or false.
+    bool readShort(TrackEvent &event)
+    {
+        ChannelEvent channel;
+        if (!readChannelEvent(m_image, m_pos, m_status, channel))
+            return false;
+        event.ref = m_pos + channel.statusOffset;
+        event.status = channel.status;
+        event.impliedStatus = channel.running;
+        event.metaType = 0;
+        m_pos += channel.size;
+        event.end = m_pos;
+        // A running event has the status it runs on.
+        m_status = channel.status;
+        m_time += channel.delta;
+        return true;
+    }
+
+    // Any other event.
+    ReadOutcome readOther(TrackEvent &event)
+    {
+        const ParsedEvent parsed = readEventSlow(m_image, m_pos, m_status);
+        // Every field is set whatever the outcome, so that a loop that reads
+        // the event in registers has nothing to set up before each read.
+        event.ref = parsed.statusPos;
+        event.end = parsed.end;
+        event.status = parsed.status;
+        event.impliedStatus = parsed.running;
+        event.metaType = parsed.metaType;
+        if (parsed.outcome != ReadOutcome::Ok) {
+            event.errorPos = parsed.errorPos;
+            return parsed.outcome;
+        }
+        m_pos = parsed.end;
+        // Only channel messages set a status that later events may leave out.
+        if (isChannelStatus(parsed.status))
+            m_status = parsed.status;
+        m_time += parsed.delta;
+        return checkTime(event);
+    }
+
+    ReadOutcome checkTime(TrackEvent &event) const
+    {
+        if (m_time <= MaxTime)
+            return ReadOutcome::Ok;
+        event.errorPos = event.ref;
+        return ReadOutcome::TimeTooLarge;
+    }
+
+    std::string_view m_image;
+    std::size_t m_pos;
+    std::uint64_t m_time;
+    std::uint8_t m_status;
+};
 
 // Length of the stored bytes of an event that was read cleanly before: data
 // starts at pos; running events hold only their data bytes there.

@@ -65,11 +65,9 @@ void PianoRoll::build(const EventGrid &grid)
     std::size_t lastTrack = 0;
     std::size_t trackBegin = 1;
     std::size_t trackEnd = 0;
-    auto trackAt = [&](std::size_t ref) {
+    auto trackOf = [&](std::size_t ref) {
         if (ref < trackBegin || ref >= trackEnd) {
-            lastTrack = static_cast<std::size_t>(
-                std::upper_bound(trackStarts.begin(), trackStarts.end(), ref)
-                - trackStarts.begin());
+            lastTrack = trackAt(trackStarts, ref);
             trackBegin = lastTrack > 0 ? trackStarts[lastTrack - 1] : 0;
             trackEnd = lastTrack < trackStarts.size() ? trackStarts[lastTrack] : SIZE_MAX;
         }
@@ -79,7 +77,7 @@ void PianoRoll::build(const EventGrid &grid)
     auto finish = [&](std::uint32_t index, std::uint32_t offEvent, std::uint8_t pitch) {
         RollNote &note = m_notes[index];
         const EventRef &on = m_events[note.onEvent()];
-        const std::uint8_t cell = cellOf(trackAt(on.ref));
+        const std::uint8_t cell = cellOf(trackOf(on.ref));
         const std::uint32_t distance = offEvent - note.onEvent();
         if (offEvent != Unreleased && distance < FarOff) {
             note.offDistance = static_cast<std::uint16_t>(distance);
@@ -114,12 +112,12 @@ void PianoRoll::build(const EventGrid &grid)
         if (kind != 0x80 && kind != 0x90)
             continue;
         // The reader has checked that both data bytes are there.
-        const std::uint8_t *data = bytes + event.ref + (event.impliedStatus ? 0 : 1);
+        const std::uint8_t *data = bytes + dataPos(event);
         const std::uint8_t pitch = data[0] & 0x7F;
         const std::size_t queue = static_cast<std::size_t>(event.status & 0x0F) * Pitches + pitch;
         std::vector<std::uint32_t> &notes = waiting[queue];
         if (kind == 0x90 && data[1] != 0) {
-            ++perTrack[trackAt(event.ref)];
+            ++perTrack[trackOf(event.ref)];
             notes.push_back(static_cast<std::uint32_t>(m_notes.size()));
             const auto on = static_cast<std::uint32_t>(i);
             m_notes.push_back(
@@ -198,9 +196,7 @@ std::uint32_t PianoRoll::farOffEvent(const RollNote &note) const
 
 std::size_t PianoRoll::track(const RollNote &note) const
 {
-    const std::size_t ref = m_events[note.onEvent()].ref;
-    return static_cast<std::size_t>(
-        std::upper_bound(m_trackStarts.begin(), m_trackStarts.end(), ref) - m_trackStarts.begin());
+    return trackAt(m_trackStarts, m_events[note.onEvent()].ref);
 }
 
 std::size_t PianoRoll::notesStartingUpTo(std::uint64_t time) const
@@ -242,24 +238,18 @@ std::size_t PianoRoll::noteOfEvent(std::size_t event) const
 std::string trackNameAt(std::string_view image, std::size_t begin, std::size_t end)
 {
     const std::string_view track = image.substr(0, std::min(end, image.size()));
-    std::size_t pos = begin;
-    std::uint8_t status = 0;
-    for (int read = 0; read < MaxEventsAtStart && pos < track.size(); ++read) {
-        const ParsedEvent event = readEvent(track, pos, status);
-        if (event.outcome != ReadOutcome::Ok || event.delta > 0)
+    TrackEventReader reader(track, begin, 0);
+    TrackEvent event;
+    for (int read = 0; read < MaxEventsAtStart && reader.pos() < track.size(); ++read) {
+        if (reader.read(event) != ReadOutcome::Ok || reader.time() > 0 || event.endsTrack())
             break;
-        if (!event.running && isChannelStatus(event.status))
-            status = event.status;
-        if (event.status == 0xFF && event.metaType == 0x2F)
-            break;
-        if (event.status == 0xFF && event.metaType == 0x03) {
+        if (event.isMeta(0x03)) {
             Vlq length;
-            if (!readVlq(track, event.statusPos + 2, length))
+            if (!readVlq(track, event.ref + 2, length))
                 break;
-            const std::size_t text = event.statusPos + 2 + static_cast<std::size_t>(length.size);
+            const std::size_t text = event.ref + 2 + static_cast<std::size_t>(length.size);
             return std::string(track.substr(text, event.end - text));
         }
-        pos = event.end;
     }
     return {};
 }

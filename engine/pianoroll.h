@@ -79,7 +79,7 @@ public:
     int pitch(const RollNote &note) const
     {
         const EventRef &on = m_events[note.onEvent()];
-        return static_cast<std::uint8_t>(m_image[on.ref + (on.impliedStatus ? 0 : 1)]) & 0x7F;
+        return static_cast<std::uint8_t>(m_image[dataPos(on)]) & 0x7F;
     }
     // 0-15.
     int channel(const RollNote &note) const { return m_events[note.onEvent()].status & 0x0F; }

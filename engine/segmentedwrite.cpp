@@ -331,23 +331,15 @@ void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order
                 latest = std::max(latest, events.back().time());
         }
         std::vector<EventRef> &sorted = sortByTime(events, scratch.sorted, start, latest);
-        if (order == TieOrder::Bytes) {
-            auto tick = sorted.begin();
-            while (tick != sorted.end()) {
-                const auto next = std::find_if(tick + 1, sorted.end(),
-                    [time = tick->time()](const EventRef &event) { return event.time() != time; });
-                if (next - tick > 1)
-                    orderByBytes(image, &*tick, &*tick + (next - tick));
-                tick = next;
-            }
-        }
+        if (order == TieOrder::Bytes)
+            orderTicksByBytes(image, sorted.data(), sorted.data() + sorted.size());
         for (const EventRef &event : sorted) {
             if (!writer.add(event))
                 break;
         }
     }
     const std::size_t ticks = writer.finish();
-    scratch.sortNext = run.events < 2 * ticks;
+    scratch.sortNext = !ticksHoldSeveral(run.events, ticks);
 }
 
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "trackreader.h"
 
-#include "eventgrid.h"
 #include "midievent.h"
 #include "texts.h"
 #include "threads.h"
@@ -48,6 +47,23 @@ std::string positionWarning(std::size_t imagePos, const std::string &what)
     return "Pos." + std::to_string(imagePos + 1 - HeaderAndFirstChunkSize) + texts::Crlf + what;
 }
 
+// The warning for an event the reader could not read, at errorPos with this status.
+std::string readWarning(ReadOutcome outcome, std::size_t errorPos, std::uint8_t status)
+{
+    switch (outcome) {
+    case ReadOutcome::Incomplete:
+        return positionWarning(errorPos, tr(texts::IncompleteEvent));
+    case ReadOutcome::UnknownStatus:
+        return positionWarning(
+            errorPos, "Status " + std::to_string(status) + tr(texts::UnknownValue));
+    case ReadOutcome::TimeTooLarge:
+        return positionWarning(errorPos, tr(texts::TimeTooLarge));
+    case ReadOutcome::Ok:
+        break;
+    }
+    return {};
+}
+
 class Scanner
 {
 public:
@@ -78,15 +94,19 @@ private:
     // False, starting nothing, where the reading stops.
     bool startTrack(std::size_t begin, std::optional<std::size_t> declaredEnd);
     bool walk();
-    void finishTrack(std::size_t end, std::uint64_t time);
+    // Ends the track at end, its last event read at time, with the running
+    // status that the track after it starts with.
+    void finishTrack(std::size_t end, std::uint64_t time, std::uint8_t status);
     // Counts an event of the output, which ended before next at time; every
     // CheckpointEvents of a track the reading's place is noted.
-    void collect(std::size_t next, std::uint64_t time)
+    void collect(std::size_t next, std::uint64_t time, std::uint8_t status)
     {
         if (++m_track.events % CheckpointEvents == 0)
-            m_scan.checkpoints.push_back({ time, static_cast<std::uint32_t>(next), m_lastStatus });
+            m_scan.checkpoints.push_back({ time, static_cast<std::uint32_t>(next), status });
     }
     bool nextTrackFrom(std::size_t pos);
+    // Starts the track after an End of Track that ends at after.
+    bool nextTrackAfter(std::size_t after);
 
     std::string_view m_image;
     TrackScan &m_scan;
@@ -109,8 +129,9 @@ bool Scanner::startTrack(std::size_t begin, std::optional<std::size_t> declaredE
     return true;
 }
 
-void Scanner::finishTrack(std::size_t end, std::uint64_t time)
+void Scanner::finishTrack(std::size_t end, std::uint64_t time, std::uint8_t status)
 {
+    m_lastStatus = status;
     m_track.end = end;
     m_track.endTime = time;
     m_track.checkpoints = m_scan.checkpoints.size() - m_track.firstCheckpoint;
@@ -166,99 +187,63 @@ bool Scanner::runFrom(std::size_t pos)
     return !nextTrackFrom(pos) || walk();
 }
 
-// Reads the track just started and the ones after it.
+bool Scanner::nextTrackAfter(std::size_t after)
+{
+    if (m_image.size() - after >= 4 && m_image.substr(after, 4) == "MTrk") {
+        // The usual case: the next track chunk follows at once.
+        const std::size_t data = after + 8;
+        std::optional<std::size_t> end;
+        if (m_image.size() >= data)
+            end = data + std::size_t { be32At(m_image, after + 4) };
+        return startTrack(data, end);
+    }
+    // Padding or foreign chunks: go on from the chunk's declared end.
+    std::size_t next = after;
+    if (m_declaredEnd && *m_declaredEnd > after && *m_declaredEnd <= m_image.size())
+        next = *m_declaredEnd;
+    return nextTrackFrom(next);
+}
+
+// Reads the track just started and the ones after it. The reader's place,
+// time and running status stay in registers: what the other steps need of
+// them they are handed as values.
 bool Scanner::walk()
 {
-    std::size_t pos = m_track.begin;
-    std::uint64_t time = 0;
+    TrackEventReader reader(m_image, m_track.begin, m_lastStatus);
     bool firstEvent = true;
+    TrackEvent event;
     while (true) {
-        // A track that ends by its chunk length without End of Track, or an
-        // empty track chunk, when another chunk starts right there.
+        const std::size_t pos = reader.pos();
+        bool started = false;
         if (m_declaredEnd && pos == *m_declaredEnd && chunkAt(m_image, pos)) {
-            finishTrack(pos, time);
-            if (!nextTrackFrom(pos))
-                return true;
-            pos = m_track.begin;
-            time = 0;
-            firstEvent = true;
-            continue;
-        }
-        // The image may end cleanly between events, but a track has at least one.
-        if (!firstEvent && pos >= m_image.size()) {
-            finishTrack(pos, time);
+            // A track that ends by its chunk length without End of Track, or
+            // an empty track chunk, when another chunk starts right there.
+            finishTrack(pos, reader.time(), reader.status());
+            started = nextTrackFrom(pos);
+        } else if (!firstEvent && pos >= m_image.size()) {
+            // The image may end cleanly between events, but a track has at least one.
+            finishTrack(pos, reader.time(), reader.status());
             return true;
-        }
-        firstEvent = false;
-
-        // Channel messages, most of any file, are settled first.
-        ChannelEvent channel;
-        if (readChannelEvent(m_image, pos, m_lastStatus, channel)
-            && time + channel.delta <= EventGrid::MaxTime) {
-            time += channel.delta;
-            if (!channel.running)
-                m_lastStatus = channel.status;
-            pos += channel.size;
-            collect(pos, time);
-            continue;
-        }
-
-        const ParsedEvent event = readEventSlow(m_image, pos, m_lastStatus);
-        const std::size_t errorPos = event.errorPos;
-        switch (event.outcome) {
-        case ReadOutcome::Ok:
-            break;
-        case ReadOutcome::Incomplete:
-            m_scan.warning = positionWarning(errorPos, tr(texts::IncompleteEvent));
-            return false;
-        case ReadOutcome::UnknownStatus:
-            m_scan.warning = positionWarning(
-                errorPos, "Status " + std::to_string(event.status) + tr(texts::UnknownValue));
-            return false;
-        }
-
-        time += event.delta;
-        if (time > EventGrid::MaxTime) {
-            m_scan.warning = positionWarning(event.statusPos, tr(texts::TimeTooLarge));
-            return false;
-        }
-        // Channel messages behind longer delta times.
-        if (isChannelStatus(event.status)) {
-            if (!event.running)
-                m_lastStatus = event.status;
-            pos = event.end;
-            collect(pos, time);
-            continue;
-        }
-
-        if (event.status == 0xFF && event.metaType == 0x2F) {
-            finishTrack(pos, time);
-            const std::size_t after = event.end;
-            if (m_image.size() - after >= 4 && m_image.substr(after, 4) == "MTrk") {
-                // The usual case: the next track chunk follows at once.
-                const std::size_t data = after + 8;
-                std::optional<std::size_t> end;
-                if (m_image.size() >= data)
-                    end = data + std::size_t { be32At(m_image, after + 4) };
-                if (!startTrack(data, end))
-                    return true;
-            } else {
-                // Padding or foreign chunks: go on from the chunk's declared end.
-                std::size_t next = after;
-                if (m_declaredEnd && *m_declaredEnd > after && *m_declaredEnd <= m_image.size())
-                    next = *m_declaredEnd;
-                if (!nextTrackFrom(next))
-                    return true;
+        } else {
+            firstEvent = false;
+            const ReadOutcome outcome = reader.read(event);
+            if (outcome == ReadOutcome::Ok && !event.dropped()) {
+                collect(reader.pos(), reader.time(), reader.status());
+                continue;
             }
-            pos = m_track.begin;
-            time = 0;
-            firstEvent = true;
-            continue;
+            if (outcome != ReadOutcome::Ok) {
+                m_scan.warning = readWarning(outcome, event.errorPos, event.status);
+                return false;
+            }
+            if (!event.endsTrack())
+                continue;
+            finishTrack(pos, reader.time(), reader.status());
+            started = nextTrackAfter(event.end);
         }
-
-        pos = event.end;
-        if (!(event.status == 0xFF && isDroppedMeta(event.metaType)))
-            collect(pos, time);
+        if (!started)
+            return true;
+        reader.startTrack(m_track.begin);
+        firstEvent = true;
     }
 }
 
@@ -288,14 +273,6 @@ std::uint16_t formatOf(std::string_view image)
         return 0;
     return static_cast<std::uint16_t>(
         static_cast<std::uint8_t>(image[8]) << 8 | static_cast<std::uint8_t>(image[9]));
-}
-
-std::string_view storedBytes(std::string_view image, const EventRef &event)
-{
-    if (event.ref > image.size())
-        return {};
-    return image.substr(
-        event.ref, storedEventLength(image, event.ref, event.status, event.impliedStatus));
 }
 
 bool scanTracks(std::string_view image, TrackScan &scan, unsigned threads)

@@ -69,7 +69,7 @@ struct TrackScan
 };
 
 // Walks all tracks. False with scan.warning set on an unknown status byte, an
-// event cut by the end of the image, or an absolute time past EventGrid::MaxTime.
+// event cut by the end of the image, or an absolute time past MaxTime.
 // With two threads or more, a file of SplitScanMinBytes or more is read as
 // scanTracksInTwo reads it.
 bool scanTracks(std::string_view image, TrackScan &scan, unsigned threads = 1);
@@ -80,44 +80,6 @@ inline constexpr std::size_t SplitScanMinBytes = std::size_t { 1 } << 20;
 // The same reading, the tracks of the file's second half read at once by a
 // second thread where the file's track chunks follow each other to its end.
 bool scanTracksInTwo(std::string_view image, TrackScan &scan);
-
-// True for the meta events the output leaves out: End of Track, track name,
-// MIDI port and channel prefix.
-inline bool isDroppedMeta(std::uint8_t type)
-{
-    return type == 0x2F || type == 0x03 || type == 0x20 || type == 0x21;
-}
-
-// One collected event: where its bytes are in the image and its absolute
-// time within its track. 12 bytes, so a grid of millions of rows stays small.
-struct EventRef
-{
-    std::uint32_t ref = 0; // image index of the status byte, or of the first data byte when implied
-    std::uint32_t timeLow = 0;
-    std::uint16_t timeHigh = 0;
-    std::uint8_t status = 0; // the status byte, whether or not the image holds it here
-    bool impliedStatus = false; // running status: the image holds only the data bytes at ref
-
-    std::uint64_t time() const { return (std::uint64_t { timeHigh } << 32) | timeLow; }
-    void setTime(std::uint64_t t)
-    {
-        timeLow = static_cast<std::uint32_t>(t);
-        timeHigh = static_cast<std::uint16_t>(t >> 32);
-    }
-};
-
-// The event's bytes as the image holds them: the status byte (unless implied)
-// and the data.
-std::string_view storedBytes(std::string_view image, const EventRef &event);
-
-// The event's data bytes, without the status byte.
-inline std::string_view dataBytes(std::string_view image, const EventRef &event)
-{
-    std::string_view stored = storedBytes(image, event);
-    if (!event.impliedStatus && !stored.empty())
-        stored.remove_prefix(1);
-    return stored;
-}
 
 // Walks the collected events of one scanned track, in file order.
 class TrackCursor
@@ -138,55 +100,29 @@ public:
 
     void advance()
     {
-        while (m_pos < m_end) {
-            // Most events: a channel message behind a short delta time.
-            ChannelEvent channel;
-            if (readChannelEvent(m_image, m_pos, m_status, channel)) {
-                m_time += channel.delta;
-                m_status = channel.running ? m_status : channel.status;
-                standOn(m_pos + channel.statusOffset, channel.status, channel.running);
-                m_pos += channel.size;
-                return;
-            }
-            // The scan has read these bytes already, so they read cleanly again.
-            const ParsedEvent event = readEventSlow(m_image, m_pos, m_status);
-            m_time += event.delta;
-            m_pos = event.end;
-            if (!event.running && isChannelStatus(event.status))
-                m_status = event.status;
-            if (event.status == 0xFF && isDroppedMeta(event.metaType))
-                continue;
-            standOn(event.statusPos, event.status, event.running);
+        // The scan has read these bytes already, so they read cleanly again.
+        TrackEvent event;
+        if (!m_reader.readKept(event, m_end)) {
+            m_atEnd = true;
             return;
         }
-        m_atEnd = true;
+        m_event.ref = static_cast<std::uint32_t>(event.ref);
+        m_event.setTime(m_reader.time());
+        m_event.status = event.status;
+        m_event.impliedStatus = event.impliedStatus;
     }
 
 private:
     TrackCursor(
         std::string_view image, const TrackSpan &track, const Checkpoint &from, std::size_t pos)
-        : m_image(image)
-        , m_pos(pos)
+        : m_reader(image, pos, from.status, from.time)
         , m_end(track.end)
-        , m_status(from.status)
-        , m_time(from.time)
     {
         advance();
     }
 
-    void standOn(std::size_t ref, std::uint8_t status, bool impliedStatus)
-    {
-        m_event.ref = static_cast<std::uint32_t>(ref);
-        m_event.setTime(m_time);
-        m_event.status = status;
-        m_event.impliedStatus = impliedStatus;
-    }
-
-    std::string_view m_image;
-    std::size_t m_pos;
+    TrackEventReader m_reader;
     std::size_t m_end;
-    std::uint8_t m_status;
-    std::uint64_t m_time;
     EventRef m_event;
     bool m_atEnd = false;
 };

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "eventdescription.h"
 
-#include "codecs.h"
 #include "midievent.h"
 
 #include <QCoreApplication>
@@ -27,15 +26,6 @@ class EventDescription
 std::string say(const QString &words)
 {
     return words.toStdString();
-}
-
-bool parseHex(std::string_view hex, Bytes &out)
-{
-    std::string bytes;
-    if (hex.empty() || !hexToBytes(hex, bytes))
-        return false;
-    out.assign(bytes.begin(), bytes.end());
-    return true;
 }
 
 std::string num(long long v)
@@ -285,25 +275,6 @@ std::string describeMeta(const Bytes &b)
         + num(length) + say(EventDescription::tr(" byte"));
 }
 
-std::string describeHeader(const Bytes &b)
-{
-    const int format = b[8] << 8 | b[9];
-    const int tracks = b[10] << 8 | b[11];
-    const int division = b[12] << 8 | b[13];
-    std::string out = say(EventDescription::tr("Intestazione: formato ")) + num(format) + ", "
-        + num(tracks)
-        + (tracks == 1 ? say(EventDescription::tr(" traccia, "))
-                       : say(EventDescription::tr(" tracce, ")));
-    if (division & 0x8000) {
-        const int fps = -static_cast<std::int8_t>(b[12]);
-        out += "SMPTE " + num(fps) + say(EventDescription::tr(" fotogrammi/s, ")) + num(b[13])
-            + say(EventDescription::tr(" tick per fotogramma"));
-    } else {
-        out += num(division) + say(EventDescription::tr(" tick per quarto"));
-    }
-    return out;
-}
-
 } // namespace
 
 std::string noteName(int note)
@@ -315,26 +286,46 @@ std::string noteName(int note)
     return std::string(names[static_cast<std::size_t>(note % 12)]) + num(note / 12 - 1);
 }
 
-std::string describeEvent(std::string_view hex, std::uint8_t runningStatus)
+std::string describeHeader(std::string_view header)
 {
-    Bytes b;
-    if (!parseHex(hex, b))
+    // "MThd", its length, format, tracks, division.
+    if (header.size() < 14 || header.substr(0, 4) != "MThd")
         return {};
-
-    // The header row: "MThd", its length, format, tracks, division.
-    if (b.size() >= 14 && b[0] == 'M' && b[1] == 'T' && b[2] == 'h' && b[3] == 'd')
-        return describeHeader(b);
-
-    if (b[0] < 0x80) {
-        if (runningStatus < 0x80 || runningStatus > 0xEF)
-            return {};
-        b.insert(b.begin(), runningStatus);
+    auto b = [header](std::size_t i) -> int { return static_cast<std::uint8_t>(header[i]); };
+    const int format = b(8) << 8 | b(9);
+    const int tracks = b(10) << 8 | b(11);
+    const int division = b(12) << 8 | b(13);
+    std::string out = say(EventDescription::tr("Intestazione: formato ")) + num(format) + ", "
+        + num(tracks)
+        + (tracks == 1 ? say(EventDescription::tr(" traccia, "))
+                       : say(EventDescription::tr(" tracce, ")));
+    if (division & 0x8000) {
+        const int fps = -static_cast<std::int8_t>(b(12));
+        out += "SMPTE " + num(fps) + say(EventDescription::tr(" fotogrammi/s, ")) + num(b(13))
+            + say(EventDescription::tr(" tick per fotogramma"));
+    } else {
+        out += num(division) + say(EventDescription::tr(" tick per quarto"));
     }
+    return out;
+}
+
+std::string describeEvent(std::string_view image, const EventRef &event)
+{
+    // Only channel messages run on the status before them.
+    if (event.impliedStatus && !isChannelStatus(event.status))
+        return {};
+    // The status byte, then the data, whether or not the image holds the
+    // status byte with them.
+    const std::string_view data = dataBytes(image, event);
+    Bytes b;
+    b.reserve(1 + data.size());
+    b.push_back(event.status);
+    b.insert(b.end(), data.begin(), data.end());
 
     const std::uint8_t status = b[0];
     const std::uint8_t kind = status >> 4;
-    if (kind >= 0x8 && kind <= 0xE) {
-        const std::size_t needed = (kind == 0xC || kind == 0xD) ? 2 : 3;
+    if (const int length = channelMessageLength(status)) {
+        const auto needed = static_cast<std::size_t>(length);
         if (b.size() < needed || b[1] > 0x7F || (needed == 3 && b[2] > 0x7F))
             return {};
         switch (kind) {

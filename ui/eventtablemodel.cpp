@@ -69,8 +69,11 @@ QVariant EventTableModel::data(const QModelIndex &index, int role) const
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     case Qt::ToolTipRole: {
-        const std::string text = m_grid.textMatrix(row, 2);
-        std::string description = describeEvent(text, statusFor(row));
+        std::string description;
+        if (const EventGrid::Row *event = m_grid.eventAt(row))
+            description = describeEvent(m_grid.image(), *event);
+        else if (row == EventGrid::HeaderRow)
+            description = describeHeader(m_grid.header());
         if (description.empty())
             return QVariant();
         if (const std::size_t track = m_grid.trackOf(row))
@@ -115,12 +118,6 @@ void EventTableModel::endUpdate()
     --m_updateDepth;
     if (m_updateDepth == 0)
         endResetModel();
-}
-
-std::uint8_t EventTableModel::statusFor(std::size_t row) const
-{
-    const EventGrid::Row *event = m_grid.eventAt(row);
-    return event ? event->status : 0;
 }
 
 } // namespace trackfold

@@ -5,7 +5,6 @@
 #include <QAbstractTableModel>
 
 #include <cstddef>
-#include <cstdint>
 
 namespace trackfold {
 
@@ -17,7 +16,8 @@ class EventGrid;
 //
 // While the grid has a fixed row, grid row 0 (the headings) is the horizontal
 // header and model row r is grid row r + 1; without one, grid row 0 is an
-// ordinary row and the header gives nothing. Tooltips decode the event of a row.
+// ordinary row and the header gives nothing. Tooltips describe the event of a
+// row from its bytes.
 //
 // Whoever changes the grid does it between beginUpdate() and endUpdate(), which
 // reset the model; in between the model reports no rows, so a view painting
@@ -49,8 +49,6 @@ public:
     int modelRow(std::size_t gridRow) const;
 
 private:
-    std::uint8_t statusFor(std::size_t gridRow) const;
-
     const EventGrid &m_grid;
     int m_updateDepth = 0;
 };

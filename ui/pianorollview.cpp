@@ -215,7 +215,7 @@ void PianoRollView::showGridRow(std::size_t gridRow)
     const bool built = !m_roll.notes().empty() || m_roll.endTime() > 0;
     const EventGrid::Row *event = built ? m_grid.eventAt(gridRow) : nullptr;
     if (event) {
-        m_selected = m_roll.noteOfEvent(gridRow - 2);
+        m_selected = m_roll.noteOfEvent(EventGrid::eventOfRow(gridRow));
         if (m_selected != PianoRoll::NoNote) {
             const RollNote &note = m_roll.notes()[m_selected];
             // A long note already in view stays where it is.
@@ -300,7 +300,7 @@ void PianoRollView::mousePressEvent(QMouseEvent *event)
     m_selected = index;
     m_markerShown = false;
     viewport()->update();
-    emit rowClicked(m_model.modelRow(m_roll.notes()[index].onEvent() + std::size_t { 2 }));
+    emit rowClicked(m_model.modelRow(EventGrid::rowOfEvent(m_roll.notes()[index].onEvent())));
 }
 
 void PianoRollView::mouseDoubleClickEvent(QMouseEvent *event)
@@ -320,7 +320,7 @@ bool PianoRollView::viewportEvent(QEvent *event)
         event->ignore();
         return true;
     }
-    const int row = m_model.modelRow(m_roll.notes()[index].onEvent() + std::size_t { 2 });
+    const int row = m_model.modelRow(EventGrid::rowOfEvent(m_roll.notes()[index].onEvent()));
     QToolTip::showText(
         help->globalPos(), m_model.index(row, 2).data(Qt::ToolTipRole).toString(), viewport());
     return true;

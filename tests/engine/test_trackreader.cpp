@@ -298,3 +298,27 @@ TEST(TrackReaderChunks, TrackEndingByItsLengthWithoutEndOfTrack)
     // The third track's running status continues the first track's.
     EXPECT_EQ(collect(file), (std::vector<Collected> { { 1, "903E40" }, { 4, "903C40" } }));
 }
+
+TEST(TrackEventReader, PassesOverDroppedMetasAndStopsWhereTheBytesDo)
+{
+    // A track name, a running note after a two-byte delta time, a tempo, and
+    // an undefined status.
+    const std::string bytes("\x00\xFF\x03\x01X"
+                            "\x81\x00\x40\x7F"
+                            "\x00\xFF\x51\x03\x07\xA1\x20"
+                            "\x00\xF4",
+        18);
+    TrackEventReader reader(bytes, 0, 0x91);
+    TrackEvent event;
+    ASSERT_TRUE(reader.readKept(event, bytes.size()));
+    EXPECT_EQ(event.ref, 7u);
+    EXPECT_EQ(event.status, 0x91);
+    EXPECT_TRUE(event.impliedStatus);
+    EXPECT_EQ(reader.time(), 128u);
+    ASSERT_TRUE(reader.readKept(event, bytes.size()));
+    EXPECT_TRUE(event.isMeta(0x51));
+    // Reading a track that the scan would have refused ends instead of going round.
+    EXPECT_FALSE(reader.readKept(event, bytes.size()));
+    EXPECT_EQ(reader.read(event), ReadOutcome::UnknownStatus);
+    EXPECT_EQ(event.errorPos, 17u);
+}
