@@ -163,17 +163,18 @@ public:
 
     // Reads on to the next event the output keeps, passing over dropped meta
     // events, in a track that has been read cleanly before; false when no
-    // such event starts before end (or, in a track that has not, an event
-    // cannot be read).
+    // such event starts before end. In a track that has not, an event that
+    // cannot be read ends the reading there too (pos() is then end).
     bool readKept(TrackEvent &event, std::size_t end)
     {
         while (m_pos < end) {
             if (readShort(event))
                 return true;
-            if (readOther(event) != ReadOutcome::Ok)
-                return false;
-            if (!event.dropped())
+            const ReadOutcome outcome = readOther(event);
+            if (outcome == ReadOutcome::Ok && !event.dropped())
                 return true;
+            if (outcome != ReadOutcome::Ok)
+                m_pos = end;
         }
         return false;
     }

@@ -319,6 +319,8 @@ TEST(TrackEventReader, PassesOverDroppedMetasAndStopsWhereTheBytesDo)
     EXPECT_TRUE(event.isMeta(0x51));
     // Reading a track that the scan would have refused ends instead of going round.
     EXPECT_FALSE(reader.readKept(event, bytes.size()));
-    EXPECT_EQ(reader.read(event), ReadOutcome::UnknownStatus);
+    EXPECT_EQ(reader.pos(), bytes.size());
+    TrackEventReader again(bytes, 16, 0x91);
+    EXPECT_EQ(again.read(event), ReadOutcome::UnknownStatus);
     EXPECT_EQ(event.errorPos, 17u);
 }
