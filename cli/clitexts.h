@@ -4,7 +4,7 @@
 
 #include "i18n.h"
 
-// The texts trackfold-cli shows besides the engine's own (engine/texts.h):
+// The texts trackfold-cli shows besides the engine's own (engine/texts/texts.h):
 // Italian source texts (msgids) of the catalogue "trackfold", shown through
 // tr(). Those that go behind or before another piece keep their spaces and
 // punctuation.

@@ -5,7 +5,7 @@
 #include <QtGlobal>
 
 // Texts of the window that the engine never shows; the engine's own texts live
-// in engine/texts.h. Shared by the window and its tests. The marked ones are
+// in engine/texts/texts.h. Shared by the window and its tests. The marked ones are
 // Italian source texts of the window's translation (context trackfold::ParamStr)
 // and are shown through ParamStr::tr().
 namespace trackfold::uitexts {
