@@ -286,6 +286,11 @@ std::string noteName(int note)
     return std::string(names[static_cast<std::size_t>(note % 12)]) + num(note / 12 - 1);
 }
 
+std::string describeTrackStart()
+{
+    return say(EventDescription::tr("Inizio della traccia"));
+}
+
 std::string describeHeader(std::string_view header)
 {
     // "MThd", its length, format, tracks, division.

@@ -19,6 +19,9 @@ std::string describeEvent(std::string_view image, const EventRef &event);
 
 // Describes the header row: the 14 bytes of a header chunk, and whatever
 // follows them. Returns "" for bytes that do not start with one.
+// The row of a split file's chunk header that starts one of its later tracks.
+std::string describeTrackStart();
+
 std::string describeHeader(std::string_view header);
 
 // Name of a MIDI note number with octave, middle C (60) being "C4".

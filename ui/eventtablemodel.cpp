@@ -70,9 +70,11 @@ QVariant EventTableModel::data(const QModelIndex &index, int role) const
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     case Qt::ToolTipRole: {
         std::string description;
-        if (const EventGrid::Row *event = m_grid.eventAt(row))
-            description = describeEvent(m_grid.image(), *event);
-        else if (row == EventGrid::HeaderRow)
+        if (const EventGrid::Row *event = m_grid.eventAt(row)) {
+            // A split file's later tracks each begin with a row for their chunk header.
+            description = EventGrid::isChunkRow(*event) ? describeTrackStart()
+                                                        : describeEvent(m_grid.image(), *event);
+        } else if (row == EventGrid::HeaderRow)
             description = describeHeader(m_grid.header());
         if (description.empty())
             return QVariant();

@@ -300,7 +300,7 @@ void PianoRollView::mousePressEvent(QMouseEvent *event)
     m_selected = index;
     m_markerShown = false;
     viewport()->update();
-    emit rowClicked(m_model.modelRow(EventGrid::rowOfEvent(m_roll.notes()[index].onEvent())));
+    emit rowClicked(m_model.modelRow(EventGrid::rowOfEvent(m_roll.eventOf(m_roll.notes()[index]))));
 }
 
 void PianoRollView::mouseDoubleClickEvent(QMouseEvent *event)
@@ -320,7 +320,7 @@ bool PianoRollView::viewportEvent(QEvent *event)
         event->ignore();
         return true;
     }
-    const int row = m_model.modelRow(EventGrid::rowOfEvent(m_roll.notes()[index].onEvent()));
+    const int row = m_model.modelRow(EventGrid::rowOfEvent(m_roll.eventOf(m_roll.notes()[index])));
     QToolTip::showText(
         help->globalPos(), m_model.index(row, 2).data(Qt::ToolTipRole).toString(), viewport());
     return true;

@@ -24,6 +24,10 @@ constexpr int MaxEventsAtStart = 1000;
 void PianoRoll::clear()
 {
     m_events = {};
+    m_ordered = {};
+    m_gridEvents = {};
+    m_orderedTracks = {};
+    m_orderOfGridEvent = {};
     m_image = {};
     m_trackStarts = {};
     m_endTime = 0;
@@ -43,6 +47,28 @@ void PianoRoll::build(const EventGrid &grid)
     m_image = grid.image();
     const std::vector<std::size_t> &trackStarts = grid.trackStarts();
     m_trackStarts = trackStarts;
+    const std::vector<std::string> &outputTracks = grid.outputTrackNames();
+    const bool split = !outputTracks.empty();
+    if (split) {
+        // Time order, ties in output track order: how a player plays the file.
+        const std::span<const EventRef> rows = m_events;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (!EventGrid::isChunkRow(rows[i]))
+                m_gridEvents.push_back(static_cast<std::uint32_t>(i));
+        }
+        std::stable_sort(m_gridEvents.begin(), m_gridEvents.end(),
+            [&rows](std::uint32_t a, std::uint32_t b) { return rows[a].time() < rows[b].time(); });
+        m_orderOfGridEvent.assign(rows.size(), UINT32_MAX);
+        m_ordered.reserve(m_gridEvents.size());
+        m_orderedTracks.reserve(m_gridEvents.size());
+        for (const std::uint32_t event : m_gridEvents) {
+            m_orderOfGridEvent[event] = static_cast<std::uint32_t>(m_ordered.size());
+            m_ordered.push_back(rows[event]);
+            m_orderedTracks.push_back(
+                static_cast<std::uint16_t>(grid.trackOf(EventGrid::rowOfEvent(event))));
+        }
+        m_events = m_ordered;
+    }
     // Events never lie past End of Track; the check keeps a grid without one usable.
     m_endTime = std::max(grid.endTime(), m_events.empty() ? 0 : m_events.back().time());
 
@@ -57,7 +83,7 @@ void PianoRoll::build(const EventGrid &grid)
         ++m_binShift;
     const std::size_t bins = static_cast<std::size_t>(m_endTime >> m_binShift) + 1;
     m_bins.assign(bins * Pitches, 0);
-    std::vector<std::size_t> perTrack(trackStarts.size() + 1, 0);
+    std::vector<std::size_t> perTrack((split ? outputTracks.size() : trackStarts.size()) + 1, 0);
     std::vector<LongNote> longNotes;
 
     // Merged events often come in runs from one track: the last track found
@@ -73,11 +99,14 @@ void PianoRoll::build(const EventGrid &grid)
         }
         return lastTrack;
     };
+    auto trackOfEvent = [&](std::size_t event) {
+        return split ? std::size_t { m_orderedTracks[event] } : trackOf(m_events[event].ref);
+    };
 
     auto finish = [&](std::uint32_t index, std::uint32_t offEvent, std::uint8_t pitch) {
         RollNote &note = m_notes[index];
         const EventRef &on = m_events[note.onEvent()];
-        const std::uint8_t cell = cellOf(trackOf(on.ref));
+        const std::uint8_t cell = cellOf(trackOfEvent(note.onEvent()));
         const std::uint32_t distance = offEvent - note.onEvent();
         if (offEvent != Unreleased && distance < FarOff) {
             note.offDistance = static_cast<std::uint16_t>(distance);
@@ -117,7 +146,7 @@ void PianoRoll::build(const EventGrid &grid)
         const std::size_t queue = static_cast<std::size_t>(event.status & 0x0F) * Pitches + pitch;
         std::vector<std::uint32_t> &notes = waiting[queue];
         if (kind == 0x90 && data[1] != 0) {
-            ++perTrack[trackOf(event.ref)];
+            ++perTrack[trackOfEvent(i)];
             notes.push_back(static_cast<std::uint32_t>(m_notes.size()));
             const auto on = static_cast<std::uint32_t>(i);
             m_notes.push_back(
@@ -148,6 +177,10 @@ void PianoRoll::build(const EventGrid &grid)
     for (std::size_t track = 1; track < perTrack.size(); ++track) {
         if (perTrack[track] == 0)
             continue;
+        if (split) {
+            m_tracks.push_back({ track, outputTracks[track - 1], perTrack[track] });
+            continue;
+        }
         // A track's events end at the next one's chunk header at the latest.
         const std::size_t end
             = track < trackStarts.size() ? trackStarts[track] - 8 : m_image.size();
@@ -196,6 +229,8 @@ std::uint32_t PianoRoll::farOffEvent(const RollNote &note) const
 
 std::size_t PianoRoll::track(const RollNote &note) const
 {
+    if (!m_orderedTracks.empty())
+        return m_orderedTracks[note.onEvent()];
     return trackAt(m_trackStarts, m_events[note.onEvent()].ref);
 }
 
@@ -208,6 +243,11 @@ std::size_t PianoRoll::notesStartingUpTo(std::uint64_t time) const
 
 std::size_t PianoRoll::noteOfEvent(std::size_t event) const
 {
+    if (!m_gridEvents.empty()) {
+        if (event >= m_orderOfGridEvent.size() || m_orderOfGridEvent[event] == UINT32_MAX)
+            return NoNote;
+        event = m_orderOfGridEvent[event];
+    }
     if (event >= m_events.size())
         return NoNote;
     const std::uint8_t kind = m_events[event].status & 0xF0;

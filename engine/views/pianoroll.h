@@ -99,8 +99,14 @@ public:
     int lowestPitch() const { return m_lowest; }
     int highestPitch() const { return m_highest; }
 
-    // The note that the event row starts or ends; NoNote for any other event.
+    // The note that the grid's event (row minus the rows before the events)
+    // starts or ends; NoNote for any other event.
     std::size_t noteOfEvent(std::size_t event) const;
+    // The grid's event that starts a note.
+    std::size_t eventOf(const RollNote &note) const
+    {
+        return m_gridEvents.empty() ? note.onEvent() : m_gridEvents[note.onEvent()];
+    }
     // How many notes start at or before a time.
     std::size_t notesStartingUpTo(std::uint64_t time) const;
     // Calls visit(index) for each note sounding at some tick of [from, to]
@@ -147,6 +153,12 @@ private:
     void addLongNotes(const std::vector<LongNote> &notes);
 
     std::span<const EventRef> m_events;
+    // A split file's rows come track after track: the roll keeps them in time
+    // order, with each one's grid event, output track and the way back.
+    std::vector<EventRef> m_ordered;
+    std::vector<std::uint32_t> m_gridEvents;
+    std::vector<std::uint16_t> m_orderedTracks;
+    std::vector<std::uint32_t> m_orderOfGridEvent;
     std::string_view m_image;
     std::span<const std::size_t> m_trackStarts;
     std::uint64_t m_endTime = 0;

@@ -174,3 +174,40 @@ TEST(PianoRoll, BinsShowWhatSoundsInEach)
     roll.forEachNoteIn(701, 800, [&](std::size_t i) { visited.push_back(i); });
     EXPECT_TRUE(visited.empty());
 }
+
+TEST(PianoRoll, ASplitFileIsDrawnInTimeOrderByOutputTrack)
+{
+    // One input track playing two channels: split, channel 2's track comes
+    // after channel 1's in the grid, but its notes interleave in time.
+    RecordingHost host;
+    ConversionJob job;
+    job.format = 1;
+    ASSERT_FALSE(test::SalvaMidi0(smf::file(1,
+                                      { Track()
+                                              .meta(0, 0x03, "Duo")
+                                              .event(0, { 0x91, 62, 64 })
+                                              .event(5, { 0x90, 60, 64 })
+                                              .event(5, { 0x81, 62, 0 })
+                                              .event(5, { 0x80, 60, 0 })
+                                              .endOfTrack() }),
+        host, job)
+                     .empty());
+    PianoRoll roll;
+    roll.build(host.grid());
+    ASSERT_EQ(roll.notes().size(), 2u);
+    const RollNote &first = roll.notes()[0];
+    const RollNote &second = roll.notes()[1];
+    EXPECT_EQ(std::tuple(roll.start(first), roll.end(first), roll.pitch(first), roll.track(first)),
+        std::tuple(std::uint64_t { 0 }, std::uint64_t { 10 }, 62, std::size_t { 3 }));
+    EXPECT_EQ(
+        std::tuple(roll.start(second), roll.end(second), roll.pitch(second), roll.track(second)),
+        std::tuple(std::uint64_t { 5 }, std::uint64_t { 15 }, 60, std::size_t { 2 }));
+    // Rows: header, track 0 (empty), track 1's chunk row, its two events, track 2's chunk row...
+    const EventGrid &grid = host.grid();
+    EXPECT_EQ(grid.textMatrix(EventGrid::rowOfEvent(roll.eventOf(second)), 2), "903C40");
+    EXPECT_EQ(grid.textMatrix(EventGrid::rowOfEvent(roll.eventOf(first)), 2), "913E40");
+    EXPECT_EQ(roll.noteOfEvent(roll.eventOf(first)), 0u);
+    ASSERT_EQ(roll.tracks().size(), 2u);
+    EXPECT_EQ(roll.tracks()[0].name, "Duo");
+    EXPECT_EQ(roll.tracks()[1].name, "Duo");
+}

@@ -284,6 +284,10 @@
         <source>Song Select, brano </source>
         <translation>Song Select, song </translation>
     </message>
+    <message>
+        <source>Inizio della traccia</source>
+        <translation>Start of the track</translation>
+    </message>
 </context>
 <context>
     <name>PianoRoll</name>
