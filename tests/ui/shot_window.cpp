@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Converts a file in the window on a real display (Xvfb) and saves a screenshot
-// of the whole screen: shot_window INPUT.mid OUTPUT.png [ROW]. ROW, a table row
-// to select, shows the selection in the roll. Fails when the roll stays empty.
+// of the whole screen: shot_window INPUT.mid OUTPUT.png [ROW [FORMAT]]. ROW, a
+// table row to select, shows the selection in the roll; FORMAT 1 splits. Fails when the roll stays empty.
 #include "eventtablemodel.h"
 #include "fakes.h"
 #include "paramstr.h"
@@ -10,6 +10,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
@@ -42,6 +43,8 @@ int main(int argc, char *argv[])
     const QString input = QString::fromLocal8Bit(argv[1]);
     window.txIN->setText(input);
     window.txOUT->setText(input.left(input.size() - 4) + QStringLiteral("_.mid"));
+    if (argc > 4)
+        window.cboFORMATO->setCurrentIndex(QString::fromLocal8Bit(argv[4]).toInt());
     QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
     if (argc > 3) {
         window.GRID->selectRow(QString::fromLocal8Bit(argv[3]).toInt());
