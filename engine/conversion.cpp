@@ -245,7 +245,8 @@ constexpr std::size_t SpillMinBytes = std::size_t { 8 } << 20;
 // The split: the same merge in the input's order, every event routed to the
 // track of its channel, the file put together at the end.
 bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver &observer,
-    EventGrid *grid, const std::string *spillFolder, ConversionResult &result)
+    const ConversionJob &job, EventGrid *grid, const std::string *spillFolder,
+    ConversionResult &result)
 {
     const std::string_view image = input.image;
     const TrackScan &scan = input.scan;
@@ -258,8 +259,14 @@ bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver
     observer.showStatus(tr(texts::InsertingDeltas));
     observer.showStatus(tr(texts::RestoringRunningStatus));
     observer.showStatus(tr(texts::BuildingOutput));
-    const bool written = mergeTracks(image, scan, TieOrder::Track,
-        [&writer](const EventRef &event) { return writer.add(event); });
+    // A long file goes in segments on every thread, as for the fold; the
+    // window keeps its rows in one merge.
+    const SegmentedWrite segmented
+        = grid ? SegmentedWrite::NotUsed : splitInSegments(image, scan, job.threads, writer);
+    const bool written = segmented == SegmentedWrite::NotUsed
+        ? mergeTracks(image, scan, TieOrder::Track,
+            [&writer](const EventRef &event) { return writer.add(event); })
+        : segmented == SegmentedWrite::Written;
     if (!written || !writer.finish(out, scan.endTime)) {
         return warn(observer,
             writer.readError() ? systemReason(writer.readError())
@@ -416,7 +423,7 @@ private:
         if (target.m_kind == Target::Kind::File)
             folder = std::filesystem::path(target.m_path).parent_path().string();
         const bool written = job.format == 1
-            ? writeFormat1(scanned, sink, observer, grid,
+            ? writeFormat1(scanned, sink, observer, job, grid,
                 target.m_kind == Target::Kind::File ? &folder : nullptr, result)
             : trackfold::writeFormat0(scanned, sink, observer, job, grid, result);
         if (!written) {

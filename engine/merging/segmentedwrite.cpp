@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -21,23 +22,26 @@ constexpr std::size_t MaxSegmentEvents = std::size_t { 1 } << 16;
 constexpr std::size_t MinSegmentEvents = std::size_t { 1 } << 14;
 
 // Hands out the segments in time order to the threads and joins them, on the
-// calling thread, in the same order. A segment's run waits in one of a ring of
-// slots until it is joined; a thread takes a segment only while a slot is free.
-class SegmentedWriter
+// calling thread, in the same order. What a segment leaves (a run of a fold,
+// the runs of a split) waits in one of a ring of slots until it is joined; a
+// thread takes a segment only while a slot is free.
+template <typename Slot> class SegmentedWriter
 {
 public:
-    SegmentedWriter(std::string_view image, const TrackScan &scan, TieOrder order,
-        std::vector<std::uint64_t> starts, unsigned threads)
-        : m_image(image)
-        , m_scan(scan)
-        , m_order(order)
-        , m_starts(std::move(starts))
+    // Makes a segment's slot from the events in [start, end).
+    using Producer = std::function<void(std::uint64_t, std::uint64_t, Slot &, SegmentScratch &)>;
+    // Joins a slot on the calling thread; false stops the joining.
+    using Joiner = std::function<bool(const Slot &)>;
+
+    SegmentedWriter(std::vector<std::uint64_t> starts, unsigned threads, Producer produce)
+        : m_starts(std::move(starts))
         , m_threads(threads)
+        , m_produce(std::move(produce))
         , m_slots(2 * std::size_t { threads })
         , m_state(m_starts.size(), State::Waiting)
     { }
 
-    SegmentedWrite run(Format0Writer &writer);
+    SegmentedWrite run(const Joiner &join);
 
 private:
     enum class State : std::uint8_t {
@@ -47,18 +51,16 @@ private:
         Dropped, // a thread gave it up (out of memory): the calling thread does it
     };
 
-    EncodedRun &slotOf(std::size_t segment) { return m_slots[segment % m_slots.size()]; }
+    Slot &slotOf(std::size_t segment) { return m_slots[segment % m_slots.size()]; }
     // Takes the next segment when a slot is free for it; the lock is held.
     bool take(std::size_t &segment);
     void encode(std::size_t segment, SegmentScratch &scratch);
     void work();
 
-    std::string_view m_image;
-    const TrackScan &m_scan;
-    TieOrder m_order;
     std::vector<std::uint64_t> m_starts;
     unsigned m_threads;
-    std::vector<EncodedRun> m_slots;
+    Producer m_produce;
+    std::vector<Slot> m_slots;
     std::vector<State> m_state;
     std::size_t m_next = 0; // the first segment nobody has taken
     std::size_t m_joined = 0; // segments joined so far
@@ -67,7 +69,7 @@ private:
     std::condition_variable m_changed;
 };
 
-bool SegmentedWriter::take(std::size_t &segment)
+template <typename Slot> bool SegmentedWriter<Slot>::take(std::size_t &segment)
 {
     if (m_next >= m_starts.size() || m_next >= m_joined + m_slots.size())
         return false;
@@ -76,14 +78,15 @@ bool SegmentedWriter::take(std::size_t &segment)
     return true;
 }
 
-void SegmentedWriter::encode(std::size_t segment, SegmentScratch &scratch)
+template <typename Slot>
+void SegmentedWriter<Slot>::encode(std::size_t segment, SegmentScratch &scratch)
 {
     const std::uint64_t end = segment + 1 < m_starts.size() ? m_starts[segment + 1] : UINT64_MAX;
-    encodeSegment(m_image, m_scan, m_order, m_starts[segment], end, slotOf(segment), scratch);
+    m_produce(m_starts[segment], end, slotOf(segment), scratch);
 }
 
 // A helper thread: merges segments while there are any to take.
-void SegmentedWriter::work()
+template <typename Slot> void SegmentedWriter<Slot>::work()
 {
     SegmentScratch scratch;
     std::unique_lock lock(m_mutex);
@@ -108,7 +111,7 @@ void SegmentedWriter::work()
     }
 }
 
-SegmentedWrite SegmentedWriter::run(Format0Writer &writer)
+template <typename Slot> SegmentedWrite SegmentedWriter<Slot>::run(const Joiner &join)
 {
     // As many helpers as could be started merge beside the calling thread.
     HelperThreads helpers;
@@ -135,8 +138,7 @@ SegmentedWrite SegmentedWriter::run(Format0Writer &writer)
         const std::size_t due = m_joined;
         if (m_state[due] == State::Ready) {
             lock.unlock();
-            const EncodedRun &run = slotOf(due);
-            const bool joined = writer.join(run) && !run.broken;
+            const bool joined = join(slotOf(due));
             lock.lock();
             if (!joined)
                 return SegmentedWrite::Broken;
@@ -252,66 +254,10 @@ std::vector<EventRef> &sortByTime(std::vector<EventRef> &events, std::vector<Eve
 
 } // namespace
 
-namespace {
-
-// Writes a segment's merged events into its run: the first as it is, the
-// others after it. Counts the distinct ticks.
-class RunWriter
-{
-public:
-    RunWriter(std::string_view image, EncodedRun &run)
-        : m_image(image)
-        , m_run(run)
-        , m_sink(run.rest)
-    {
-        run.rest.clear();
-        run.events = 0;
-        run.broken = false;
-    }
-
-    bool add(const EventRef &event)
-    {
-        m_ticks += event.time() != m_run.lastTime || !m_writer ? 1 : 0;
-        if (!m_writer) {
-            m_run.first = event;
-            m_run.lastTime = event.time();
-            m_writer.emplace(m_sink, m_image, event);
-            return true;
-        }
-        m_run.lastTime = event.time();
-        if (!m_writer->add(event)) {
-            m_run.broken = true;
-            return false;
-        }
-        return true;
-    }
-
-    // Ends the run; returns the distinct ticks.
-    std::size_t finish()
-    {
-        if (m_writer) {
-            m_writer->flush();
-            m_run.events = m_writer->events() + 1;
-            m_run.lastTime = m_writer->lastTime();
-            m_run.lastStatus = m_writer->lastStatus();
-        }
-        return m_ticks;
-    }
-
-private:
-    std::string_view m_image;
-    EncodedRun &m_run;
-    StringSink m_sink;
-    std::optional<Format0Writer> m_writer;
-    std::size_t m_ticks = 0;
-};
-
-} // namespace
-
 void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
     std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch)
 {
-    RunWriter writer(image, run);
+    RunEncoder writer(image, run);
     std::vector<TrackCursor> cursors = cursorsAt(image, scan, start);
     if (!scratch.sortNext) {
         mergeCursors(image, cursors, order, [&writer, end](const EventRef &event) {
@@ -342,11 +288,51 @@ void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order
     scratch.sortNext = !ticksHoldSeveral(run.events, ticks);
 }
 
-SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
-    unsigned threads, Format0Writer &writer)
+namespace {
+
+// The events of [start, end) in track order at a tick, merged as
+// encodeSegment merges them: sorted where the thread's last segment held
+// fewer than two events a tick, tick by tick where it held more.
+const std::vector<EventRef> &mergedSegment(std::string_view image, const TrackScan &scan,
+    std::uint64_t start, std::uint64_t end, SegmentScratch &scratch)
+{
+    std::vector<TrackCursor> cursors = cursorsAt(image, scan, start);
+    std::vector<EventRef> &events = scratch.events;
+    events.clear();
+    const std::vector<EventRef> *merged = &events;
+    if (!scratch.sortNext) {
+        mergeCursors(image, cursors, TieOrder::Track, [&events, end](const EventRef &event) {
+            if (event.time() >= end)
+                return false;
+            events.push_back(event);
+            return true;
+        });
+    } else {
+        std::uint64_t latest = start;
+        for (TrackCursor &cursor : cursors) {
+            const std::size_t before = events.size();
+            while (!cursor.atEnd() && cursor.time() < end) {
+                events.push_back(cursor.event());
+                cursor.advance();
+            }
+            if (events.size() > before)
+                latest = std::max(latest, events.back().time());
+        }
+        merged = &sortByTime(events, scratch.sorted, start, latest);
+    }
+    std::size_t ticks = 0;
+    for (std::size_t i = 0; i < merged->size(); ++i)
+        ticks += i == 0 || (*merged)[i].time() != (*merged)[i - 1].time() ? 1 : 0;
+    scratch.sortNext = !ticksHoldSeveral(merged->size(), ticks);
+    return *merged;
+}
+
+// The ticks where a long file's segments start; empty where the file goes in
+// one stream.
+std::vector<std::uint64_t> plannedSegments(const TrackScan &scan)
 {
     if (scan.events < SegmentedMinEvents)
-        return SegmentedWrite::NotUsed;
+        return {};
     // A segment reads each track from a checkpoint, on average half the
     // checkpoints' distance before its start. With many tracks segments grow
     // so that this reading stays within an eighth of their events; past the
@@ -355,14 +341,42 @@ SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, Ti
     for (const TrackSpan &track : scan.tracks)
         lead += std::min(track.events, CheckpointEvents);
     if (lead * 4 > MaxSegmentEvents)
-        return SegmentedWrite::NotUsed;
+        return {};
     const std::size_t segmentEvents
         = std::clamp(std::max(scan.events / 32, lead * 4), MinSegmentEvents, MaxSegmentEvents);
     std::vector<std::uint64_t> starts = segmentStarts(scan, segmentEvents);
     if (starts.size() < 2)
+        return {};
+    return starts;
+}
+
+} // namespace
+
+SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
+    unsigned threads, Format0Writer &writer)
+{
+    std::vector<std::uint64_t> starts = plannedSegments(scan);
+    if (starts.empty())
         return SegmentedWrite::NotUsed;
-    SegmentedWriter segmented(image, scan, order, std::move(starts), std::max(threads, 1u));
-    return segmented.run(writer);
+    SegmentedWriter<EncodedRun> segmented(std::move(starts), std::max(threads, 1u),
+        [&](std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch) {
+            encodeSegment(image, scan, order, start, end, run, scratch);
+        });
+    return segmented.run(
+        [&writer](const EncodedRun &run) { return writer.join(run) && !run.broken; });
+}
+
+SegmentedWrite splitInSegments(
+    std::string_view image, const TrackScan &scan, unsigned threads, Format1Writer &writer)
+{
+    std::vector<std::uint64_t> starts = plannedSegments(scan);
+    if (starts.empty())
+        return SegmentedWrite::NotUsed;
+    SegmentedWriter<SplitRun> segmented(std::move(starts), std::max(threads, 1u),
+        [&](std::uint64_t start, std::uint64_t end, SplitRun &run, SegmentScratch &scratch) {
+            writer.encode(mergedSegment(image, scan, start, end, scratch), run);
+        });
+    return segmented.run([&writer](const SplitRun &run) { return writer.join(run); });
 }
 
 } // namespace trackfold

@@ -3,6 +3,7 @@
 #define TRACKFOLD_SEGMENTEDWRITE_H
 
 #include "format0writer.h"
+#include "format1writer.h"
 #include "merge.h"
 #include "trackreader.h"
 
@@ -66,6 +67,12 @@ enum class SegmentedWrite : std::uint8_t {
 // written its header and nothing else.
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
     unsigned threads, Format0Writer &writer);
+
+// Splits the scanned image in segments on up to `threads` threads: each
+// segment's events are merged and written into the runs of their tracks, and
+// the writer joins them in time order. NotUsed as for writeInSegments.
+SegmentedWrite splitInSegments(
+    std::string_view image, const TrackScan &scan, unsigned threads, Format1Writer &writer);
 
 } // namespace trackfold
 

@@ -58,10 +58,11 @@ Format0Writer::Format0Writer(OutputSink &sink, std::string_view image, std::stri
     put(Title);
 }
 
-Format0Writer::Format0Writer(OutputSink &sink, std::string_view image, const EventRef &previous)
+Format0Writer::Format0Writer(
+    OutputSink &sink, std::string_view image, const EventRef &previous, std::size_t bufferSize)
     : m_sink(sink)
     , m_image(image)
-    , m_capacity(std::min(MaxBufferSize, 2 * image.size() + 256))
+    , m_capacity(std::min({ MaxBufferSize, bufferSize, 2 * image.size() + 256 }))
     , m_buffer(new char[m_capacity])
     , m_previousTime(previous.time())
     , m_previousStatus(previous.status)

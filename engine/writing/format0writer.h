@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -91,7 +92,9 @@ public:
     Format0Writer(OutputSink &sink, std::string_view image, std::string_view header);
     // Writes no header: the events added go on from previous, which belongs
     // to another part of the track (see EncodedRun).
-    Format0Writer(OutputSink &sink, std::string_view image, const EventRef &previous);
+    // It buffers at most bufferSize bytes before handing them to the sink.
+    Format0Writer(OutputSink &sink, std::string_view image, const EventRef &previous,
+        std::size_t bufferSize = MaxBufferSize);
 
     // Appends one event; false, writing nothing, when its delta time does not
     // fit a four-byte quantity.
@@ -171,6 +174,62 @@ private:
     std::uint64_t m_previousTime = 0;
     std::uint8_t m_previousStatus = StatusBeforeFirstEvent;
     std::uint64_t m_events = 0;
+};
+
+// Writes merged events into a run (a segment's, or a segment's events of one
+// track of a split): the first as it is, the others after it. Counts the
+// distinct ticks.
+class RunEncoder
+{
+public:
+    // bufferSize as for Format0Writer: a split encodes many runs at once.
+    RunEncoder(std::string_view image, EncodedRun &run, std::size_t bufferSize = SIZE_MAX)
+        : m_image(image)
+        , m_run(run)
+        , m_sink(run.rest)
+        , m_bufferSize(bufferSize)
+    {
+        run.rest.clear();
+        run.events = 0;
+        run.broken = false;
+    }
+
+    bool add(const EventRef &event)
+    {
+        m_ticks += event.time() != m_run.lastTime || !m_writer ? 1 : 0;
+        if (!m_writer) {
+            m_run.first = event;
+            m_run.lastTime = event.time();
+            m_writer.emplace(m_sink, m_image, event, m_bufferSize);
+            return true;
+        }
+        m_run.lastTime = event.time();
+        if (!m_writer->add(event)) {
+            m_run.broken = true;
+            return false;
+        }
+        return true;
+    }
+
+    // Ends the run; returns the distinct ticks.
+    std::size_t finish()
+    {
+        if (m_writer) {
+            m_writer->flush();
+            m_run.events = m_writer->events() + 1;
+            m_run.lastTime = m_writer->lastTime();
+            m_run.lastStatus = m_writer->lastStatus();
+        }
+        return m_ticks;
+    }
+
+private:
+    std::string_view m_image;
+    EncodedRun &m_run;
+    StringSink m_sink;
+    std::size_t m_bufferSize;
+    std::optional<Format0Writer> m_writer;
+    std::size_t m_ticks = 0;
 };
 
 } // namespace trackfold

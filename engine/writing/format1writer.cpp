@@ -70,10 +70,6 @@ struct Format1Writer::Track
     AppendSink sink;
     Format0Writer writer;
     std::vector<EventRef> rows;
-    // The input track of the first event, and whether every event came from it.
-    std::size_t inputTrack = 0;
-    bool oneInputTrack = true;
-    int program = -1; // the first program change's
     // Stretches of the track's bytes in the temporary file, in order; bytes
     // holds what follows them.
     std::vector<std::pair<std::uint64_t, std::size_t>> spilled;
@@ -82,8 +78,12 @@ struct Format1Writer::Track
 
 namespace {
 
+// A segment's runs are written for every track at once, each through a
+// buffer of this size.
+constexpr std::size_t SegmentBuffer = std::size_t { 1 } << 12;
+
 // A track's bytes go to the temporary file in stretches of this size.
-constexpr std::size_t SpillBlock = std::size_t { 1 } << 17;
+constexpr std::size_t SpillBlock = std::size_t { 1 } << 16;
 
 } // namespace
 
@@ -91,8 +91,8 @@ Format1Writer::Format1Writer(std::string_view image, const TrackScan &scan, bool
     : m_image(image)
     , m_scan(scan)
     , m_keepRows(keepRows)
-    , m_instrumentNames(scan.tracks.size())
 {
+    m_facts.instrumentNames.resize(scan.tracks.size());
     m_tracks[0] = std::make_unique<Track>(image);
 }
 
@@ -131,56 +131,140 @@ void Format1Writer::spill(Track &track)
     track.bytes.clear();
 }
 
-std::size_t Format1Writer::inputTrackOf(std::uint32_t ref) const
+namespace {
+
+std::size_t inputTrackOf(const TrackScan &scan, std::uint32_t ref)
 {
-    const auto after = std::upper_bound(m_scan.tracks.begin(), m_scan.tracks.end(), ref,
+    const auto after = std::upper_bound(scan.tracks.begin(), scan.tracks.end(), ref,
         [](std::uint32_t pos, const TrackSpan &track) { return pos < track.begin; });
-    return after == m_scan.tracks.begin()
-        ? 0
-        : static_cast<std::size_t>(after - m_scan.tracks.begin()) - 1;
+    return after == scan.tracks.begin() ? 0
+                                        : static_cast<std::size_t>(after - scan.tracks.begin()) - 1;
+}
+
+} // namespace
+
+std::size_t SplitFacts::learn(std::string_view image, const TrackScan &scan, const EventRef &event)
+{
+    const std::uint8_t status = event.status;
+    if (!isChannelStatus(status)) {
+        if (status != 0xFF) {
+            // Track 0 plays first at a tick, so a SysEx or system message that
+            // followed channel events of its tick now comes before them.
+            if (event.time() == lastChannelTime && !reorderedTick)
+                reorderedTick = event.time();
+        } else if (image[event.ref + 1] == 0x04) {
+            std::string &name = instrumentNames[inputTrackOf(scan, event.ref)];
+            if (name.empty())
+                name = metaText(image, event);
+        }
+        ++routes[0].events;
+        return 0;
+    }
+    lastChannelTime = event.time();
+    const std::size_t route = 1 + (status & 0x0F);
+    Route &facts = routes[route];
+    // Most events come from the track of the channel's first event: a look at
+    // its span is all they cost.
+    if (facts.events++ == 0) {
+        facts.inputTrack = inputTrackOf(scan, event.ref);
+    } else if (facts.oneInputTrack) {
+        const TrackSpan &span = scan.tracks[facts.inputTrack];
+        facts.oneInputTrack = event.ref >= span.begin && event.ref < span.end;
+    }
+    if (facts.program < 0 && (status & 0xF0) == 0xC0)
+        facts.program = static_cast<std::uint8_t>(dataBytes(image, event)[0]);
+    return route;
+}
+
+void SplitFacts::add(const SplitFacts &later)
+{
+    for (std::size_t route = 0; route < SplitRoutes; ++route) {
+        Route &facts = routes[route];
+        const Route &next = later.routes[route];
+        if (next.events == 0)
+            continue;
+        if (facts.events == 0) {
+            facts = next;
+            continue;
+        }
+        facts.oneInputTrack
+            = facts.oneInputTrack && next.oneInputTrack && next.inputTrack == facts.inputTrack;
+        if (facts.program < 0)
+            facts.program = next.program;
+        facts.events += next.events;
+    }
+    for (std::size_t track = 0; track < instrumentNames.size(); ++track) {
+        if (instrumentNames[track].empty() && track < later.instrumentNames.size())
+            instrumentNames[track] = later.instrumentNames[track];
+    }
+    if (!reorderedTick)
+        reorderedTick = later.reorderedTick;
+    if (later.lastChannelTime != UINT64_MAX)
+        lastChannelTime = later.lastChannelTime;
+}
+
+Format1Writer::Track &Format1Writer::track(std::size_t route)
+{
+    std::unique_ptr<Track> &slot = m_tracks[route];
+    if (!slot)
+        slot = std::make_unique<Track>(m_image);
+    return *slot;
 }
 
 bool Format1Writer::add(const EventRef &event)
 {
-    const std::uint8_t status = event.status;
-    std::size_t route = 0;
-    if (isChannelStatus(status)) {
-        route = 1 + (status & 0x0F);
-        m_lastChannelTime = event.time();
-    } else if (status != 0xFF) {
-        // Track 0 plays first at a tick, so a SysEx or system message that
-        // followed channel events of its tick now comes before them.
-        if (event.time() == m_lastChannelTime && !m_reorderedTick)
-            m_reorderedTick = event.time();
-    } else if (m_image[event.ref + 1] == 0x04) {
-        std::string &name = m_instrumentNames[inputTrackOf(event.ref)];
-        if (name.empty())
-            name = metaText(m_image, event);
-    }
-
-    std::unique_ptr<Track> &slot = m_tracks[route];
-    const bool first = !slot;
-    if (first)
-        slot = std::make_unique<Track>(m_image);
-    Track &track = *slot;
+    const std::size_t route = m_facts.learn(m_image, m_scan, event);
+    Track &track = this->track(route);
     if (!track.writer.add(event))
         return false;
-    if (route != 0) {
-        // Most events come from the track of the channel's first event: a
-        // look at its span is all they cost.
-        const TrackSpan &span = m_scan.tracks[track.inputTrack];
-        if (first)
-            track.inputTrack = inputTrackOf(event.ref);
-        else if (track.oneInputTrack && (event.ref < span.begin || event.ref >= span.end))
-            track.oneInputTrack = false;
-        if (track.program < 0 && (status & 0xF0) == 0xC0)
-            track.program = static_cast<std::uint8_t>(dataBytes(m_image, event)[0]);
-    }
     if (m_keepRows)
         track.rows.push_back(event);
     if (m_spillFd >= 0 && track.bytes.size() >= SpillBlock)
         spill(track);
     ++m_events;
+    return true;
+}
+
+void Format1Writer::encode(const std::vector<EventRef> &events, SplitRun &run) const
+{
+    run.facts = {};
+    run.facts.instrumentNames.resize(m_scan.tracks.size());
+    run.broken = false;
+    std::array<std::optional<RunEncoder>, Routes> encoders;
+    for (const EventRef &event : events) {
+        const std::size_t route = run.facts.learn(m_image, m_scan, event);
+        std::optional<RunEncoder> &encoder = encoders[route];
+        if (!encoder)
+            encoder.emplace(m_image, run.runs[route], SegmentBuffer);
+        if (!encoder->add(event)) {
+            run.broken = true;
+            break;
+        }
+    }
+    for (std::size_t route = 0; route < Routes; ++route) {
+        if (encoders[route])
+            encoders[route]->finish();
+        else
+            run.runs[route].events = 0;
+    }
+}
+
+bool Format1Writer::join(const SplitRun &run)
+{
+    if (run.broken)
+        return false;
+    for (std::size_t route = 0; route < Routes; ++route) {
+        const EncodedRun &part = run.runs[route];
+        if (part.events == 0)
+            continue;
+        Track &track = this->track(route);
+        if (!track.writer.join(part))
+            return false;
+        m_events += part.events;
+        if (m_spillFd >= 0 && track.bytes.size() >= SpillBlock)
+            spill(track);
+    }
+    m_facts.add(run.facts);
     return true;
 }
 
@@ -192,13 +276,13 @@ std::string Format1Writer::nameOf(std::size_t route) const
             = inputs.empty() ? std::string() : trackNameAt(m_image, inputs[0].begin, inputs[0].end);
         return title.empty() ? std::string(texts::Title) : title;
     }
-    const Track &track = *m_tracks[route];
+    const SplitFacts::Route &track = m_facts.routes[route];
     const std::size_t channel = route - 1;
     if (track.oneInputTrack) {
         const TrackSpan &input = inputs[track.inputTrack];
         std::string name = trackNameAt(m_image, input.begin, input.end);
         if (name.empty())
-            name = m_instrumentNames[track.inputTrack];
+            name = m_facts.instrumentNames[track.inputTrack];
         if (!name.empty())
             return name;
     }

@@ -20,11 +20,49 @@ namespace trackfold {
 
 class EventGrid;
 
+// Track 0 and one track for each of the 16 channels.
+inline constexpr std::size_t SplitRoutes = 17;
+
+// What the events of a split tell of its tracks' names and of its order,
+// learnt as they come, in merged order.
+struct SplitFacts
+{
+    struct Route
+    {
+        std::uint64_t events = 0;
+        // The input track of the first event, and whether every event came from it.
+        std::size_t inputTrack = 0;
+        bool oneInputTrack = true;
+        int program = -1; // the first program change's
+    };
+    std::array<Route, SplitRoutes> routes;
+    // The first instrument name (meta 0x04) of each input track, "" for none.
+    std::vector<std::string> instrumentNames;
+    // The first tick at which a SysEx or system message followed channel
+    // events of the same tick.
+    std::optional<std::uint64_t> reorderedTick;
+    std::uint64_t lastChannelTime = UINT64_MAX;
+
+    // Learns from the next event; returns its route (0 for track 0, 1 + its
+    // channel for a channel message).
+    std::size_t learn(std::string_view image, const TrackScan &scan, const EventRef &event);
+    // Takes in what a later part of the merge learnt.
+    void add(const SplitFacts &later);
+};
+
+// A segment of a long file split apart from the rest: each route's run and
+// what its events told.
+struct SplitRun
+{
+    std::array<EncodedRun, SplitRoutes> runs;
+    SplitFacts facts;
+    bool broken = false; // a delta time did not fit
+};
+
 class Format1Writer
 {
 public:
-    // Track 0 and one track for each of the 16 channels.
-    static constexpr std::size_t Routes = 17;
+    static constexpr std::size_t Routes = SplitRoutes;
 
     // image holds the bytes the events refer to, scan its tracks (for the
     // names); with keepRows the writer keeps each track's events for a grid.
@@ -42,6 +80,12 @@ public:
     // false, taking nothing, when its delta time within its output track does
     // not fit a four-byte quantity.
     bool add(const EventRef &event);
+
+    // A segment's events, in merged order, written into run (on any thread).
+    void encode(const std::vector<EventRef> &events, SplitRun &run) const;
+    // Appends a segment's runs, in time order after everything taken so
+    // far; false when a delta time does not fit.
+    bool join(const SplitRun &run);
 
     // Ends every track at endTime and writes the whole file to sink: the
     // header with the input's division, the conductor and the channels'
@@ -63,14 +107,14 @@ public:
     const std::vector<std::string> &trackNames() const { return m_names; }
     // The first tick at which a SysEx or system message followed channel
     // events of the same tick: in the split file it sounds before them.
-    std::optional<std::uint64_t> reorderedTick() const { return m_reorderedTick; }
+    std::optional<std::uint64_t> reorderedTick() const { return m_facts.reorderedTick; }
     // The errno value when finish failed reading the temporary file back; 0
     // when it failed for a delta time.
     int readError() const { return m_readError; }
 
 private:
     struct Track;
-    std::size_t inputTrackOf(std::uint32_t ref) const;
+    Track &track(std::size_t route);
     void spill(Track &track);
     std::string nameOf(std::size_t route) const;
 
@@ -78,12 +122,9 @@ private:
     const TrackScan &m_scan;
     bool m_keepRows;
     std::array<std::unique_ptr<Track>, Routes> m_tracks;
-    // The first instrument name (meta 0x04) of each input track.
-    std::vector<std::string> m_instrumentNames;
+    SplitFacts m_facts;
     std::uint64_t m_events = 0;
     std::uint64_t m_size = 0;
-    std::uint64_t m_lastChannelTime = UINT64_MAX;
-    std::optional<std::uint64_t> m_reorderedTick;
     std::vector<std::string> m_names;
     std::vector<std::size_t> m_used; // routes with events, in output order
     std::string m_header; // the file header and the first chunk header

@@ -186,3 +186,29 @@ TEST(Split, ALongFileWrittenThroughTheDiskGivesTheSameBytes)
     convert(Source::bytes(file), Target::memory(again), job, other, other);
     EXPECT_EQ(out, again);
 }
+
+TEST(Split, LongFilesSplitInSegmentsGiveTheBytesOfOneMerge)
+{
+    // The window's split keeps its rows and merges in one stream; without a
+    // grid a long file goes in segments on two threads, or on one.
+    std::mt19937 rng(20261213);
+    for (int round = 0; round < 4; ++round) {
+        Expected expected;
+        const std::string file = randomFile(rng, expected, { 4, 6, 40000, round % 2 == 0, 35000 });
+        RecordingHost host;
+        ConversionJob job;
+        job.format = 1;
+        ConversionResult inOne;
+        const std::string whole = trackfold::SalvaMidi0(file, host.grid(), host, host, inOne, job);
+        ASSERT_FALSE(whole.empty()) << "round " << round;
+        for (unsigned threads : { 1u, 2u }) {
+            RecordingHost other;
+            std::string out;
+            job.threads = threads;
+            const ConversionResult result
+                = convert(Source::bytes(file), Target::memory(out), job, other, other);
+            EXPECT_EQ(out, whole) << "round " << round << ", " << threads << " threads";
+            EXPECT_EQ(result.warning, inOne.warning) << "round " << round;
+        }
+    }
+}
