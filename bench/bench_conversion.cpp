@@ -88,13 +88,14 @@ void setCounters(benchmark::State &state, const Input &input)
 
 // The whole conversion as the command line runs it, on the given threads:
 // the merge hands the events straight to the writer.
-void convertOn(benchmark::State &state, unsigned threads)
+void convertOn(benchmark::State &state, unsigned threads, int format = 0)
 {
     const Input &input = inputFor(state);
     NullObserver observer;
     trackfold::SteadyClock clock;
     trackfold::ConversionJob options;
     options.threads = threads;
+    options.format = format;
     for (auto _ : state) {
         CountingSink sink;
         const auto result = trackfold::convert(trackfold::Source::bytes(input.image),
@@ -115,6 +116,13 @@ void BM_ConvertImage(benchmark::State &state)
 void BM_ConvertImageTwoThreads(benchmark::State &state)
 {
     convertOn(state, 2);
+}
+
+// The split into one track per channel, on both threads, by the wall clock:
+// to be held against BM_ConvertImageTwoThreads.
+void BM_SplitImageTwoThreads(benchmark::State &state)
+{
+    convertOn(state, 2, 1);
 }
 
 // The window's conversion: the rows kept in the grid, the output in a string.
@@ -195,6 +203,7 @@ void sizes(benchmark::internal::Benchmark *b)
 
 BENCHMARK(BM_ConvertImage)->Apply(sizes);
 BENCHMARK(BM_ConvertImageTwoThreads)->Apply(sizes)->UseRealTime();
+BENCHMARK(BM_SplitImageTwoThreads)->Apply(sizes)->UseRealTime();
 BENCHMARK(BM_SalvaMidi0)->Apply(sizes);
 BENCHMARK(BM_ScanTracks)->Apply(sizes);
 BENCHMARK(BM_MergeTracks)->Apply(sizes);
