@@ -141,6 +141,7 @@ struct ScannedInput
     std::string_view image;
     TrackScan scan;
     std::string header; // the output's 22-byte header, its length still the first track's
+    std::vector<std::uint8_t> ports; // the ports the events go to, when port events name any
     double INIZIO = 0;
 };
 
@@ -178,6 +179,7 @@ bool scanInput(std::string_view image, ConversionObserver &observer, Clock &cloc
     }
     if (!scanned)
         return warn(observer, input.scan.warning);
+    input.ports = portsInUse(image, input.scan);
     return true;
 }
 
@@ -193,6 +195,19 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
     result.INIZIO = input.INIZIO;
     const TieOrder order = job.byteOrder ? TieOrder::Bytes : TieOrder::Track;
     Format0Writer writer(out, image, input.header);
+    // With two ports or more, a port event goes before each channel or SysEx
+    // event whose port is not the last one written.
+    const bool ports = input.ports.size() >= 2;
+    int lastPort = -1;
+    auto add = [&](const EventRef &event) {
+        if (ports && goesToPort(event.status)) {
+            const std::uint8_t port = portAt(scan, event.ref);
+            if (port != lastPort && !writer.addPort(event.time(), port))
+                return false;
+            lastPort = port;
+        }
+        return writer.add(event);
+    };
     bool written = true;
     observer.showStatus(tr(texts::SortingGrid));
     if (grid) {
@@ -206,7 +221,7 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
         observer.showStatus(tr(texts::RestoringRunningStatus));
         observer.showStatus(tr(texts::BuildingOutput));
         for (const EventRef &event : grid->events()) {
-            if (!writer.add(event)) {
+            if (!add(event)) {
                 written = false;
                 break;
             }
@@ -217,10 +232,14 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
         observer.showStatus(tr(texts::InsertingDeltas));
         observer.showStatus(tr(texts::RestoringRunningStatus));
         observer.showStatus(tr(texts::BuildingOutput));
-        const SegmentedWrite segmented = writeInSegments(image, scan, order, job.threads, writer);
+        // The port events make the file one stream.
+        const SegmentedWrite segmented = ports
+            ? SegmentedWrite::NotUsed
+            : writeInSegments(image, scan, order, job.threads, writer);
         if (segmented == SegmentedWrite::NotUsed) {
-            written = mergeTracks(
-                image, scan, order, [&writer](const EventRef &event) { return writer.add(event); });
+            written = ports ? mergeTracks(image, scan, order, add)
+                            : mergeTracks(image, scan, order,
+                                [&writer](const EventRef &event) { return writer.add(event); });
         } else {
             written = segmented == SegmentedWrite::Written;
         }
@@ -250,7 +269,7 @@ bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver
     const std::string_view image = input.image;
     const TrackScan &scan = input.scan;
     result.INIZIO = input.INIZIO;
-    Format1Writer writer(image, scan, grid != nullptr);
+    Format1Writer writer(image, scan, grid != nullptr, input.ports);
     // A long file's tracks wait on disk beside the output until it is put together.
     if (spillFolder && image.size() >= SpillMinBytes)
         writer.spillInto(*spillFolder);

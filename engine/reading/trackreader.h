@@ -58,6 +58,13 @@ struct Checkpoint
     std::uint8_t status = 0;
 };
 
+// A MIDI port event (FF 21 01 pp) of a track: where it starts and its port.
+struct PortMark
+{
+    std::uint32_t pos = 0;
+    std::uint8_t port = 0;
+};
+
 struct TrackScan
 {
     std::vector<TrackSpan> tracks;
@@ -65,6 +72,7 @@ struct TrackScan
     std::uint32_t firstTrackLength = 0; // declared length of the first MTrk chunk
     std::uint64_t endTime = 0; // the latest end time of all tracks
     std::vector<Checkpoint> checkpoints; // of all tracks, track after track
+    std::vector<PortMark> ports; // of all tracks, in file order; most files have none
     std::string warning; // set when the scan failed
 };
 
@@ -80,6 +88,21 @@ inline constexpr std::size_t SplitScanMinBytes = std::size_t { 1 } << 20;
 // The same reading, the tracks of the file's second half read at once by a
 // second thread where the file's track chunks follow each other to its end.
 bool scanTracksInTwo(std::string_view image, TrackScan &scan);
+
+// The port in force at the event at ref: that of the last port event before
+// it in its own track, 0 in a track that has none before it.
+std::uint8_t portAt(const TrackScan &scan, std::size_t ref);
+
+// The ports the channel and SysEx events of the scanned image are addressed
+// to, in increasing order; empty for a file without port events (one pass
+// over the tracks, only for a file that has them).
+std::vector<std::uint8_t> portsInUse(std::string_view image, const TrackScan &scan);
+
+// True for the events that go to a port: channel messages and SysEx.
+inline bool goesToPort(std::uint8_t status)
+{
+    return isChannelStatus(status) || status == 0xF0 || status == 0xF7;
+}
 
 // Walks the collected events of one scanned track, in file order.
 class TrackCursor

@@ -87,12 +87,16 @@ constexpr std::size_t SpillBlock = std::size_t { 1 } << 17;
 
 } // namespace
 
-Format1Writer::Format1Writer(std::string_view image, const TrackScan &scan, bool keepRows)
+Format1Writer::Format1Writer(
+    std::string_view image, const TrackScan &scan, bool keepRows, std::vector<std::uint8_t> ports)
     : m_image(image)
     , m_scan(scan)
     , m_keepRows(keepRows)
     , m_instrumentNames(scan.tracks.size())
 {
+    if (ports.size() >= 2)
+        m_ports = std::move(ports);
+    m_tracks.resize(1 + 16 * std::max<std::size_t>(m_ports.size(), 1));
     m_tracks[0] = std::make_unique<Track>(image);
 }
 
@@ -146,6 +150,11 @@ bool Format1Writer::add(const EventRef &event)
     std::size_t route = 0;
     if (isChannelStatus(status)) {
         route = 1 + (status & 0x0F);
+        if (!m_ports.empty()) {
+            const auto port
+                = std::lower_bound(m_ports.begin(), m_ports.end(), portAt(m_scan, event.ref));
+            route += 16 * static_cast<std::size_t>(port - m_ports.begin());
+        }
         m_lastChannelTime = event.time();
     } else if (status != 0xFF) {
         // Track 0 plays first at a tick, so a SysEx or system message that
@@ -193,7 +202,7 @@ std::string Format1Writer::nameOf(std::size_t route) const
         return title.empty() ? std::string(texts::Title) : title;
     }
     const Track &track = *m_tracks[route];
-    const std::size_t channel = route - 1;
+    const std::size_t channel = (route - 1) % 16;
     if (track.oneInputTrack) {
         const TrackSpan &input = inputs[track.inputTrack];
         std::string name = trackNameAt(m_image, input.begin, input.end);
@@ -213,7 +222,7 @@ std::string Format1Writer::nameOf(std::size_t route) const
 bool Format1Writer::finish(OutputSink &sink, std::uint64_t endTime)
 {
     m_used.clear();
-    for (std::size_t route = 0; route < Routes; ++route) {
+    for (std::size_t route = 0; route < m_tracks.size(); ++route) {
         if (m_tracks[route] && (route == 0 || m_tracks[route]->writer.events() > 0))
             m_used.push_back(route);
     }
@@ -236,6 +245,10 @@ bool Format1Writer::finish(OutputSink &sink, std::uint64_t endTime)
         start.append(length,
             static_cast<std::size_t>(writeVlq(static_cast<std::uint32_t>(name.size()), length)));
         start += name;
+        if (route != 0 && !m_ports.empty()) {
+            start.append("\x00\xFF\x21\x01", 4);
+            start += static_cast<char>(m_ports[(route - 1) / 16]);
+        }
         std::string chunk("MTrk");
         appendBigEndian(chunk,
             static_cast<std::uint32_t>(start.size() + track.spilledSize + track.bytes.size()), 4);

@@ -23,12 +23,16 @@ class EventGrid;
 class Format1Writer
 {
 public:
-    // Track 0 and one track for each of the 16 channels.
+    // Track 0 and one track for each of the 16 channels (of each port, when
+    // the events go to two ports or more).
     static constexpr std::size_t Routes = 17;
 
     // image holds the bytes the events refer to, scan its tracks (for the
     // names); with keepRows the writer keeps each track's events for a grid.
-    Format1Writer(std::string_view image, const TrackScan &scan, bool keepRows);
+    // With two ports or more in ports (see portsInUse), the channels' tracks
+    // go by port, then channel, each starting with its port event.
+    Format1Writer(std::string_view image, const TrackScan &scan, bool keepRows,
+        std::vector<std::uint8_t> ports = {});
     // Makes the writer keep the tracks' bytes in a temporary file in folder
     // rather than in memory, so that a long file's split takes little more
     // memory than its fold. Without such a file (a file system that has none)
@@ -77,7 +81,8 @@ private:
     std::string_view m_image;
     const TrackScan &m_scan;
     bool m_keepRows;
-    std::array<std::unique_ptr<Track>, Routes> m_tracks;
+    std::vector<std::uint8_t> m_ports; // two or more, or none
+    std::vector<std::unique_ptr<Track>> m_tracks;
     // The first instrument name (meta 0x04) of each input track.
     std::vector<std::string> m_instrumentNames;
     std::uint64_t m_events = 0;
