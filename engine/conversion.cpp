@@ -134,6 +134,32 @@ bool exists(const std::string &path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// An RMID file is converted as the Standard MIDI File it wraps: image becomes
+// that file (the grid's, with a grid, whose rows refer to it). False after a
+// warning naming what is wrong with a RIFF file that wraps none.
+bool unwrapRiff(std::string_view &image, ConversionObserver &observer, EventGrid *grid)
+{
+    std::string_view inner;
+    switch (unwrapRiffMidi(image, inner)) {
+    case RiffMidi::NotRiff:
+        return true;
+    case RiffMidi::Unwrapped:
+        if (grid) {
+            grid->adoptImage(std::string(inner));
+            inner = grid->image();
+        }
+        image = inner;
+        return true;
+    case RiffMidi::NotRmid:
+        return warn(observer, tr(texts::RiffNotRmid));
+    case RiffMidi::NoData:
+        return warn(observer, tr(texts::RmidNoData));
+    case RiffMidi::Truncated:
+        return warn(observer, tr(texts::RmidTruncated));
+    }
+    return true;
+}
+
 // An input whose header and tracks have been read and found sound: the first
 // half of a conversion.
 struct ScannedInput
@@ -152,6 +178,8 @@ bool scanInput(std::string_view image, ConversionObserver &observer, Clock &cloc
     ScannedInput &input, EventGrid *grid, unsigned threads)
 {
     observer.setBusy(true);
+    if (!unwrapRiff(image, observer, grid))
+        return false;
     input.image = image;
     if (image.size() > EventGrid::MaxImageSize)
         return warn(observer, tr(texts::FileTooLarge));

@@ -267,6 +267,35 @@ bool hasValidHeader(std::string_view image)
         && image.substr(0, 8) == std::string_view(Magic, 8);
 }
 
+RiffMidi unwrapRiffMidi(std::string_view image, std::string_view &inner)
+{
+    if (image.substr(0, 4) != "RIFF")
+        return RiffMidi::NotRiff;
+    if (image.size() < 12 || image.substr(8, 4) != "RMID")
+        return RiffMidi::NotRmid;
+    auto le32At = [image](std::size_t pos) {
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            v |= std::uint32_t { static_cast<std::uint8_t>(image[pos + i]) } << (8 * i);
+        return v;
+    };
+    std::size_t pos = 12;
+    while (pos < image.size()) {
+        if (image.size() - pos < 8)
+            return RiffMidi::Truncated;
+        const std::size_t length = le32At(pos + 4);
+        const std::size_t data = pos + 8;
+        if (length > image.size() - data)
+            return RiffMidi::Truncated;
+        if (image.substr(pos, 4) == "data") {
+            inner = image.substr(data, length);
+            return RiffMidi::Unwrapped;
+        }
+        pos = data + length + (length & 1);
+    }
+    return RiffMidi::NoData;
+}
+
 std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLength)
 {
     std::string header(image.substr(0, 14));

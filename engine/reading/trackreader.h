@@ -21,6 +21,21 @@ inline constexpr std::size_t HeaderAndFirstChunkSize = 22;
 // at least the 22 header bytes.
 bool hasValidHeader(std::string_view image);
 
+// What unwrapping a RIFF MIDI file (RMID) found.
+enum class RiffMidi : std::uint8_t {
+    NotRiff, // the image does not start with "RIFF": a plain file
+    Unwrapped, // the Standard MIDI File of the first "data" chunk
+    NotRmid, // a RIFF file of another form
+    NoData, // an RMID file without a "data" chunk
+    Truncated, // a chunk's length runs past the end of the image
+};
+
+// For an image starting with "RIFF" and "RMID" (at 8), inner becomes the
+// first "data" chunk's bytes: the chunks (LIST, INFO, DISP and any other)
+// are walked by their little-endian lengths, a chunk of odd size followed by
+// a pad byte.
+RiffMidi unwrapRiffMidi(std::string_view image, std::string_view &inner);
+
 // The format field of the header (0, 1 or 2; any other value as read).
 std::uint16_t formatOf(std::string_view image);
 

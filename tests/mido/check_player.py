@@ -9,9 +9,9 @@ a tick whose order it changed. The conversion with --byte-order (ties ordered
 by their bytes) must sound different for at least one of the files, which
 shows the check can fail.
 
-Two generated files address two ports (meta event FF 21), one instrument on
-channel 1 of each: they render differently without their port events, so
-their fold and split must keep every event's port.
+A generated file addresses two ports (meta event FF 21), one instrument on
+channel 1 of each: it renders differently without its port events, so its
+fold and split must keep every event's port.
 
 Inputs: the files named on the command line and the set-up files of
 check_mido.py. Exits 77 (skipped) when timidity or freepats is missing.
@@ -58,8 +58,8 @@ def two_port_file(ports_in_tracks, with_ports=True):
 
 
 def write_port_files(workdir):
-    """Writes the two-port files; returns their paths and those of the same files without port events."""
-    layouts = {"ports_a": [(0, 0, 60), (1, 40, 48)], "ports_b": [(1, 19, 55), (0, 73, 67), (1, 32, 40)]}
+    """Writes the two-port file; returns its path and that of the same file without port events, as lists."""
+    layouts = {"ports": [(0, 0, 60), (1, 40, 48)]}
     paths, stripped = [], []
     for name, layout in layouts.items():
         for kind, with_ports in ((paths, True), (stripped, False)):
