@@ -18,10 +18,13 @@ inline constexpr const char *Help
 traccia (formato 0), oppure, con -F 1, divide un file in una traccia per
 canale (formato 1).
 
-Ogni INPUT viene salvato come INPUT senza gli ultimi quattro caratteri
-seguito da "_.mid" (song.mid -> song_.mid), oppure nel file indicato con -o.
-Una cartella converte ogni file *.mid e *.midi che contiene; i nomi che
-finiscono in "_.mid" sono considerati risultati precedenti e saltati.
+Ogni INPUT viene salvato come INPUT senza l'estensione .mid, .midi, .rmi o
+.kar (maiuscole o minuscole) seguito da "_.mid" (song.mid -> song_.mid), ma
+un .kar resta .kar (song.kar -> song_.kar); con un'altra estensione o senza,
+senza gli ultimi quattro caratteri seguito da "_.mid"; oppure nel file
+indicato con -o. Un file RMID (RIFF) viene convertito nel midifile che contiene.
+Una cartella converte ogni file *.mid, *.midi, *.kar e *.rmi che contiene; i
+nomi che finiscono in "_.mid" o "_.kar" sono risultati precedenti e saltati.
 "-" come INPUT legge lo standard input (e vuole -o).
 
 Opzioni:

@@ -42,13 +42,15 @@ bool isMidiName(const fs::path &path)
     std::string ext = path.extension().string();
     std::transform(
         ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext == ".mid" || ext == ".midi";
+    return ext == ".mid" || ext == ".midi" || ext == ".kar" || ext == ".rmi";
 }
 
 bool isEarlierOutput(const fs::path &path)
 {
     const std::string name = path.filename().string();
-    return name.size() >= 5 && name.compare(name.size() - 5, 5, "_.mid") == 0;
+    return name.size() >= 5
+        && (name.compare(name.size() - 5, 5, "_.mid") == 0
+            || name.compare(name.size() - 5, 5, "_.kar") == 0);
 }
 
 // The proposed name, in -d's folder when there is one: a file found in a

@@ -134,6 +134,32 @@ bool exists(const std::string &path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// An RMID file is converted as the Standard MIDI File it wraps: image becomes
+// that file (the grid's, with a grid, whose rows refer to it). False after a
+// warning naming what is wrong with a RIFF file that wraps none.
+bool unwrapRiff(std::string_view &image, ConversionObserver &observer, EventGrid *grid)
+{
+    std::string_view inner;
+    switch (unwrapRiffMidi(image, inner)) {
+    case RiffMidi::NotRiff:
+        return true;
+    case RiffMidi::Unwrapped:
+        if (grid) {
+            grid->adoptImage(std::string(inner));
+            inner = grid->image();
+        }
+        image = inner;
+        return true;
+    case RiffMidi::NotRmid:
+        return warn(observer, tr(texts::RiffNotRmid));
+    case RiffMidi::NoData:
+        return warn(observer, tr(texts::RmidNoData));
+    case RiffMidi::Truncated:
+        return warn(observer, tr(texts::RmidTruncated));
+    }
+    return true;
+}
+
 // An input whose header and tracks have been read and found sound: the first
 // half of a conversion.
 struct ScannedInput
@@ -141,6 +167,7 @@ struct ScannedInput
     std::string_view image;
     TrackScan scan;
     std::string header; // the output's 22-byte header, its length still the first track's
+    std::vector<std::uint8_t> ports; // the ports the events go to, when port events name any
     double INIZIO = 0;
 };
 
@@ -151,6 +178,8 @@ bool scanInput(std::string_view image, ConversionObserver &observer, Clock &cloc
     ScannedInput &input, EventGrid *grid, unsigned threads)
 {
     observer.setBusy(true);
+    if (!unwrapRiff(image, observer, grid))
+        return false;
     input.image = image;
     if (image.size() > EventGrid::MaxImageSize)
         return warn(observer, tr(texts::FileTooLarge));
@@ -178,6 +207,7 @@ bool scanInput(std::string_view image, ConversionObserver &observer, Clock &cloc
     }
     if (!scanned)
         return warn(observer, input.scan.warning);
+    input.ports = portsInUse(image, input.scan);
     return true;
 }
 
@@ -193,6 +223,19 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
     result.INIZIO = input.INIZIO;
     const TieOrder order = job.byteOrder ? TieOrder::Bytes : TieOrder::Track;
     Format0Writer writer(out, image, input.header);
+    // With two ports or more, a port event goes before each channel or SysEx
+    // event whose port is not the last one written.
+    const bool ports = input.ports.size() >= 2;
+    int lastPort = -1;
+    auto add = [&](const EventRef &event) {
+        if (ports && goesToPort(event.status)) {
+            const std::uint8_t port = portAt(scan, event.ref);
+            if (port != lastPort && !writer.addPort(event.time(), port))
+                return false;
+            lastPort = port;
+        }
+        return writer.add(event);
+    };
     bool written = true;
     observer.showStatus(tr(texts::SortingGrid));
     if (grid) {
@@ -206,7 +249,7 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
         observer.showStatus(tr(texts::RestoringRunningStatus));
         observer.showStatus(tr(texts::BuildingOutput));
         for (const EventRef &event : grid->events()) {
-            if (!writer.add(event)) {
+            if (!add(event)) {
                 written = false;
                 break;
             }
@@ -217,10 +260,14 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
         observer.showStatus(tr(texts::InsertingDeltas));
         observer.showStatus(tr(texts::RestoringRunningStatus));
         observer.showStatus(tr(texts::BuildingOutput));
-        const SegmentedWrite segmented = writeInSegments(image, scan, order, job.threads, writer);
+        // The port events make the file one stream.
+        const SegmentedWrite segmented = ports
+            ? SegmentedWrite::NotUsed
+            : writeInSegments(image, scan, order, job.threads, writer);
         if (segmented == SegmentedWrite::NotUsed) {
-            written = mergeTracks(
-                image, scan, order, [&writer](const EventRef &event) { return writer.add(event); });
+            written = ports ? mergeTracks(image, scan, order, add)
+                            : mergeTracks(image, scan, order,
+                                [&writer](const EventRef &event) { return writer.add(event); });
         } else {
             written = segmented == SegmentedWrite::Written;
         }
@@ -251,7 +298,7 @@ bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver
     const std::string_view image = input.image;
     const TrackScan &scan = input.scan;
     result.INIZIO = input.INIZIO;
-    Format1Writer writer(image, scan, grid != nullptr);
+    Format1Writer writer(image, scan, grid != nullptr, input.ports);
     // A long file's tracks wait on disk beside the output until it is put together.
     if (spillFolder && image.size() >= SpillMinBytes)
         writer.spillInto(*spillFolder);
@@ -261,8 +308,9 @@ bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver
     observer.showStatus(tr(texts::BuildingOutput));
     // A long file goes in segments on every thread, as for the fold; the
     // window keeps its rows in one merge.
-    const SegmentedWrite segmented
-        = grid ? SegmentedWrite::NotUsed : splitInSegments(image, scan, job.threads, writer);
+    const SegmentedWrite segmented = grid || !writer.onePort()
+        ? SegmentedWrite::NotUsed
+        : splitInSegments(image, scan, job.threads, writer);
     const bool written = segmented == SegmentedWrite::NotUsed
         ? mergeTracks(image, scan, TieOrder::Track,
             [&writer](const EventRef &event) { return writer.add(event); })

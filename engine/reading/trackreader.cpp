@@ -6,6 +6,7 @@
 #include "threads.h"
 
 #include <algorithm>
+#include <iterator>
 #include <new>
 #include <optional>
 
@@ -105,6 +106,13 @@ private:
             m_scan.checkpoints.push_back({ time, static_cast<std::uint32_t>(next), status });
     }
     bool nextTrackFrom(std::size_t pos);
+    // Notes a port event (FF 21 01 pp); one of another length says nothing.
+    void notePort(const TrackEvent &event)
+    {
+        if (event.end == event.ref + 4 && m_image[event.ref + 2] == 0x01)
+            m_scan.ports.push_back({ static_cast<std::uint32_t>(event.ref),
+                static_cast<std::uint8_t>(m_image[event.ref + 3]) });
+    }
     // Starts the track after an End of Track that ends at after.
     bool nextTrackAfter(std::size_t after);
 
@@ -235,8 +243,11 @@ bool Scanner::walk()
                 m_scan.warning = readWarning(outcome, event.errorPos, event.status);
                 return false;
             }
-            if (!event.endsTrack())
+            if (!event.endsTrack()) {
+                if (event.isMeta(0x21))
+                    notePort(event);
                 continue;
+            }
             finishTrack(pos, reader.time(), reader.status());
             started = nextTrackAfter(event.end);
         }
@@ -256,6 +267,35 @@ bool hasValidHeader(std::string_view image)
         && image.substr(0, 8) == std::string_view(Magic, 8);
 }
 
+RiffMidi unwrapRiffMidi(std::string_view image, std::string_view &inner)
+{
+    if (image.substr(0, 4) != "RIFF")
+        return RiffMidi::NotRiff;
+    if (image.size() < 12 || image.substr(8, 4) != "RMID")
+        return RiffMidi::NotRmid;
+    auto le32At = [image](std::size_t pos) {
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            v |= std::uint32_t { static_cast<std::uint8_t>(image[pos + i]) } << (8 * i);
+        return v;
+    };
+    std::size_t pos = 12;
+    while (pos < image.size()) {
+        if (image.size() - pos < 8)
+            return RiffMidi::Truncated;
+        const std::size_t length = le32At(pos + 4);
+        const std::size_t data = pos + 8;
+        if (length > image.size() - data)
+            return RiffMidi::Truncated;
+        if (image.substr(pos, 4) == "data") {
+            inner = image.substr(data, length);
+            return RiffMidi::Unwrapped;
+        }
+        pos = data + length + (length & 1);
+    }
+    return RiffMidi::NoData;
+}
+
 std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLength)
 {
     std::string header(image.substr(0, 14));
@@ -273,6 +313,41 @@ std::uint16_t formatOf(std::string_view image)
         return 0;
     return static_cast<std::uint16_t>(
         static_cast<std::uint8_t>(image[8]) << 8 | static_cast<std::uint8_t>(image[9]));
+}
+
+std::uint8_t portAt(const TrackScan &scan, std::size_t ref)
+{
+    const auto track = std::upper_bound(scan.tracks.begin(), scan.tracks.end(), ref,
+        [](std::size_t pos, const TrackSpan &span) { return pos < span.begin; });
+    if (track == scan.tracks.begin())
+        return 0;
+    const std::size_t begin = std::prev(track)->begin;
+    const auto mark = std::lower_bound(scan.ports.begin(), scan.ports.end(), ref,
+        [](const PortMark &m, std::size_t pos) { return m.pos < pos; });
+    if (mark == scan.ports.begin() || std::prev(mark)->pos < begin)
+        return 0;
+    return std::prev(mark)->port;
+}
+
+std::vector<std::uint8_t> portsInUse(std::string_view image, const TrackScan &scan)
+{
+    std::vector<std::uint8_t> used;
+    if (scan.ports.empty())
+        return used;
+    bool seen[256] = {};
+    for (const TrackSpan &track : scan.tracks) {
+        if (track.events == 0)
+            continue;
+        for (TrackCursor cursor(image, track); !cursor.atEnd(); cursor.advance()) {
+            if (goesToPort(cursor.event().status))
+                seen[portAt(scan, cursor.event().ref)] = true;
+        }
+    }
+    for (std::size_t port = 0; port < 256; ++port) {
+        if (seen[port])
+            used.push_back(static_cast<std::uint8_t>(port));
+    }
+    return used;
 }
 
 bool scanTracks(std::string_view image, TrackScan &scan, unsigned threads)
@@ -356,6 +431,7 @@ bool scanTracksInTwo(std::string_view image, TrackScan &scan)
         track.firstCheckpoint += offset;
         scan.tracks.push_back(track);
     }
+    scan.ports.insert(scan.ports.end(), second.ports.begin(), second.ports.end());
     scan.events += second.events;
     scan.endTime = std::max(scan.endTime, second.endTime);
     return true;

@@ -21,6 +21,21 @@ inline constexpr std::size_t HeaderAndFirstChunkSize = 22;
 // at least the 22 header bytes.
 bool hasValidHeader(std::string_view image);
 
+// What unwrapping a RIFF MIDI file (RMID) found.
+enum class RiffMidi : std::uint8_t {
+    NotRiff, // the image does not start with "RIFF": a plain file
+    Unwrapped, // the Standard MIDI File of the first "data" chunk
+    NotRmid, // a RIFF file of another form
+    NoData, // an RMID file without a "data" chunk
+    Truncated, // a chunk's length runs past the end of the image
+};
+
+// For an image starting with "RIFF" and "RMID" (at 8), inner becomes the
+// first "data" chunk's bytes: the chunks (LIST, INFO, DISP and any other)
+// are walked by their little-endian lengths, a chunk of odd size followed by
+// a pad byte.
+RiffMidi unwrapRiffMidi(std::string_view image, std::string_view &inner);
+
 // The format field of the header (0, 1 or 2; any other value as read).
 std::uint16_t formatOf(std::string_view image);
 
@@ -58,6 +73,13 @@ struct Checkpoint
     std::uint8_t status = 0;
 };
 
+// A MIDI port event (FF 21 01 pp) of a track: where it starts and its port.
+struct PortMark
+{
+    std::uint32_t pos = 0;
+    std::uint8_t port = 0;
+};
+
 struct TrackScan
 {
     std::vector<TrackSpan> tracks;
@@ -65,6 +87,7 @@ struct TrackScan
     std::uint32_t firstTrackLength = 0; // declared length of the first MTrk chunk
     std::uint64_t endTime = 0; // the latest end time of all tracks
     std::vector<Checkpoint> checkpoints; // of all tracks, track after track
+    std::vector<PortMark> ports; // of all tracks, in file order; most files have none
     std::string warning; // set when the scan failed
 };
 
@@ -80,6 +103,21 @@ inline constexpr std::size_t SplitScanMinBytes = std::size_t { 1 } << 20;
 // The same reading, the tracks of the file's second half read at once by a
 // second thread where the file's track chunks follow each other to its end.
 bool scanTracksInTwo(std::string_view image, TrackScan &scan);
+
+// The port in force at the event at ref: that of the last port event before
+// it in its own track, 0 in a track that has none before it.
+std::uint8_t portAt(const TrackScan &scan, std::size_t ref);
+
+// The ports the channel and SysEx events of the scanned image are addressed
+// to, in increasing order; empty for a file without port events (one pass
+// over the tracks, only for a file that has them).
+std::vector<std::uint8_t> portsInUse(std::string_view image, const TrackScan &scan);
+
+// True for the events that go to a port: channel messages and SysEx.
+inline bool goesToPort(std::uint8_t status)
+{
+    return isChannelStatus(status) || status == 0xF0 || status == 0xF7;
+}
 
 // Walks the collected events of one scanned track, in file order.
 class TrackCursor

@@ -29,6 +29,18 @@ std::string FileNameOf(std::string_view path)
 
 std::string proposedOutputName(std::string_view input)
 {
+    // A MIDI file's own extension, in any letter case, gives way to "_.mid";
+    // a karaoke file stays one.
+    const std::size_t slash = input.find_last_of("/\\");
+    const std::size_t dot = input.find_last_of('.');
+    if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
+        std::string ext(input.substr(dot + 1));
+        for (char &c : ext)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (ext == "mid" || ext == "midi" || ext == "rmi" || ext == "kar")
+            return std::string(input.substr(0, dot)) + (ext == "kar" ? "_.kar" : "_.mid");
+    }
+    // Any other name loses its last four characters.
     // Four characters, not bytes: a UTF-8 continuation byte (10xxxxxx) goes
     // with the character it belongs to, so a name is never cut inside one.
     std::size_t end = input.size();

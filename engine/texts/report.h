@@ -16,9 +16,11 @@ std::string FormatElapsed(std::int64_t seconds);
 // The part of a path after its last '/' or '\'; the whole path when it has none.
 std::string FileNameOf(std::string_view path);
 
-// The output name proposed for an input: the path without its last four
-// characters (UTF-8 characters, not bytes), followed by "_.mid"
-// ("song.mid" -> "song_.mid").
+// The output name proposed for an input: the path without its extension when
+// that is .mid, .midi, .rmi or .kar in any letter case, followed by "_.mid"
+// ("song.MIDI" -> "song_.mid"), or "_.kar" for .kar ("song.kar" ->
+// "song_.kar"); any other path without its last four characters (UTF-8
+// characters, not bytes), followed by "_.mid".
 std::string proposedOutputName(std::string_view input);
 
 // "Righe: N      Tempo di elab.: mm:ss      name      size bytes"

@@ -40,6 +40,11 @@ inline constexpr const char *TimeTooLarge
 inline constexpr const char *InvalidHeader = N_("Intestazione del midifile non valida");
 inline constexpr const char *FileTooLarge = N_("Midifile troppo grande");
 inline constexpr const char *Format2 = N_("Midifile di formato 2 non convertibile");
+// A RIFF file that holds no Standard MIDI File to convert.
+inline constexpr const char *RiffNotRmid = N_("File RIFF che non è un RMID (un midifile RIFF)");
+inline constexpr const char *RmidNoData = N_("File RMID senza il blocco \"data\" del midifile");
+inline constexpr const char *RmidTruncated
+    = N_("File RMID troncato: la lunghezza di un blocco va oltre la fine del file");
 // Merge warning (behind "Riga " + row + CRLF).
 inline constexpr const char *DeltaTooLarge
     = N_("Delta time troppo grande - Valore non rappresentabile");

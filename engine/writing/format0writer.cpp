@@ -68,6 +68,24 @@ Format0Writer::Format0Writer(
     , m_previousStatus(previous.status)
 { }
 
+bool Format0Writer::addPort(std::uint64_t time, std::uint8_t port)
+{
+    if (!deltaFits(m_previousTime, time))
+        return false;
+    char event[8];
+    const auto deltaSize = static_cast<std::size_t>(
+        writeVlq(static_cast<std::uint32_t>(time - m_previousTime), event));
+    event[deltaSize] = static_cast<char>(0xFF);
+    event[deltaSize + 1] = 0x21;
+    event[deltaSize + 2] = 0x01;
+    event[deltaSize + 3] = static_cast<char>(port);
+    put(std::string_view(event, deltaSize + 4));
+    m_previousTime = time;
+    // A meta event: the channel message after it keeps its status byte.
+    m_previousStatus = 0xFF;
+    return true;
+}
+
 bool Format0Writer::join(const EncodedRun &run)
 {
     if (run.events == 0)

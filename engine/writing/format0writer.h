@@ -136,6 +136,10 @@ public:
         return true;
     }
 
+    // Appends a MIDI port event (FF 21 01 port) at time; false, writing
+    // nothing, when its delta time does not fit. It counts as no event.
+    bool addPort(std::uint64_t time, std::uint8_t port);
+
     // Appends a run merged apart (nothing when it is empty); false, as add,
     // when the delta time of its first event does not fit.
     bool join(const EncodedRun &run);

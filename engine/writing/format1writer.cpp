@@ -87,11 +87,16 @@ constexpr std::size_t SpillBlock = std::size_t { 1 } << 16;
 
 } // namespace
 
-Format1Writer::Format1Writer(std::string_view image, const TrackScan &scan, bool keepRows)
+Format1Writer::Format1Writer(
+    std::string_view image, const TrackScan &scan, bool keepRows, std::vector<std::uint8_t> ports)
     : m_image(image)
     , m_scan(scan)
     , m_keepRows(keepRows)
 {
+    if (ports.size() >= 2)
+        m_ports = std::move(ports);
+    m_tracks.resize(1 + 16 * std::max<std::size_t>(m_ports.size(), 1));
+    m_facts.routes.resize(m_tracks.size());
     m_facts.instrumentNames.resize(scan.tracks.size());
     m_tracks[0] = std::make_unique<Track>(image);
 }
@@ -143,7 +148,8 @@ std::size_t inputTrackOf(const TrackScan &scan, std::uint32_t ref)
 
 } // namespace
 
-std::size_t SplitFacts::learn(std::string_view image, const TrackScan &scan, const EventRef &event)
+void SplitFacts::learn(
+    std::string_view image, const TrackScan &scan, const EventRef &event, std::size_t route)
 {
     const std::uint8_t status = event.status;
     if (!isChannelStatus(status)) {
@@ -158,10 +164,9 @@ std::size_t SplitFacts::learn(std::string_view image, const TrackScan &scan, con
                 name = metaText(image, event);
         }
         ++routes[0].events;
-        return 0;
+        return;
     }
     lastChannelTime = event.time();
-    const std::size_t route = 1 + (status & 0x0F);
     Route &facts = routes[route];
     // Most events come from the track of the channel's first event: a look at
     // its span is all they cost.
@@ -173,12 +178,11 @@ std::size_t SplitFacts::learn(std::string_view image, const TrackScan &scan, con
     }
     if (facts.program < 0 && (status & 0xF0) == 0xC0)
         facts.program = static_cast<std::uint8_t>(dataBytes(image, event)[0]);
-    return route;
 }
 
 void SplitFacts::add(const SplitFacts &later)
 {
-    for (std::size_t route = 0; route < SplitRoutes; ++route) {
+    for (std::size_t route = 0; route < routes.size() && route < later.routes.size(); ++route) {
         Route &facts = routes[route];
         const Route &next = later.routes[route];
         if (next.events == 0)
@@ -211,9 +215,23 @@ Format1Writer::Track &Format1Writer::track(std::size_t route)
     return *slot;
 }
 
+std::size_t Format1Writer::routeOf(const EventRef &event) const
+{
+    if (!isChannelStatus(event.status))
+        return 0;
+    std::size_t route = 1 + (event.status & 0x0F);
+    if (!m_ports.empty()) {
+        const auto port
+            = std::lower_bound(m_ports.begin(), m_ports.end(), portAt(m_scan, event.ref));
+        route += 16 * static_cast<std::size_t>(port - m_ports.begin());
+    }
+    return route;
+}
+
 bool Format1Writer::add(const EventRef &event)
 {
-    const std::size_t route = m_facts.learn(m_image, m_scan, event);
+    const std::size_t route = routeOf(event);
+    m_facts.learn(m_image, m_scan, event, route);
     Track &track = this->track(route);
     if (!track.writer.add(event))
         return false;
@@ -232,7 +250,8 @@ void Format1Writer::encode(const std::vector<EventRef> &events, SplitRun &run) c
     run.broken = false;
     std::array<std::optional<RunEncoder>, Routes> encoders;
     for (const EventRef &event : events) {
-        const std::size_t route = run.facts.learn(m_image, m_scan, event);
+        const std::size_t route = routeOf(event);
+        run.facts.learn(m_image, m_scan, event, route);
         std::optional<RunEncoder> &encoder = encoders[route];
         if (!encoder)
             encoder.emplace(m_image, run.runs[route], SegmentBuffer);
@@ -277,7 +296,7 @@ std::string Format1Writer::nameOf(std::size_t route) const
         return title.empty() ? std::string(texts::Title) : title;
     }
     const SplitFacts::Route &track = m_facts.routes[route];
-    const std::size_t channel = route - 1;
+    const std::size_t channel = (route - 1) % 16;
     if (track.oneInputTrack) {
         const TrackSpan &input = inputs[track.inputTrack];
         std::string name = trackNameAt(m_image, input.begin, input.end);
@@ -297,7 +316,7 @@ std::string Format1Writer::nameOf(std::size_t route) const
 bool Format1Writer::finish(OutputSink &sink, std::uint64_t endTime)
 {
     m_used.clear();
-    for (std::size_t route = 0; route < Routes; ++route) {
+    for (std::size_t route = 0; route < m_tracks.size(); ++route) {
         if (m_tracks[route] && (route == 0 || m_tracks[route]->writer.events() > 0))
             m_used.push_back(route);
     }
@@ -320,6 +339,10 @@ bool Format1Writer::finish(OutputSink &sink, std::uint64_t endTime)
         start.append(length,
             static_cast<std::size_t>(writeVlq(static_cast<std::uint32_t>(name.size()), length)));
         start += name;
+        if (route != 0 && !m_ports.empty()) {
+            start.append("\x00\xFF\x21\x01", 4);
+            start += static_cast<char>(m_ports[(route - 1) / 16]);
+        }
         std::string chunk("MTrk");
         appendBigEndian(chunk,
             static_cast<std::uint32_t>(start.size() + track.spilledSize + track.bytes.size()), 4);

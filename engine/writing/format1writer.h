@@ -20,7 +20,8 @@ namespace trackfold {
 
 class EventGrid;
 
-// Track 0 and one track for each of the 16 channels.
+// Track 0 and one track for each of the 16 channels (of each port, when the
+// events go to two ports or more).
 inline constexpr std::size_t SplitRoutes = 17;
 
 // What the events of a split tell of its tracks' names and of its order,
@@ -35,7 +36,7 @@ struct SplitFacts
         bool oneInputTrack = true;
         int program = -1; // the first program change's
     };
-    std::array<Route, SplitRoutes> routes;
+    std::vector<Route> routes = std::vector<Route>(SplitRoutes); // by route
     // The first instrument name (meta 0x04) of each input track, "" for none.
     std::vector<std::string> instrumentNames;
     // The first tick at which a SysEx or system message followed channel
@@ -43,9 +44,10 @@ struct SplitFacts
     std::optional<std::uint64_t> reorderedTick;
     std::uint64_t lastChannelTime = UINT64_MAX;
 
-    // Learns from the next event; returns its route (0 for track 0, 1 + its
-    // channel for a channel message).
-    std::size_t learn(std::string_view image, const TrackScan &scan, const EventRef &event);
+    // Learns from the next event, which goes to route (0 for track 0; for a
+    // channel message 1 + its channel, + 16 for each port before its own).
+    void learn(
+        std::string_view image, const TrackScan &scan, const EventRef &event, std::size_t route);
     // Takes in what a later part of the merge learnt.
     void add(const SplitFacts &later);
 };
@@ -66,7 +68,10 @@ public:
 
     // image holds the bytes the events refer to, scan its tracks (for the
     // names); with keepRows the writer keeps each track's events for a grid.
-    Format1Writer(std::string_view image, const TrackScan &scan, bool keepRows);
+    // With two ports or more in ports (see portsInUse), the channels' tracks
+    // go by port, then channel, each starting with its port event.
+    Format1Writer(std::string_view image, const TrackScan &scan, bool keepRows,
+        std::vector<std::uint8_t> ports = {});
     // Makes the writer keep the tracks' bytes in a temporary file in folder
     // rather than in memory, so that a long file's split takes little more
     // memory than its fold. Without such a file (a file system that has none)
@@ -81,7 +86,11 @@ public:
     // not fit a four-byte quantity.
     bool add(const EventRef &event);
 
-    // A segment's events, in merged order, written into run (on any thread).
+    // Whether the events go to one port (or none): only then can the split go
+    // in segments.
+    bool onePort() const { return m_ports.empty(); }
+    // A segment's events, in merged order, written into run (on any thread);
+    // for a file on one port.
     void encode(const std::vector<EventRef> &events, SplitRun &run) const;
     // Appends a segment's runs, in time order after everything taken so
     // far; false when a delta time does not fit.
@@ -115,13 +124,15 @@ public:
 private:
     struct Track;
     Track &track(std::size_t route);
+    std::size_t routeOf(const EventRef &event) const;
     void spill(Track &track);
     std::string nameOf(std::size_t route) const;
 
     std::string_view m_image;
     const TrackScan &m_scan;
     bool m_keepRows;
-    std::array<std::unique_ptr<Track>, Routes> m_tracks;
+    std::vector<std::uint8_t> m_ports; // two or more, or none
+    std::vector<std::unique_ptr<Track>> m_tracks; // by route
     SplitFacts m_facts;
     std::uint64_t m_events = 0;
     std::uint64_t m_size = 0;

@@ -65,18 +65,23 @@ bool verifyConversion(std::string_view input, std::string_view written,
     std::vector<TrackCursor> cursors;
     for (const TrackSpan &track : writtenScan.tracks)
         cursors.emplace_back(written, track);
-    std::vector<TrackCursor *> byChannel(16, nullptr);
+    // With two ports or more, a channel's track is that of its port too.
+    const bool ports = split && portsInUse(input, inputScan).size() >= 2;
+    auto routeOf = [ports](const TrackScan &scan, const EventRef &event) {
+        return (ports ? std::size_t { portAt(scan, event.ref) } * 16 : 0) + (event.status & 0x0F);
+    };
+    std::vector<TrackCursor *> byChannel(16 * 256, nullptr);
     for (std::size_t k = 1; split && k < cursors.size(); ++k) {
         if (!cursors[k].atEnd() && isChannelStatus(cursors[k].event().status)
-            && !byChannel[cursors[k].event().status & 0x0F])
-            byChannel[cursors[k].event().status & 0x0F] = &cursors[k];
+            && !byChannel[routeOf(writtenScan, cursors[k].event())])
+            byChannel[routeOf(writtenScan, cursors[k].event())] = &cursors[k];
     }
     std::uint64_t lastTime = 0;
     const TieOrder order = options.byteOrder && !split ? TieOrder::Bytes : TieOrder::Track;
     const bool same = mergeTracks(input, inputScan, order, [&](const EventRef &expected) {
         TrackCursor *cursor = &cursors.front();
         if (split && isChannelStatus(expected.status))
-            cursor = byChannel[expected.status & 0x0F];
+            cursor = byChannel[routeOf(inputScan, expected)];
         if (!cursor || cursor->atEnd() || cursor->time() > expected.time()) {
             difference = describe(texts::VerifyMissing, input, expected);
             return false;

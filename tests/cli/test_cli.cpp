@@ -199,6 +199,8 @@ TEST_F(Cli, FoldersConvertTheirMidiFilesAndSkipEarlierOutputs)
 {
     write("set/one.mid", Song);
     write("set/two.MIDI", Song);
+    write("set/five.KAR", Song);
+    write("set/six.rmi", Song);
     write("set/old_.mid", Song);
     write("set/notes.txt", "not midi");
     write("set/sub/three.mid", Song);
@@ -207,7 +209,9 @@ TEST_F(Cli, FoldersConvertTheirMidiFilesAndSkipEarlierOutputs)
 
     EXPECT_EQ(run({ path("set") }), 0);
     EXPECT_TRUE(fs::exists(path("set/one_.mid")));
-    EXPECT_TRUE(fs::exists(path("set/two._.mid")));
+    EXPECT_TRUE(fs::exists(path("set/two_.mid")));
+    EXPECT_TRUE(fs::exists(path("set/five_.kar")));
+    EXPECT_TRUE(fs::exists(path("set/six_.mid")));
     EXPECT_FALSE(fs::exists(path("set/old__.mid")));
     EXPECT_FALSE(fs::exists(path("set/sub/three_.mid")));
     // Earlier outputs are not files to convert with -r either.

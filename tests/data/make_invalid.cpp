@@ -132,12 +132,13 @@ std::vector<Defect> invalidFixtures()
                 + smf::chunk("IHDR", smf::be32(1) + smf::be32(1) + smf::bytes({ 8, 6, 0, 0, 0 }))
                 + smf::be32(0x1F15C489) } },
         InvalidHeader });
-    // A RIFF (RMID) wrapper around a good file: the header is not at the start.
+    // A RIFF file of another form (WAVE) around a good file: an RMID file
+    // would be unwrapped, this one is not.
     d.push_back({ "not_midi_riff",
-        { { "wrapped.rmi",
-            "RIFF" + smf::bytes({ static_cast<int>(good.size() + 12), 0, 0, 0 }) + "RMIDdata"
+        { { "sound.rmi",
+            "RIFF" + smf::bytes({ static_cast<int>(good.size() + 12), 0, 0, 0 }) + "WAVEdata"
                 + smf::bytes({ static_cast<int>(good.size()), 0, 0, 0 }) + good } },
-        InvalidHeader });
+        "File RIFF che non è un RMID (un midifile RIFF)" });
 
     // Cut inside a two-byte delta time: the position is one past the last byte.
     d.push_back({ "truncated_in_delta",

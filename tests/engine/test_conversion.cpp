@@ -64,8 +64,8 @@ TEST(Conversion, InvalidHeadersAreRefused)
     const std::string good = smf::file(1, { Track().endOfTrack() });
     std::string longHeader = good;
     longHeader[7] = 7;
-    for (const std::string &bad : { std::string(), good.substr(0, 21), "RIFF" + good.substr(4),
-             longHeader, std::string("just some text that is long enough") }) {
+    for (const std::string &bad : { std::string(), good.substr(0, 21), longHeader,
+             std::string("just some text that is long enough") }) {
         RecordingHost host;
         EXPECT_TRUE(SalvaMidi0(bad, host).empty());
         ASSERT_EQ(host.messages.size(), 1u);
@@ -173,5 +173,74 @@ TEST(ConversionProperty, HumanisedTimingWithManyTracksKeepsTrackAndByteOrder)
                     << "shape " << s << " round " << round << (byteOrder ? " byte order" : "");
             }
         }
+    }
+}
+
+TEST(Rmid, TheFileOfTheFirstDataChunkIsConverted)
+{
+    auto le32 = [](std::size_t v) {
+        return smf::bytes({ static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF),
+            static_cast<int>((v >> 16) & 0xFF), static_cast<int>(v >> 24) });
+    };
+    auto chunk = [&](std::string_view tag, std::string_view body) {
+        return std::string(tag) + le32(body.size()) + std::string(body)
+            + (body.size() % 2 ? std::string(1, '\0') : std::string());
+    };
+    auto riff = [&](std::string_view form, const std::string &chunks) {
+        return "RIFF" + le32(4 + chunks.size()) + std::string(form) + chunks;
+    };
+    const std::string midi = smf::file(1,
+        { Track().meta(0, 0x03, "Brano").endOfTrack(),
+            Track().event(0, { 0x90, 60, 90 }).event(7, { 0x80, 60, 0 }).endOfTrack() });
+    const std::string bad = smf::file(1, { Track().event(0, { 0x90, 1, 2 }).event(0, { 0xF7 }) });
+    const std::string odd = midi + "x"; // a data chunk of odd size, and its pad byte
+    struct Case
+    {
+        const char *what;
+        std::string file;
+        std::string converts; // the plain file it converts as, or ""
+        std::string warning;
+    };
+    const std::vector<Case> cases = {
+        { "plain", riff("RMID", chunk("data", midi)), midi, "" },
+        { "behind LIST, INFO and an odd-sized chunk",
+            riff("RMID",
+                chunk("LIST", "INFOINAM" + le32(3) + "abc" + '\0') + chunk("DISP", "xyz")
+                    + chunk("data", midi) + chunk("data", bad)),
+            midi, "" },
+        { "its data chunk of odd size", riff("RMID", chunk("DISP", "x") + chunk("data", odd)), odd,
+            "" },
+        { "warnings count from the inner file", riff("RMID", chunk("data", bad)), "",
+            "Pos.6\r\nStatus 247 - Valore sconosciuto" },
+        { "truncated", riff("RMID", chunk("data", midi)).substr(0, 40), "",
+            "File RMID troncato: la lunghezza di un blocco va oltre la fine del file" },
+        { "without data", riff("RMID", chunk("DISP", "xyz")), "",
+            "File RMID senza il blocco \"data\" del midifile" },
+        { "not RMID", riff("WAVE", chunk("data", midi)), "",
+            "File RIFF che non è un RMID (un midifile RIFF)" },
+        { "a header that says RIFF", "RIFF" + midi.substr(4), "",
+            "File RIFF che non è un RMID (un midifile RIFF)" },
+    };
+    for (const Case &c : cases) {
+        RecordingHost host;
+        const std::string out = SalvaMidi0(c.file, host);
+        std::string bytes;
+        RecordingHost plain;
+        ConversionJob job;
+        job.verify = true;
+        const ConversionResult result
+            = convert(Source::bytes(c.file), Target::memory(bytes), job, plain, plain);
+        if (c.converts.empty()) {
+            EXPECT_TRUE(out.empty()) << c.what;
+            EXPECT_EQ(result.status, ConversionStatus::ConversionFailed) << c.what;
+            ASSERT_EQ(host.messages.size(), 1u) << c.what;
+            EXPECT_EQ(host.messages[0].text, c.warning) << c.what;
+            continue;
+        }
+        RecordingHost direct;
+        EXPECT_EQ(out, SalvaMidi0(c.converts, direct)) << c.what;
+        EXPECT_EQ(host.grid().rows(), direct.grid().rows()) << c.what;
+        EXPECT_EQ(result.status, ConversionStatus::Converted) << c.what << result.error;
+        EXPECT_EQ(bytes, out) << c.what;
     }
 }

@@ -32,6 +32,20 @@ TEST(Report, FileNamesAndProposedOutputs)
     EXPECT_EQ(proposedOutputName("/m/\u00E8.mid"), "/m/\u00E8_.mid");
 }
 
+TEST(Report, AMidiExtensionGivesWayWhateverItsLength)
+{
+    const std::pair<const char *, const char *> names[] = {
+        { "song.midi", "song_.mid" }, { "/a/song.MiDi", "/a/song_.mid" },
+        { "song.rmi", "song_.mid" }, { "song.RMI", "song_.mid" }, { "song.kar", "song_.kar" },
+        { "/a.b/song.KAR", "/a.b/song_.kar" },
+        { "song.txt", "song_.mid" }, // another extension: the last four characters go
+        { "song.mp", "son_.mid" },
+        { "/a.midi/song", "/a.midi/_.mid" }, // no extension: a dot in a folder does not count
+    };
+    for (const auto &[input, proposed] : names)
+        EXPECT_EQ(proposedOutputName(input), proposed) << input;
+}
+
 TEST(Report, StatusLineReport)
 {
     EXPECT_EQ(conversionReport(1523, 4, "/m/song_.mid", 10234),

@@ -212,3 +212,66 @@ TEST(Split, LongFilesSplitInSegmentsGiveTheBytesOfOneMerge)
         }
     }
 }
+
+TEST(Ports, EveryChannelAndSysExEventKeepsItsPort)
+{
+    auto port = [](int p) { return std::string(1, static_cast<char>(p)); };
+    auto run = [](const std::string &file, int format) {
+        RecordingHost host;
+        std::string bytes;
+        ConversionJob job;
+        job.format = format;
+        job.verify = true;
+        const ConversionResult result
+            = convert(Source::bytes(file), Target::memory(bytes), job, host, host);
+        EXPECT_EQ(result.status, ConversionStatus::Converted) << result.error;
+        return bytes;
+    };
+    const std::string title = nameEvent("Titolo del Brano Midi").insert(0, 1, '\0');
+    // Two ports: track 1 is on port 1 from its start; track 2 has none (port
+    // 0) until it names port 1 for its SysEx.
+    const std::string two = smf::file(1,
+        { Track()
+                .meta(0, 0x21, port(1))
+                .event(0, { 0x90, 60, 90 })
+                .event(5, { 0x90, 61, 90 })
+                .endOfTrack(),
+            Track()
+                .event(0, { 0x90, 62, 90 })
+                .meta(2, 0x21, port(1))
+                .sysex(0, smf::bytes({ 0x7E, 0xF7 }))
+                .event(3, { 0x90, 63, 90 })
+                .endOfTrack() });
+    EXPECT_EQ(run(two, 0),
+        smf::header(0, 1)
+            + smf::chunk("MTrk",
+                title
+                    + smf::bytes({ 0, 0xFF, 0x21, 1, 1, 0, 0x90, 60, 90, 0, 0xFF, 0x21, 1, 0, 0,
+                        0x90, 62, 90, 2, 0xFF, 0x21, 1, 1, 0, 0xF0, 2, 0x7E, 0xF7, 3, 0x90, 61, 90,
+                        0, 63, 90, 0, 0xFF, 0x2F, 0 })));
+    // The split: port 0's channel 1, then port 1's, each behind its port event.
+    const std::string split1 = run(two, 1);
+    const std::string port0 = nameEvent("Channel 1").insert(0, 1, '\0')
+        + smf::bytes({ 0, 0xFF, 0x21, 1, 0, 0, 0x90, 62, 90, 5, 0xFF, 0x2F, 0 });
+    EXPECT_NE(split1.find(port0), std::string::npos);
+    EXPECT_EQ(split1.substr(10, 2), smf::bytes({ 0, 3 }));
+    EXPECT_LT(split1.find(port0), split1.find(smf::bytes({ 0xFF, 0x21, 1, 1, 0, 0x90, 60, 90 })));
+
+    // One port, or none: no port event, as ever.
+    for (const std::string &tag : { port(3), std::string() }) {
+        Track first, second;
+        if (!tag.empty()) {
+            first.meta(0, 0x21, tag);
+            second.meta(0, 0x21, tag);
+        }
+        const std::string file = smf::file(1,
+            { first.event(0, { 0x90, 60, 90 }).endOfTrack(),
+                second.event(1, { 0x91, 61, 90 }).endOfTrack() });
+        for (int format : { 0, 1 })
+            EXPECT_EQ(run(file, format).find(smf::bytes({ 0xFF, 0x21 })), std::string::npos);
+        EXPECT_EQ(run(file, 0),
+            smf::header(0, 1)
+                + smf::chunk("MTrk",
+                    title + smf::bytes({ 0, 0x90, 60, 90, 1, 0x91, 61, 90, 0, 0xFF, 0x2F, 0 })));
+    }
+}

@@ -7,12 +7,17 @@ has to load the output as a type 0 file with one track whose events, at their
 absolute times and in their order, are those of mido's own merge of the
 input's tracks (merge_tracks keeps track order at a shared tick), less End of
 Track, track name, MIDI port and channel prefix, plus the title track name at
-tick 0 and one End of Track where the input's longest track ends.
+tick 0 and one End of Track where the input's longest track ends. When the
+input's channel and SysEx events go to two ports or more (MIDI port events, in
+force in their own track), a port event comes before each one whose port is
+not the last one written.
 
 With --format 1 (the split) mido has to load a type 1 file with the input's
 division: track 0 with the title and every meta and SysEx event of the input
 in its order, then one track per channel, in channel order, holding exactly
-that channel's events at their times and in their order; every track named at
+that channel's events at their times and in their order (with two ports or
+more, one track per port and channel, its port event at tick 0 after its
+name); every track named at
 tick 0 and ending where the input ends. Folded back by trackfold-cli, every
 tick keeps the order of each channel's events and the SysEx among them, but
 at the tick the split's warning names.
@@ -64,6 +69,29 @@ def events_by_tick(messages, skip_dropped):
     return per_tick
 
 
+def goes_to_port(msg):
+    return not msg.is_meta and (msg.type == "sysex" or hasattr(msg, "channel"))
+
+
+def merged_with_ports(source):
+    """The input's events as (tick, port, message) in play order (time, then
+    track, then file order), without the dropped metas; port is the one in
+    force in the event's own track, None for an event that goes to none."""
+    events = []
+    for index, track in enumerate(source.tracks):
+        port = 0
+        for order, (now, msg) in enumerate(absolute(track)):
+            if msg.is_meta and msg.type == "midi_port":
+                port = msg.port
+            if msg.is_meta and msg.type in DROPPED_METAS:
+                continue
+            events.append(((now, index, order), port if goes_to_port(msg) else None, msg))
+    events.sort(key=lambda e: e[0])
+    ports = {port for _, port, _ in events if port is not None}
+    several = len(ports) >= 2
+    return [(at[0], port if several else None, msg) for at, port, msg in events], several
+
+
 def check_output(input_path, output_path):
     """Returns a list of failures (empty when the output is right)."""
     failures = []
@@ -92,7 +120,15 @@ def check_output(input_path, output_path):
                         % (sum(msg.time for msg in track), end_time(source)))
 
     got = events_by_tick(track, skip_dropped=False)
-    want = events_by_tick(mido.merge_tracks(source.tracks), skip_dropped=True)
+    # With two ports or more, a port event goes before each event whose port
+    # is not the last one written.
+    want = collections.defaultdict(list)
+    last_port = None
+    for now, port, msg in merged_with_ports(source)[0]:
+        if port is not None and port != last_port:
+            want[now].append(key(mido.MetaMessage("midi_port", port=port)))
+            last_port = port
+        want[now].append(key(msg))
     want[0].insert(0, key(mido.MetaMessage("track_name", name=TITLE)))
     want[end_time(source)].append(key(mido.MetaMessage("end_of_track")))
 
@@ -173,14 +209,22 @@ def check_split(input_path, output_path, folded_path, warned_tick):
         failures.append("type %d, expected 1" % result.type)
     if result.ticks_per_beat != source.ticks_per_beat:
         failures.append("division %d, expected %d" % (result.ticks_per_beat, source.ticks_per_beat))
-    merged = [(t, m) for t, m in absolute(mido.merge_tracks(source.tracks))
-              if not (m.is_meta and m.type in DROPPED_METAS)]
+    with_ports, several = merged_with_ports(source)
+    merged = [(t, m) for t, _, m in with_ports]
     end = end_time(source)
 
+    # A channel's track is that of its port too when there are two or more,
+    # and starts with its port event.
     want_channels = collections.defaultdict(list)
     want_conductor = []
-    for t, m in merged:
-        (want_channels[m.channel] if is_channel(m) else want_conductor).append((t, key(m)))
+    for t, port, m in with_ports:
+        if is_channel(m):
+            route = (port or 0, m.channel)
+            if several and route not in want_channels:
+                want_channels[route].append((0, key(mido.MetaMessage("midi_port", port=port))))
+            want_channels[route].append((t, key(m)))
+        else:
+            want_conductor.append((t, key(m)))
     channels = []
     for index, track in enumerate(result.tracks):
         events = list(absolute(track))
@@ -200,25 +244,34 @@ def check_split(input_path, output_path, folded_path, warned_tick):
             failures.append("track %d holds the channels %s" % (index, sorted(found)))
             continue
         channel = found.pop()
-        channels.append(channel)
-        if body != want_channels[channel]:
+        port = next((m.port for _, m in events if m.is_meta and m.type == "midi_port"), 0) if several else 0
+        channels.append((port, channel))
+        if body != want_channels[(port, channel)]:
             failures.append("track %d does not hold channel %d's events as the input" % (index, channel + 1))
     if channels != sorted(want_channels):
         failures.append("tracks for channels %s, expected %s" % (channels, sorted(want_channels)))
 
     # Folded back: per tick and channel, the channel's events and the SysEx
     # among them come in the input's order.
-    def per_channel_ticks(pairs):
+    def per_channel_ticks(triples):
         out = collections.defaultdict(list)
-        for t, m in pairs:
+        for t, p, m in triples:
             if m.is_meta:
                 continue
             for c in ([m.channel] if is_channel(m) else range(16)):
-                out[(t, c)].append(key(m))
+                out[(t, p if several else 0, c)].append(key(m))
         return out
+
+    def folded_ports(pairs):
+        port = 0
+        for t, m in pairs:
+            if m.is_meta and m.type == "midi_port":
+                port = m.port
+            yield t, port, m
     folded = mido.MidiFile(folded_path, clip=False)
-    want, got = per_channel_ticks(merged), per_channel_ticks(absolute(folded.tracks[0]))
-    moved = sorted({t for t, c in set(want) | set(got) if want[(t, c)] != got[(t, c)]})
+    want = per_channel_ticks(with_ports)
+    got = per_channel_ticks(folded_ports(absolute(folded.tracks[0])))
+    moved = sorted({k[0] for k in set(want) | set(got) if want[k] != got[k]})
     if moved and (warned_tick is None or moved[0] != warned_tick):
         failures.append("folded back, tick %d changed order (warned: %s)" % (moved[0], warned_tick))
     return failures

@@ -9,6 +9,10 @@ a tick whose order it changed. The conversion with --byte-order (ties ordered
 by their bytes) must sound different for at least one of the files, which
 shows the check can fail.
 
+A generated file addresses two ports (meta event FF 21), one instrument on
+channel 1 of each: it renders differently without its port events, so its
+fold and split must keep every event's port.
+
 Inputs: the files named on the command line and the set-up files of
 check_mido.py. Exits 77 (skipped) when timidity or freepats is missing.
 """
@@ -25,6 +29,45 @@ from check_mido import write_setup_files  # noqa: E402
 
 PATCHES = "/etc/timidity/freepats.cfg"
 SKIPPED = 77
+
+
+def vlq(value):
+    out = [value & 0x7F]
+    value >>= 7
+    while value:
+        out.append(0x80 | (value & 0x7F))
+        value >>= 7
+    return bytes(reversed(out))
+
+
+def two_port_file(ports_in_tracks, with_ports=True):
+    """A Format 1 file: a tempo track, then one track for each (port, program), all on channel 1."""
+    tracks = [[(0, b"\xff\x51\x03\x07\xa1\x20")]]
+    for port, program, key in ports_in_tracks:
+        events = [(0, b"\xff\x21\x01" + bytes([port]))] if with_ports else []
+        events.append((0, bytes([0xC0, program])))
+        for step in range(8):
+            events.append((0 if step == 0 else 48, bytes([0x90, key + step, 100])))
+            events.append((48, bytes([0x80, key + step, 0])))
+        tracks.append(events)
+    chunks = b""
+    for events in tracks:
+        data = b"".join(vlq(delta) + event for delta, event in events) + b"\x00\xff\x2f\x00"
+        chunks += b"MTrk" + len(data).to_bytes(4, "big") + data
+    return b"MThd" + (6).to_bytes(4, "big") + b"\x00\x01" + len(tracks).to_bytes(2, "big") + b"\x00\x60" + chunks
+
+
+def write_port_files(workdir):
+    """Writes the two-port file; returns its path and that of the same file without port events, as lists."""
+    layouts = {"ports": [(0, 0, 60), (1, 40, 48)]}
+    paths, stripped = [], []
+    for name, layout in layouts.items():
+        for kind, with_ports in ((paths, True), (stripped, False)):
+            path = os.path.join(workdir, "%s%s.mid" % (name, "" if with_ports else "_none"))
+            with open(path, "wb") as out:
+                out.write(two_port_file(layout, with_ports))
+            kind.append(path)
+    return paths, stripped
 
 
 def render(midi_path, wav_path):
@@ -51,9 +94,17 @@ def main():
 
     workdir = args.workdir or tempfile.mkdtemp(prefix="trackfold-player-")
     os.makedirs(workdir, exist_ok=True)
-    inputs = list(args.inputs) + write_setup_files(workdir)
+    port_files, without_ports = write_port_files(workdir)
+    inputs = list(args.inputs) + write_setup_files(workdir) + port_files
 
     failed = 0
+    # Without their port events the files must sound different, or keeping
+    # the ports would not be checked.
+    for index, (path, stripped) in enumerate(zip(port_files, without_ports)):
+        if render(path, os.path.join(workdir, "ports_%d.wav" % index)) == render(
+                stripped, os.path.join(workdir, "ports_%d_none.wav" % index)):
+            print("FAIL: %s sounds the same without its port events" % path)
+            failed += 1
     byte_order_differs = []
     for index, path in enumerate(inputs):
         original = render(path, os.path.join(workdir, "in_%d.wav" % index))
