@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Converts a file in the window on a real display (Xvfb) and saves a screenshot
 // of the whole screen: shot_window INPUT.mid OUTPUT.png [ROW [FORMAT]]. ROW, a
-// table row to select, shows the selection in the roll; FORMAT 1 splits. Fails when the roll stays empty.
+// table row to select, shows the selection in the roll; FORMAT 1 splits. Fails when the roll stays
+// empty.
 #include "eventtablemodel.h"
 #include "fakes.h"
 #include "paramstr.h"
