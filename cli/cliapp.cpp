@@ -60,6 +60,7 @@ int run(const std::vector<std::string> &args, const Console &console)
     settings.quiet = options.quiet;
     settings.verbose = options.verbose;
     settings.conversion.byteOrder = options.byteOrder;
+    settings.conversion.keepTitle = options.keepTitle;
     settings.conversion.format = options.format;
     // A single file may use every core it is given; a batch converts a file
     // on each.

@@ -48,6 +48,9 @@ Opzioni:
       --byte-order       ordina gli eventi di uno stesso tick per i loro byte
                          (l'ordine di prima) invece che per traccia; può
                          cambiare il suono del file
+      --keep-title       dà alla traccia unita il titolo dell'input (il primo
+                         nome della sua prima traccia), quando ne ha uno,
+                         invece di "Titolo del Brano Midi"
   -q, --quiet            stampa solo gli errori
   -v, --verbose          nomina anche i file saltati
   -h, --help             mostra questo aiuto

@@ -22,6 +22,7 @@ enum LongOnly : int {
     OptTable = 256,
     OptVerify,
     OptByteOrder,
+    OptKeepTitle,
 };
 
 constexpr option LongOptions[] = {
@@ -34,6 +35,7 @@ constexpr option LongOptions[] = {
     { "table", no_argument, nullptr, OptTable },
     { "verify", no_argument, nullptr, OptVerify },
     { "byte-order", no_argument, nullptr, OptByteOrder },
+    { "keep-title", no_argument, nullptr, OptKeepTitle },
     { "quiet", no_argument, nullptr, 'q' },
     { "verbose", no_argument, nullptr, 'v' },
     { "help", no_argument, nullptr, 'h' },
@@ -129,6 +131,9 @@ bool parseOptions(const std::vector<std::string> &args, Options &options, std::s
             break;
         case OptByteOrder:
             options.byteOrder = true;
+            break;
+        case OptKeepTitle:
+            options.keepTitle = true;
             break;
         case 'q':
             options.quiet = true;

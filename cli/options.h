@@ -28,6 +28,7 @@ struct Options
     bool table = false;
     bool verify = false;
     bool byteOrder = false;
+    bool keepTitle = false;
     bool quiet = false;
     bool verbose = false;
     bool help = false;

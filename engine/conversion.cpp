@@ -6,6 +6,7 @@
 #include "format1writer.h"
 #include "inputfile.h"
 #include "merge.h"
+#include "pianoroll.h"
 #include "segmentedwrite.h"
 #include "texts.h"
 #include "trackreader.h"
@@ -222,7 +223,10 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
     const TrackScan &scan = input.scan;
     result.INIZIO = input.INIZIO;
     const TieOrder order = job.byteOrder ? TieOrder::Bytes : TieOrder::Track;
-    Format0Writer writer(out, image, input.header);
+    const std::string title = job.keepTitle && !scan.tracks.empty()
+        ? trackNameAt(image, scan.tracks[0].begin, scan.tracks[0].end)
+        : std::string();
+    Format0Writer writer(out, image, input.header, title);
     // With two ports or more, a port event goes before each channel or SysEx
     // event whose port is not the last one written.
     const bool ports = input.ports.size() >= 2;

@@ -75,6 +75,9 @@ struct ConversionJob
     // track and one track per channel (Format 1), always in the input's
     // order at a tick.
     int format = 0;
+    // The fold's one track name: the input's title (the first track name of
+    // its first track) when it has one, rather than the fixed title.
+    bool keepTitle = false;
 };
 
 // Where the input comes from.

@@ -12,6 +12,7 @@
 #include "userdialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -144,6 +145,8 @@ void ParamStr::createControls()
     cboFORMATO->addItem(tr(uitexts::Format0));
     cboFORMATO->addItem(tr(uitexts::Format1));
     lblFORMATO->setBuddy(cboFORMATO);
+    chkTITOLO = new QCheckBox(tr(uitexts::KeepTitle), this);
+    name(chkTITOLO, "chkTITOLO");
     pianoRoll = new PianoRollView(m_grid, *m_model, this);
     name(pianoRoll, "pianoRoll");
     rollLegend = new QListWidget(this);
@@ -230,7 +233,12 @@ void ParamStr::createControls()
     paths->addWidget(txOUT, 1, 1);
     paths->addWidget(cmdCONVERTI, 1, 2, 1, 2);
     paths->addWidget(lblFORMATO, 2, 0);
-    paths->addWidget(cboFORMATO, 2, 1, Qt::AlignLeft);
+    auto *options = new QHBoxLayout;
+    options->addWidget(cboFORMATO);
+    options->addSpacing(12);
+    options->addWidget(chkTITOLO);
+    options->addStretch(1);
+    paths->addLayout(options, 2, 1);
     // The path boxes take the spare width; the buttons keep their widths.
     paths->setColumnStretch(1, 1);
     cmdSFOGLIA->setMinimumWidth(toPixels(BrowseWidthTwips, logicalDpiX()));
@@ -256,6 +264,7 @@ void ParamStr::createControls()
     setTabOrder(cmdSFOGLIA, cmdESCI);
     setTabOrder(cmdESCI, pianoRoll);
     setTabOrder(pianoRoll, cboFORMATO);
+    setTabOrder(cboFORMATO, chkTITOLO);
     GRID->setFocus();
 }
 
@@ -391,6 +400,7 @@ void ParamStr::cmdCONVERTI_Click()
     ConversionJob job;
     job.verify = true;
     job.format = cboFORMATO->currentIndex() == 1 ? 1 : 0;
+    job.keepTitle = chkTITOLO->isChecked();
     ConversionResult done;
     try {
         done = convert(Source::file(nativePath(in)),

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -71,6 +72,9 @@ public:
     // The format of the written file: index 0 folds, index 1 splits.
     QLabel *lblFORMATO = nullptr;
     QComboBox *cboFORMATO = nullptr;
+    // Off: the folded track is named "Titolo del Brano Midi"; on: with the
+    // input's title when it has one.
+    QCheckBox *chkTITOLO = nullptr;
     QLabel *lblStato = nullptr;
     // Below the grid, in a splitter: the piano roll of the converted file and
     // its legend of tracks.

@@ -22,6 +22,9 @@ inline constexpr const char *FormatLabel = QT_TRANSLATE_NOOP("trackfold::ParamSt
 inline constexpr const char *Format0 = QT_TRANSLATE_NOOP("trackfold::ParamStr", "0: una traccia");
 inline constexpr const char *Format1
     = QT_TRANSLATE_NOOP("trackfold::ParamStr", "1: una traccia per canale");
+// The fold's track name: the input's own title rather than the fixed one.
+inline constexpr const char *KeepTitle
+    = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Mantieni il &titolo");
 
 // The open dialog: its title, the two filter entries and the default suffix.
 inline constexpr const char *OpenTitle = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Open");

@@ -335,12 +335,26 @@ std::vector<std::uint8_t> portsInUse(std::string_view image, const TrackScan &sc
     if (scan.ports.empty())
         return used;
     bool seen[256] = {};
+    for (const PortMark &mark : scan.ports)
+        seen[mark.port] = true;
+    // Port 0 is in force before a track's first port event: only the events
+    // before it are read, most often none.
+    auto mark = scan.ports.begin();
     for (const TrackSpan &track : scan.tracks) {
+        if (seen[0])
+            break;
+        while (mark != scan.ports.end() && mark->pos < track.begin)
+            ++mark;
         if (track.events == 0)
             continue;
-        for (TrackCursor cursor(image, track); !cursor.atEnd(); cursor.advance()) {
-            if (goesToPort(cursor.event().status))
-                seen[portAt(scan, cursor.event().ref)] = true;
+        const std::size_t first
+            = mark != scan.ports.end() && mark->pos < track.end ? mark->pos : track.end;
+        for (TrackCursor cursor(image, track); !cursor.atEnd() && cursor.event().ref < first;
+             cursor.advance()) {
+            if (goesToPort(cursor.event().status)) {
+                seen[0] = true;
+                break;
+            }
         }
     }
     for (std::size_t port = 0; port < 256; ++port) {

@@ -108,9 +108,10 @@ bool scanTracksInTwo(std::string_view image, TrackScan &scan);
 // it in its own track, 0 in a track that has none before it.
 std::uint8_t portAt(const TrackScan &scan, std::size_t ref);
 
-// The ports the channel and SysEx events of the scanned image are addressed
-// to, in increasing order; empty for a file without port events (one pass
-// over the tracks, only for a file that has them).
+// The ports of the scanned image, in increasing order: those its port events
+// name, and port 0 when a channel or SysEx event comes before any port event
+// of its track (only those events are read); empty for a file without port
+// events.
 std::vector<std::uint8_t> portsInUse(std::string_view image, const TrackScan &scan);
 
 // True for the events that go to a port: channel messages and SysEx.

@@ -42,7 +42,8 @@ void DescriptorSink::setTrackLength(std::uint32_t length)
         m_error = errno ? errno : EIO;
 }
 
-Format0Writer::Format0Writer(OutputSink &sink, std::string_view image, std::string_view header)
+Format0Writer::Format0Writer(
+    OutputSink &sink, std::string_view image, std::string_view header, std::string_view title)
     : m_sink(sink)
     , m_image(image)
     // A small input needs no large buffer: the output is at most its size, a
@@ -50,12 +51,13 @@ Format0Writer::Format0Writer(OutputSink &sink, std::string_view image, std::stri
     , m_capacity(std::min(MaxBufferSize, 2 * image.size() + 256))
     , m_buffer(new char[m_capacity]) // no zero-filling: every byte is written before use
 {
-    static constexpr std::string_view Title = texts::Title;
+    const std::string_view name = title.empty() ? std::string_view(texts::Title) : title;
     put(header);
     put(std::string_view("\x00\xFF\x03", 3));
-    const char titleLength = static_cast<char>(Title.size());
-    put(std::string_view(&titleLength, 1));
-    put(Title);
+    char length[4];
+    put(std::string_view(length,
+        static_cast<std::size_t>(writeVlq(static_cast<std::uint32_t>(name.size()), length))));
+    put(name);
 }
 
 Format0Writer::Format0Writer(

@@ -88,8 +88,10 @@ class Format0Writer
 {
 public:
     // Writes the 22-byte header (its track length is set by finish) and the
-    // title event. image holds the bytes the events refer to.
-    Format0Writer(OutputSink &sink, std::string_view image, std::string_view header);
+    // title event (title, or the fixed title when it is empty). image holds
+    // the bytes the events refer to.
+    Format0Writer(OutputSink &sink, std::string_view image, std::string_view header,
+        std::string_view title = {});
     // Writes no header: the events added go on from previous, which belongs
     // to another part of the track (see EncodedRun).
     // It buffers at most bufferSize bytes before handing them to the sink.

@@ -244,3 +244,28 @@ TEST(Rmid, TheFileOfTheFirstDataChunkIsConverted)
         EXPECT_EQ(bytes, out) << c.what;
     }
 }
+
+TEST(Conversion, KeepTitleNamesTheFoldWithTheInputsTitle)
+{
+    const std::string longTitle(200, 't'); // its length takes two bytes
+    for (const auto &[first, name] : std::vector<std::pair<std::string, std::string>> {
+             { "Brano", "Brano" }, { longTitle, longTitle }, { "", "Titolo del Brano Midi" } }) {
+        Track track;
+        if (!first.empty())
+            track.meta(0, 0x03, first);
+        const std::string file = smf::file(1,
+            { track.event(0, { 0x90, 60, 90 }).endOfTrack(),
+                Track().meta(0, 0x03, "Basso").endOfTrack() });
+        RecordingHost host;
+        std::string bytes;
+        ConversionJob job;
+        job.keepTitle = true;
+        job.verify = true;
+        convert(Source::bytes(file), Target::memory(bytes), job, host, host);
+        EXPECT_EQ(bytes,
+            smf::header(0, 1)
+                + smf::chunk("MTrk",
+                    nameEvent(name).insert(0, 1, '\0')
+                        + smf::bytes({ 0, 0x90, 60, 90, 0, 0xFF, 0x2F, 0 })));
+    }
+}

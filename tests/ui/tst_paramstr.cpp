@@ -8,6 +8,7 @@
 #include "smfbuilder.h"
 #include "texts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -260,8 +261,9 @@ void TestParamStr::tabGoesThroughTheControlsInOrder()
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QCOMPARE(QApplication::focusWidget(), window.GRID);
 
-    const QList<QWidget *> order = { window.cmdCONVERTI, window.txIN, window.txOUT,
-        window.cmdSFOGLIA, window.cmdESCI, window.pianoRoll, window.cboFORMATO, window.GRID };
+    const QList<QWidget *> order
+        = { window.cmdCONVERTI, window.txIN, window.txOUT, window.cmdSFOGLIA, window.cmdESCI,
+              window.pianoRoll, window.cboFORMATO, window.chkTITOLO, window.GRID };
     for (QWidget *expected : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), expected);

@@ -408,5 +408,9 @@ To convert without a window, many files at once too: trackfold-cli.</translation
         <source>1: una traccia per canale</source>
         <translation>1: one track per channel</translation>
     </message>
+    <message>
+        <source>Mantieni il &amp;titolo</source>
+        <translation>Keep the &amp;title</translation>
+    </message>
 </context>
 </TS>
