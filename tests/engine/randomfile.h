@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -200,6 +201,13 @@ inline std::vector<Event> inByteOrder(std::vector<Event> events)
 {
     std::stable_sort(events.begin(), events.end());
     return events;
+}
+
+// A track name meta event (without its delta time).
+inline std::string nameEvent(std::string_view name)
+{
+    return smf::bytes({ 0xFF, 0x03 }) + smf::vlq(static_cast<std::uint32_t>(name.size()))
+        + std::string(name);
 }
 
 } // namespace trackfold::test

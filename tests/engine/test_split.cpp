@@ -54,12 +54,6 @@ Split split(const std::string &file)
     return done;
 }
 
-std::string nameEvent(std::string_view name)
-{
-    return smf::bytes({ 0xFF, 0x03 }) + smf::vlq(static_cast<std::uint32_t>(name.size()))
-        + std::string(name);
-}
-
 } // namespace
 
 TEST(Split, NamesEachChannelsTrackAndKeepsRunningStatusWithinIt)
