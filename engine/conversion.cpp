@@ -209,6 +209,8 @@ bool scanInput(std::string_view image, ConversionObserver &observer, Clock &cloc
     if (!scanned)
         return warn(observer, input.scan.warning);
     input.ports = portsInUse(image, input.scan);
+    if (input.ports.size() >= 2)
+        indexPorts(input.scan, image.size());
     return true;
 }
 

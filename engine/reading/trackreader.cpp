@@ -315,8 +315,41 @@ std::uint16_t formatOf(std::string_view image)
         static_cast<std::uint8_t>(image[8]) << 8 | static_cast<std::uint8_t>(image[9]));
 }
 
+void indexPorts(TrackScan &scan, std::size_t imageSize)
+{
+    // A stretch starts at each track (port 0) and at each of its port events.
+    std::vector<PortMark> &stretches = scan.portStretches;
+    stretches.clear();
+    auto mark = scan.ports.begin();
+    for (const TrackSpan &track : scan.tracks) {
+        stretches.push_back({ static_cast<std::uint32_t>(track.begin), 0 });
+        for (; mark != scan.ports.end() && mark->pos < track.end; ++mark) {
+            if (mark->pos >= track.begin)
+                stretches.push_back(*mark);
+        }
+    }
+    if (stretches.empty() || stretches.front().pos != 0)
+        stretches.insert(stretches.begin(), PortMark { 0, 0 });
+    const std::size_t pages = (imageSize >> PortPageBits) + 1;
+    scan.portPages.assign(pages, 0);
+    std::uint32_t stretch = 0;
+    for (std::size_t page = 0; page < pages; ++page) {
+        const std::size_t start = page << PortPageBits;
+        while (stretch + 1 < stretches.size() && stretches[stretch + 1].pos <= start)
+            ++stretch;
+        scan.portPages[page] = stretch;
+    }
+}
+
 std::uint8_t portAt(const TrackScan &scan, std::size_t ref)
 {
+    if (!scan.portPages.empty() && (ref >> PortPageBits) < scan.portPages.size()) {
+        const std::vector<PortMark> &stretches = scan.portStretches;
+        std::size_t stretch = scan.portPages[ref >> PortPageBits];
+        while (stretch + 1 < stretches.size() && stretches[stretch + 1].pos < ref)
+            ++stretch;
+        return stretches[stretch].port;
+    }
     const auto track = std::upper_bound(scan.tracks.begin(), scan.tracks.end(), ref,
         [](std::size_t pos, const TrackSpan &span) { return pos < span.begin; });
     if (track == scan.tracks.begin())

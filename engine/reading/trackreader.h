@@ -89,7 +89,19 @@ struct TrackScan
     std::vector<Checkpoint> checkpoints; // of all tracks, track after track
     std::vector<PortMark> ports; // of all tracks, in file order; most files have none
     std::string warning; // set when the scan failed
+    // With indexPorts: the stretches of the image in which one port is in
+    // force, from their first byte, and for each page of PortPageBytes the
+    // stretch in force where it begins.
+    std::vector<PortMark> portStretches;
+    std::vector<std::uint32_t> portPages;
 };
+
+// The pages by which indexPorts finds an event's stretch.
+inline constexpr std::size_t PortPageBits = 12;
+
+// Lets portAt find a port in constant time, for a file whose events go to
+// several ports and so are all looked up.
+void indexPorts(TrackScan &scan, std::size_t imageSize);
 
 // Walks all tracks. False with scan.warning set on an unknown status byte, an
 // event cut by the end of the image, or an absolute time past MaxTime.
