@@ -148,36 +148,24 @@ std::size_t inputTrackOf(const TrackScan &scan, std::uint32_t ref)
 
 } // namespace
 
-void SplitFacts::learn(
-    std::string_view image, const TrackScan &scan, const EventRef &event, std::size_t route)
+void SplitFacts::learnOther(std::string_view image, const TrackScan &scan, const EventRef &event)
 {
-    const std::uint8_t status = event.status;
-    if (!isChannelStatus(status)) {
-        if (status != 0xFF) {
-            // Track 0 plays first at a tick, so a SysEx or system message that
-            // followed channel events of its tick now comes before them.
-            if (event.time() == lastChannelTime && !reorderedTick)
-                reorderedTick = event.time();
-        } else if (image[event.ref + 1] == 0x04) {
-            std::string &name = instrumentNames[inputTrackOf(scan, event.ref)];
-            if (name.empty())
-                name = metaText(image, event);
-        }
-        ++routes[0].events;
-        return;
+    if (event.status != 0xFF) {
+        // Track 0 plays first at a tick, so a SysEx or system message that
+        // followed channel events of its tick now comes before them.
+        if (event.time() == lastChannelTime && !reorderedTick)
+            reorderedTick = event.time();
+    } else if (image[event.ref + 1] == 0x04) {
+        std::string &name = instrumentNames[inputTrackOf(scan, event.ref)];
+        if (name.empty())
+            name = metaText(image, event);
     }
-    lastChannelTime = event.time();
-    Route &facts = routes[route];
-    // Most events come from the track of the channel's first event: a look at
-    // its span is all they cost.
-    if (facts.events++ == 0) {
-        facts.inputTrack = inputTrackOf(scan, event.ref);
-    } else if (facts.oneInputTrack) {
-        const TrackSpan &span = scan.tracks[facts.inputTrack];
-        facts.oneInputTrack = event.ref >= span.begin && event.ref < span.end;
-    }
-    if (facts.program < 0 && (status & 0xF0) == 0xC0)
-        facts.program = static_cast<std::uint8_t>(dataBytes(image, event)[0]);
+    ++routes[0].events;
+}
+
+void SplitFacts::learnFirst(const TrackScan &scan, Route &facts, const EventRef &event)
+{
+    facts.inputTrack = inputTrackOf(scan, event.ref);
 }
 
 void SplitFacts::add(const SplitFacts &later)
@@ -215,17 +203,10 @@ Format1Writer::Track &Format1Writer::track(std::size_t route)
     return *slot;
 }
 
-std::size_t Format1Writer::routeOf(const EventRef &event) const
+std::size_t Format1Writer::portIndexOf(const EventRef &event) const
 {
-    if (!isChannelStatus(event.status))
-        return 0;
-    std::size_t route = 1 + (event.status & 0x0F);
-    if (!m_ports.empty()) {
-        const auto port
-            = std::lower_bound(m_ports.begin(), m_ports.end(), portAt(m_scan, event.ref));
-        route += 16 * static_cast<std::size_t>(port - m_ports.begin());
-    }
-    return route;
+    const auto port = std::lower_bound(m_ports.begin(), m_ports.end(), portAt(m_scan, event.ref));
+    return static_cast<std::size_t>(port - m_ports.begin());
 }
 
 bool Format1Writer::add(const EventRef &event)

@@ -47,9 +47,30 @@ struct SplitFacts
     // Learns from the next event, which goes to route (0 for track 0; for a
     // channel message 1 + its channel, + 16 for each port before its own).
     void learn(
-        std::string_view image, const TrackScan &scan, const EventRef &event, std::size_t route);
+        std::string_view image, const TrackScan &scan, const EventRef &event, std::size_t route)
+    {
+        if (!isChannelStatus(event.status))
+            return learnOther(image, scan, event);
+        // Channel messages are most events: they are learnt here, in line.
+        lastChannelTime = event.time();
+        Route &facts = routes[route];
+        // Most events come from the track of the channel's first event: a
+        // look at its span is all they cost.
+        if (facts.events++ == 0) {
+            learnFirst(scan, facts, event);
+        } else if (facts.oneInputTrack) {
+            const TrackSpan &span = scan.tracks[facts.inputTrack];
+            facts.oneInputTrack = event.ref >= span.begin && event.ref < span.end;
+        }
+        if (facts.program < 0 && (event.status & 0xF0) == 0xC0)
+            facts.program = static_cast<std::uint8_t>(dataBytes(image, event)[0]);
+    }
     // Takes in what a later part of the merge learnt.
     void add(const SplitFacts &later);
+
+private:
+    void learnOther(std::string_view image, const TrackScan &scan, const EventRef &event);
+    static void learnFirst(const TrackScan &scan, Route &facts, const EventRef &event);
 };
 
 // A segment of a long file split apart from the rest: each route's run and
@@ -124,7 +145,14 @@ public:
 private:
     struct Track;
     Track &track(std::size_t route);
-    std::size_t routeOf(const EventRef &event) const;
+    std::size_t routeOf(const EventRef &event) const
+    {
+        if (!isChannelStatus(event.status))
+            return 0;
+        const std::size_t route = 1 + (event.status & 0x0F);
+        return m_ports.empty() ? route : route + 16 * portIndexOf(event);
+    }
+    std::size_t portIndexOf(const EventRef &event) const;
     void spill(Track &track);
     std::string nameOf(std::size_t route) const;
 
