@@ -252,6 +252,26 @@ std::vector<EventRef> &sortByTime(std::vector<EventRef> &events, std::vector<Eve
     return *from;
 }
 
+// The cursors' events before end, gathered track after track, each track's in
+// file order, and sorted by time stably: ties stay in track order.
+std::vector<EventRef> &gatheredByTime(std::vector<TrackCursor> &cursors, std::uint64_t start,
+    std::uint64_t end, SegmentScratch &scratch)
+{
+    std::vector<EventRef> &events = scratch.events;
+    events.clear();
+    std::uint64_t latest = start;
+    for (TrackCursor &cursor : cursors) {
+        const std::size_t before = events.size();
+        while (!cursor.atEnd() && cursor.time() < end) {
+            events.push_back(cursor.event());
+            cursor.advance();
+        }
+        if (events.size() > before)
+            latest = std::max(latest, events.back().time());
+    }
+    return sortByTime(events, scratch.sorted, start, latest);
+}
+
 } // namespace
 
 void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
@@ -264,19 +284,7 @@ void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order
             return event.time() < end && writer.add(event);
         });
     } else {
-        std::vector<EventRef> &events = scratch.events;
-        events.clear();
-        std::uint64_t latest = start;
-        for (TrackCursor &cursor : cursors) {
-            const std::size_t before = events.size();
-            while (!cursor.atEnd() && cursor.time() < end) {
-                events.push_back(cursor.event());
-                cursor.advance();
-            }
-            if (events.size() > before)
-                latest = std::max(latest, events.back().time());
-        }
-        std::vector<EventRef> &sorted = sortByTime(events, scratch.sorted, start, latest);
+        std::vector<EventRef> &sorted = gatheredByTime(cursors, start, end, scratch);
         if (order == TieOrder::Bytes)
             orderTicksByBytes(image, sorted.data(), sorted.data() + sorted.size());
         for (const EventRef &event : sorted) {
@@ -308,17 +316,7 @@ const std::vector<EventRef> &mergedSegment(std::string_view image, const TrackSc
             return true;
         });
     } else {
-        std::uint64_t latest = start;
-        for (TrackCursor &cursor : cursors) {
-            const std::size_t before = events.size();
-            while (!cursor.atEnd() && cursor.time() < end) {
-                events.push_back(cursor.event());
-                cursor.advance();
-            }
-            if (events.size() > before)
-                latest = std::max(latest, events.back().time());
-        }
-        merged = &sortByTime(events, scratch.sorted, start, latest);
+        merged = &gatheredByTime(cursors, start, end, scratch);
     }
     std::size_t ticks = 0;
     for (std::size_t i = 0; i < merged->size(); ++i)
