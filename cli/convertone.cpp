@@ -106,6 +106,7 @@ void Conversion::run()
     case ConversionStatus::CannotOpen:
         return fail(
             m_job.input, std::string(tr(texts::CannotOpen)).append(": ").append(done.error));
+    case ConversionStatus::Cancelled: // the command line never cancels
     case ConversionStatus::ConversionFailed:
         for (const Message &message : m_host.messages)
             fail(m_job.input, oneLine(message.text));

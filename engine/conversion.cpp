@@ -214,6 +214,39 @@ bool scanInput(std::string_view image, ConversionObserver &observer, Clock &cloc
     return true;
 }
 
+// Tells the observer how far the writing has come, now and then, and whether
+// to go on: false once the job is cancelled.
+class WritingProgress
+{
+public:
+    WritingProgress(ConversionObserver &observer, const ConversionJob &job, std::uint64_t total)
+        : m_observer(observer)
+        , m_job(job)
+        , m_total(total)
+    { }
+
+    // After a stretch of events (a segment): written so far.
+    bool reached(std::uint64_t written)
+    {
+        m_observer.showProgress(written, m_total);
+        return !m_job.cancelled();
+    }
+    // After each event of one stream.
+    bool passed()
+    {
+        if ((++m_events & (Stride - 1)) != 0)
+            return true;
+        return reached(m_events);
+    }
+
+private:
+    static constexpr std::uint64_t Stride = std::uint64_t { 1 } << 16;
+    ConversionObserver &m_observer;
+    const ConversionJob &m_job;
+    std::uint64_t m_total;
+    std::uint64_t m_events = 0;
+};
+
 // The second half: merges the scanned tracks and writes the Format 0 file to
 // out as it is produced; with a grid, the grid receives the rows and headings.
 // False after a warning (a delta time too large); what out received is then to
@@ -242,43 +275,42 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
         }
         return writer.add(event);
     };
-    bool written = true;
     observer.showStatus(tr(texts::SortingGrid));
-    if (grid) {
-        // The window keeps the rows: merged into the grid first, then written.
-        mergeTracks(image, scan, order, [grid](const EventRef &event) {
-            grid->addEvent(event);
-            return true;
+    observer.showStatus(tr(texts::InsertingDeltas));
+    observer.showStatus(tr(texts::RestoringRunningStatus));
+    observer.showStatus(tr(texts::BuildingOutput));
+    if (job.cancelled())
+        return false;
+    // Delta times, running status and the output bytes are worked out as the
+    // merge hands over each event, in one pass; the window's grid takes each
+    // event as it is written.
+    if (grid)
+        grid->reserveEvents(scan.events);
+    WritingProgress progress(observer, job, scan.events);
+    // The port events make the file one stream.
+    const SegmentedWrite segmented = ports
+        ? SegmentedWrite::NotUsed
+        : writeInSegments(
+            image, scan, order, job.threads, writer,
+            [&](std::uint64_t written, std::span<const EventRef> rows) {
+                if (grid)
+                    grid->addEvents(rows);
+                return progress.reached(written);
+            },
+            grid != nullptr);
+    bool written = segmented == SegmentedWrite::Written;
+    if (segmented == SegmentedWrite::NotUsed) {
+        written = mergeTracks(image, scan, order, [&](const EventRef &event) {
+            if (!(ports ? add(event) : writer.add(event)))
+                return false;
+            if (grid)
+                grid->addEvent(event);
+            return progress.passed();
         });
-        result.RIGHE = static_cast<std::int64_t>(grid->rows()) - 1;
-        observer.showStatus(tr(texts::InsertingDeltas));
-        observer.showStatus(tr(texts::RestoringRunningStatus));
-        observer.showStatus(tr(texts::BuildingOutput));
-        for (const EventRef &event : grid->events()) {
-            if (!add(event)) {
-                written = false;
-                break;
-            }
-        }
-    } else {
-        // Delta times, running status and the output bytes are worked out as
-        // the merge hands over each event, in one pass.
-        observer.showStatus(tr(texts::InsertingDeltas));
-        observer.showStatus(tr(texts::RestoringRunningStatus));
-        observer.showStatus(tr(texts::BuildingOutput));
-        // The port events make the file one stream.
-        const SegmentedWrite segmented = ports
-            ? SegmentedWrite::NotUsed
-            : writeInSegments(image, scan, order, job.threads, writer);
-        if (segmented == SegmentedWrite::NotUsed) {
-            written = ports ? mergeTracks(image, scan, order, add)
-                            : mergeTracks(image, scan, order,
-                                [&writer](const EventRef &event) { return writer.add(event); });
-        } else {
-            written = segmented == SegmentedWrite::Written;
-        }
-        result.RIGHE = static_cast<std::int64_t>(writer.events()) + 1;
     }
+    result.RIGHE = static_cast<std::int64_t>(writer.events()) + 1;
+    if (job.cancelled())
+        return false;
     // The End of Track has the row after the last.
     if (!written || !writer.finish(scan.endTime))
         return warn(observer, deltaTooLargeWarning(writer.nextRow()));
@@ -312,15 +344,23 @@ bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver
     observer.showStatus(tr(texts::InsertingDeltas));
     observer.showStatus(tr(texts::RestoringRunningStatus));
     observer.showStatus(tr(texts::BuildingOutput));
+    if (job.cancelled())
+        return false;
     // A long file goes in segments on every thread, as for the fold; the
     // window keeps its rows in one merge.
+    WritingProgress progress(observer, job, scan.events);
     const SegmentedWrite segmented = grid || !writer.onePort()
         ? SegmentedWrite::NotUsed
-        : splitInSegments(image, scan, job.threads, writer);
+        : splitInSegments(image, scan, job.threads, writer,
+            [&progress](std::uint64_t written, std::span<const EventRef>) {
+                return progress.reached(written);
+            });
     const bool written = segmented == SegmentedWrite::NotUsed
         ? mergeTracks(image, scan, TieOrder::Track,
-            [&writer](const EventRef &event) { return writer.add(event); })
+            [&](const EventRef &event) { return writer.add(event) && progress.passed(); })
         : segmented == SegmentedWrite::Written;
+    if (job.cancelled())
+        return false;
     if (!written || !writer.finish(out, scan.endTime)) {
         return warn(observer,
             writer.readError() ? systemReason(writer.readError())
@@ -481,7 +521,8 @@ private:
                 target.m_kind == Target::Kind::File ? &folder : nullptr, result)
             : trackfold::writeFormat0(scanned, sink, observer, job, grid, result);
         if (!written) {
-            result = outcome(ConversionStatus::ConversionFailed);
+            result = outcome(
+                job.cancelled() ? ConversionStatus::Cancelled : ConversionStatus::ConversionFailed);
             return false;
         }
         result.status = ConversionStatus::Converted;
@@ -541,7 +582,8 @@ private:
         if (!writeFileAtomicallyWith(
                 target.m_path, produce, job.keepExisting, existed, error, faults)) {
             result = failedWhileWriting
-                ? outcome(ConversionStatus::ConversionFailed)
+                ? outcome(job.cancelled() ? ConversionStatus::Cancelled
+                                          : ConversionStatus::ConversionFailed)
                 : outcome(existed ? ConversionStatus::OutputExists : ConversionStatus::CannotSave,
                     std::move(error));
             return;
@@ -575,6 +617,8 @@ ConversionResult convert(Source source, const Target &target, const ConversionJo
     ScannedInput scanned;
     if (!scanInput(image, observer, clock, scanned, grid, job.threads))
         return outcome(ConversionStatus::ConversionFailed);
+    if (job.cancelled())
+        return outcome(ConversionStatus::Cancelled);
     ConversionResult result;
     writer.write(scanned, result);
     return result;

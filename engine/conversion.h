@@ -4,6 +4,7 @@
 
 #include "fileio.h"
 
+#include <atomic>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -40,6 +41,13 @@ public:
     virtual void showMessage(const Message &message) = 0;
     // Busy pointer on (true) or back to normal (false).
     virtual void setBusy(bool busy) = 0;
+    // How far the writing has come: done of total events. Called now and then
+    // (every segment, or every 65,536 events) on the converting thread.
+    virtual void showProgress(std::uint64_t done, std::uint64_t total)
+    {
+        (void)done;
+        (void)total;
+    }
 };
 
 // A monotonic clock in seconds, for the elapsed time of the report.
@@ -78,6 +86,13 @@ struct ConversionJob
     // The fold's one track name: the input's title (the first track name of
     // its first track) when it has one, rather than the fixed title.
     bool keepTitle = false;
+    // Set by another thread to stop the conversion: it ends as Cancelled, the
+    // output where it was (a file target) untouched. Looked at between the
+    // phases and as the events are written, up to the moment the output is
+    // in place.
+    const std::atomic<bool> *cancel = nullptr;
+
+    bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
 };
 
 // Where the input comes from.
@@ -149,6 +164,7 @@ enum class ConversionStatus : std::uint8_t {
     CannotSave, // error: the system's reason; nothing at the output changed
     OutputExists, // with keepExisting
     VerifyFailed, // error: the system's reason or the first difference
+    Cancelled, // job.cancel was set before the output was in place: nothing changed
 };
 
 struct ConversionResult

@@ -2,6 +2,7 @@
 #include "paramstr.h"
 
 #include "clock.h"
+#include "conversionrun.h"
 #include "eventtablemodel.h"
 #include "fileio.h"
 #include "module1.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -27,15 +29,22 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <cmath>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <new>
+#include <thread>
 #include <utility>
 
 namespace trackfold {
@@ -52,6 +61,12 @@ constexpr int ExitWidthTwips = 840;
 constexpr int ConvertWidthTwips = 2760;
 // The grid's columns: absolute time, delta time, event bytes.
 constexpr int ColWidthsTwips[3] = { 1100, 1000, 10000 };
+// A conversion that takes longer than this shows its progress and Cancel; a
+// shorter one looks as if it ran on the window's thread.
+constexpr int LongConversionMs = 400;
+// How often the progress bar follows the conversion.
+constexpr int ProgressMs = 50;
+constexpr int ProgressSteps = 1000;
 
 int toPixels(int twips, int dpi)
 {
@@ -107,6 +122,13 @@ ParamStr::ParamStr(UserDialogs &dialogs, Clock &clock, QWidget *parent)
 
 ParamStr::~ParamStr()
 {
+    // A conversion still under way stops before the grid it fills goes.
+    if (m_run) {
+        m_run->cancel();
+        delete m_run;
+        m_run = nullptr;
+    }
+    m_update.reset();
     // The grid goes before QWidget's destructor hides and deletes the children,
     // and a header being hidden still asks the model for its texts.
     GRID->setModel(nullptr);
@@ -153,6 +175,14 @@ void ParamStr::createControls()
     name(rollLegend, "rollLegend");
     lblStato = new QLabel(this);
     name(lblStato, "lblStato");
+    progress = new QProgressBar(this);
+    name(progress, "progress");
+    progress->setRange(0, ProgressSteps);
+    progress->setTextVisible(false);
+    progress->hide();
+    cmdANNULLA = new QPushButton(tr(uitexts::Cancel), this);
+    name(cmdANNULLA, "cmdANNULLA");
+    cmdANNULLA->hide();
 
     // A drop on a path box would paste the URL as text; let the window take it.
     txIN->setAcceptDrops(false);
@@ -249,11 +279,26 @@ void ParamStr::createControls()
     layout->addLayout(paths);
     layout->addSpacing(4);
     layout->addWidget(splitter, 1);
-    layout->addWidget(lblStato);
+    auto *statusRow = new QHBoxLayout;
+    statusRow->addWidget(lblStato, 1);
+    statusRow->addWidget(progress);
+    statusRow->addWidget(cmdANNULLA);
+    layout->addLayout(statusRow);
+
+    m_longTimer = new QTimer(this);
+    m_longTimer->setSingleShot(true);
+    m_longTimer->setInterval(LongConversionMs);
+    connect(m_longTimer, &QTimer::timeout, this, &ParamStr::showLongConversion);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(ProgressMs);
+    connect(m_progressTimer, &QTimer::timeout, this, &ParamStr::updateProgress);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &ParamStr::cmdANNULLA_Click);
 
     connect(cmdSFOGLIA, &QPushButton::clicked, this, &ParamStr::cmdSFOGLIA_Click);
     connect(cmdCONVERTI, &QPushButton::clicked, this, &ParamStr::cmdCONVERTI_Click);
     connect(cmdESCI, &QPushButton::clicked, this, &ParamStr::cmdESCI_Click);
+    connect(cmdANNULLA, &QPushButton::clicked, this, &ParamStr::cmdANNULLA_Click);
 
     // The grid comes first and has the focus; in Italian "&Cerca" and "&Converti
     // e salva" share Alt+C, which Qt turns into moving between the two.
@@ -350,6 +395,9 @@ void ParamStr::selectModelRow(int row)
 
 void ParamStr::chooseInput(const QString &path)
 {
+    // The grid belongs to a conversion under way.
+    if (m_run)
+        return;
     txIN->setText(path);
     if (!FileExists(path))
         return;
@@ -361,6 +409,8 @@ void ParamStr::chooseInput(const QString &path)
         m_grid.setRows(1);
         m_grid.clear();
     }
+    pianoRoll->clear();
+    releaseFreedMemory();
     lblStato->setText(QString::number(QFileInfo(path).size()) + translated(texts::Bytes));
 }
 
@@ -381,6 +431,8 @@ void ParamStr::cmdSFOGLIA_Click()
 
 void ParamStr::cmdCONVERTI_Click()
 {
+    if (m_run)
+        return;
     const QString in = txIN->text();
     const QString out = txOUT->text();
     if (!FileExists(in)) {
@@ -388,56 +440,134 @@ void ParamStr::cmdCONVERTI_Click()
         return;
     }
 
-    // The view sees the grid again only once the conversion is over.
-    ModelUpdate update(*m_model);
+    // The view sees the grid again only once the conversion is over; the old
+    // conversion's memory goes back to the system before the new one starts.
+    m_update = std::make_unique<ModelUpdate>(*m_model);
     m_grid.setRows(1);
-    // Reading a big file takes a moment too; the engine keeps the pointer busy.
+    m_grid.clear();
+    releaseFreedMemory();
     setBusy(true);
     setStatusText(translated(texts::Analysing));
 
     // The file on disk is read back and checked against the input; the user
-    // hears of it only when something is wrong.
+    // hears of it only when something is wrong. The merge and the writing go
+    // on every core, as on the command line.
     ConversionJob job;
     job.verify = true;
+    job.threads = std::max(1u, std::thread::hardware_concurrency());
     job.format = cboFORMATO->currentIndex() == 1 ? 1 : 0;
     job.keepTitle = chkTITOLO->isChecked();
-    ConversionResult done;
-    try {
-        done = convert(Source::file(nativePath(in)),
-            Target::file(nativePath(out), false, writeFaults()), job, *this, m_clock, &m_grid);
-    } catch (const std::bad_alloc &) {
-        // A file too big for memory is a failed conversion, not a crash.
-        done.status = ConversionStatus::ConversionFailed;
+    m_runInput = in;
+    m_runOutput = out;
+    m_run = new ConversionRun(
+        nativePath(in), nativePath(out), job, writeFaults(), m_grid, m_clock, this);
+    connect(m_run, &ConversionRun::statusChanged, this,
+        [this](const QString &caption) { showStatus(caption.toStdString()); });
+    connect(m_run, &ConversionRun::finished, this, &ParamStr::finishConversion);
+    setConverting(true);
+    m_run->start();
+}
+
+void ParamStr::cmdANNULLA_Click()
+{
+    if (m_run)
+        m_run->cancel();
+}
+
+void ParamStr::setConverting(bool converting)
+{
+    cmdSFOGLIA->setEnabled(!converting);
+    cmdCONVERTI->setEnabled(!converting);
+    cboFORMATO->setEnabled(!converting);
+    chkTITOLO->setEnabled(!converting);
+    if (converting) {
+        m_longTimer->start();
+        return;
     }
+    m_longTimer->stop();
+    m_progressTimer->stop();
+    progress->hide();
+    cmdANNULLA->hide();
+}
+
+void ParamStr::showLongConversion()
+{
+    if (!m_run)
+        return;
+    progress->setValue(0);
+    updateProgress();
+    progress->show();
+    cmdANNULLA->show();
+    m_progressTimer->start();
+    // The pointer says the window still answers.
+    QApplication::changeOverrideCursor(Qt::BusyCursor);
+}
+
+void ParamStr::updateProgress()
+{
+    if (!m_run)
+        return;
+    const std::uint64_t total = m_run->total();
+    const std::uint64_t done = std::min(m_run->done(), total);
+    progress->setValue(total == 0 ? 0
+                                  : static_cast<int>(static_cast<double>(done)
+                                      / static_cast<double>(total) * ProgressSteps));
+}
+
+void ParamStr::finishConversion()
+{
+    std::unique_ptr<ConversionRun> run(m_run);
+    m_run = nullptr;
+    setConverting(false);
+    const ConversionResult done = run->result();
+    PianoRoll roll = run->takeRoll();
+    const std::vector<Message> messages = run->messages();
+    run.reset();
+    const QString in = m_runInput;
+    const QString out = m_runOutput;
+
     setBusy(false);
-    update.end();
+    if (done.status == ConversionStatus::Cancelled) {
+        // Nothing of the stopped conversion stays in view or in memory.
+        m_grid.setRows(1);
+        m_grid.clear();
+    }
+    m_update.reset();
     RIGHE = done.RIGHE;
     INIZIO = done.INIZIO;
+    for (const Message &message : messages)
+        showMessage(message);
     const QString reason = QString::fromLocal8Bit(done.error);
     switch (done.status) {
+    case ConversionStatus::Cancelled:
+        releaseFreedMemory();
+        setStatusText(tr(uitexts::Cancelled));
+        break;
     case ConversionStatus::CannotOpen:
         critical(texts::ReadErrorTitle,
             translated(texts::CannotOpen) + text(texts::Crlf) + in + text(texts::Crlf) + reason);
-        return;
+        break;
     case ConversionStatus::ConversionFailed:
         critical(texts::ReadErrorTitle, translated(texts::ConversionFailed));
-        return;
+        break;
     case ConversionStatus::CannotSave:
     case ConversionStatus::OutputExists:
         critical(texts::WriteErrorTitle,
             translated(texts::CannotSave) + text(texts::Crlf) + out + text(texts::Crlf) + reason);
-        return;
+        break;
     case ConversionStatus::Converted:
     case ConversionStatus::VerifyFailed:
+        showConverted(done, std::move(roll), out);
         break;
     }
-    try {
-        pianoRoll->rebuild();
-    } catch (const std::bad_alloc &) {
-        // The table and the written file are what matters: without the memory
-        // for the roll, the roll stays empty.
-        pianoRoll->clear();
-    }
+    emit conversionFinished();
+    if (m_closeWhenDone)
+        close();
+}
+
+void ParamStr::showConverted(const ConversionResult &done, PianoRoll roll, const QString &out)
+{
+    pianoRoll->showRoll(std::move(roll));
 
     // A monotonic clock cannot run backwards, but a host clock that was reset
     // between the two readings must still not give a negative time.
@@ -451,6 +581,27 @@ void ParamStr::cmdCONVERTI_Click()
             translated(texts::VerifyFailed) + text(texts::Crlf)
                 + QString::fromStdString(done.error));
     }
+}
+
+void ParamStr::closeEvent(QCloseEvent *event)
+{
+    if (m_run) {
+        // The window closes once the conversion has stopped and left nothing.
+        m_closeWhenDone = true;
+        m_run->cancel();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void ParamStr::releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    // What a big conversion freed goes back to the system, not only to the
+    // allocator's free lists (the helper threads' arenas keep theirs).
+    ::malloc_trim(0);
+#endif
 }
 
 WriteFaults ParamStr::writeFaults() const

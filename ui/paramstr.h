@@ -6,23 +6,29 @@
 #include "conversion.h"
 #include "eventgrid.h"
 #include "fileio.h"
+#include "pianoroll.h"
 
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QTableView;
+class QTimer;
 
 namespace trackfold {
 
+class ConversionRun;
 class EventTableModel;
+class ModelUpdate;
 class PianoRollView;
 class UserDialogs;
 
@@ -44,10 +50,16 @@ public:
     // exists, the output name is proposed, the grid emptied and the size shown.
     void chooseInput(const QString &path);
 
-    // The button handlers.
+    // The button handlers. Convert starts the conversion on a thread of its
+    // own and returns; conversionFinished() tells when it is over.
     void cmdSFOGLIA_Click();
     void cmdCONVERTI_Click();
     void cmdESCI_Click();
+    // Cancel and Escape while a conversion runs.
+    void cmdANNULLA_Click();
+
+    // True from Convert until the conversion is over and shown.
+    bool converting() const { return m_run != nullptr; }
 
     EventTableModel *model() const { return m_model; }
     std::int64_t righe() const { return RIGHE; }
@@ -76,15 +88,27 @@ public:
     // input's title when it has one.
     QCheckBox *chkTITOLO = nullptr;
     QLabel *lblStato = nullptr;
+    // Beside the status line while a long conversion runs: how far it has
+    // come, and the button that stops it.
+    QProgressBar *progress = nullptr;
+    QPushButton *cmdANNULLA = nullptr;
     // Below the grid, in a splitter: the piano roll of the converted file and
     // its legend of tracks.
     QSplitter *splitter = nullptr;
     PianoRollView *pianoRoll = nullptr;
     QListWidget *rollLegend = nullptr;
 
+signals:
+    // The conversion started by Convert is over: its report, table, roll and
+    // messages are shown (or it was cancelled, or it failed).
+    void conversionFinished();
+
 protected:
     // Faults for the output's write; a test puts a failing disk here.
     virtual WriteFaults writeFaults() const;
+
+    // Closing the window while it converts cancels the conversion first.
+    void closeEvent(QCloseEvent *event) override;
 
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -98,12 +122,26 @@ private:
     void selectModelRow(int row);
     void setStatusText(const QString &text);
     void critical(const char *title, const QString &text);
+    void setConverting(bool converting);
+    void showLongConversion();
+    void updateProgress();
+    void finishConversion();
+    void showConverted(const ConversionResult &done, PianoRoll roll, const QString &out);
+    static void releaseFreedMemory();
 
     UserDialogs &m_dialogs;
     Clock &m_clock;
     EventGrid m_grid;
     EventTableModel *m_model = nullptr;
     bool m_busy = false;
+    // The conversion under way, and the model update it keeps open.
+    ConversionRun *m_run = nullptr;
+    std::unique_ptr<ModelUpdate> m_update;
+    QString m_runInput;
+    QString m_runOutput;
+    QTimer *m_longTimer = nullptr;
+    QTimer *m_progressTimer = nullptr;
+    bool m_closeWhenDone = false;
 
     std::int64_t RIGHE = 0;
     double INIZIO = 0.0;

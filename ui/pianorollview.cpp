@@ -104,12 +104,15 @@ void PianoRollView::clear()
 void PianoRollView::rebuild()
 {
     clear();
-    try {
-        m_roll.build(m_grid);
-    } catch (...) {
-        m_roll.clear();
-        throw;
-    }
+    PianoRoll roll;
+    roll.build(m_grid);
+    showRoll(std::move(roll));
+}
+
+void PianoRollView::showRoll(PianoRoll roll)
+{
+    clear();
+    m_roll = std::move(roll);
     m_colors.assign(256, 0);
     for (std::size_t cell = 1; cell < m_colors.size(); ++cell)
         m_colors[cell] = trackColor(cell).rgb();

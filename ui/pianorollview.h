@@ -33,6 +33,9 @@ public:
     // the whole piece. Throws std::bad_alloc when memory runs out (the roll
     // is then empty).
     void rebuild();
+    // Shows a roll built from the grid elsewhere (on a conversion's thread)
+    // and fits the whole piece.
+    void showRoll(PianoRoll roll);
     // Empties the roll; done before the grid changes.
     void clear();
     const PianoRoll &roll() const { return m_roll; }

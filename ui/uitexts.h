@@ -26,6 +26,12 @@ inline constexpr const char *Format1
 inline constexpr const char *KeepTitle
     = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Mantieni il &titolo");
 
+// While a long conversion runs: the button that stops it, and the status
+// line once it has stopped.
+inline constexpr const char *Cancel = QT_TRANSLATE_NOOP("trackfold::ParamStr", "&Annulla");
+inline constexpr const char *Cancelled
+    = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Conversione annullata");
+
 // The open dialog: its title, the two filter entries and the default suffix.
 inline constexpr const char *OpenTitle = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Open");
 inline constexpr const char *FilterMidi = QT_TRANSLATE_NOOP("trackfold::ParamStr", "Midifile");

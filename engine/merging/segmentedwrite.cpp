@@ -275,22 +275,31 @@ std::vector<EventRef> &gatheredByTime(std::vector<TrackCursor> &cursors, std::ui
 } // namespace
 
 void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
-    std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch)
+    std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch, bool keepRows)
 {
     RunEncoder writer(image, run);
+    run.rows.clear();
     std::vector<TrackCursor> cursors = cursorsAt(image, scan, start);
     if (!scratch.sortNext) {
-        mergeCursors(image, cursors, order, [&writer, end](const EventRef &event) {
-            return event.time() < end && writer.add(event);
+        mergeCursors(image, cursors, order, [&writer, &run, end, keepRows](const EventRef &event) {
+            if (event.time() >= end || !writer.add(event))
+                return false;
+            if (keepRows)
+                run.rows.push_back(event);
+            return true;
         });
     } else {
         std::vector<EventRef> &sorted = gatheredByTime(cursors, start, end, scratch);
         if (order == TieOrder::Bytes)
             orderTicksByBytes(image, sorted.data(), sorted.data() + sorted.size());
+        std::size_t written = 0;
         for (const EventRef &event : sorted) {
             if (!writer.add(event))
                 break;
+            ++written;
         }
+        if (keepRows)
+            run.rows.assign(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(written));
     }
     const std::size_t ticks = writer.finish();
     scratch.sortNext = !ticksHoldSeveral(run.events, ticks);
@@ -351,21 +360,23 @@ std::vector<std::uint64_t> plannedSegments(const TrackScan &scan)
 } // namespace
 
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
-    unsigned threads, Format0Writer &writer)
+    unsigned threads, Format0Writer &writer, const SegmentJoined &joined, bool keepRows)
 {
     std::vector<std::uint64_t> starts = plannedSegments(scan);
     if (starts.empty())
         return SegmentedWrite::NotUsed;
     SegmentedWriter<EncodedRun> segmented(std::move(starts), std::max(threads, 1u),
         [&](std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch) {
-            encodeSegment(image, scan, order, start, end, run, scratch);
+            encodeSegment(image, scan, order, start, end, run, scratch, keepRows);
         });
-    return segmented.run(
-        [&writer](const EncodedRun &run) { return writer.join(run) && !run.broken; });
+    return segmented.run([&](const EncodedRun &run) {
+        // A broken run's rows end before its broken event, as the writer does.
+        return writer.join(run) && (!joined || joined(writer.events(), run.rows)) && !run.broken;
+    });
 }
 
-SegmentedWrite splitInSegments(
-    std::string_view image, const TrackScan &scan, unsigned threads, Format1Writer &writer)
+SegmentedWrite splitInSegments(std::string_view image, const TrackScan &scan, unsigned threads,
+    Format1Writer &writer, const SegmentJoined &joined)
 {
     std::vector<std::uint64_t> starts = plannedSegments(scan);
     if (starts.empty())
@@ -374,7 +385,9 @@ SegmentedWrite splitInSegments(
         [&](std::uint64_t start, std::uint64_t end, SplitRun &run, SegmentScratch &scratch) {
             writer.encode(mergedSegment(image, scan, start, end, scratch), run);
         });
-    return segmented.run([&writer](const SplitRun &run) { return writer.join(run); });
+    return segmented.run([&](const SplitRun &run) {
+        return writer.join(run) && (!joined || joined(writer.events(), {}));
+    });
 }
 
 } // namespace trackfold

@@ -8,6 +8,8 @@
 #include "trackreader.h"
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -51,9 +53,10 @@ struct SegmentScratch
 // performance, the segment's events are gathered track after track, each
 // track's in file order, and sorted by time with a stable radix sort (ties
 // stay in track order); where ticks hold more, the tracks are merged tick by
-// tick.
+// tick. With keepRows the run keeps the events it wrote, in order.
 void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
-    std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch);
+    std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch,
+    bool keepRows = false);
 
 enum class SegmentedWrite : std::uint8_t {
     NotUsed, // the file is too small, or too scattered over its tracks, or its
@@ -62,17 +65,24 @@ enum class SegmentedWrite : std::uint8_t {
     Broken, // a delta time did not fit: the writer stopped at that event
 };
 
+// Told on the calling thread after each segment is joined: the events written
+// so far, and the segment's own when the rows were asked for (else empty).
+// False stops the writing, which then ends as Broken.
+using SegmentJoined = std::function<bool(std::uint64_t written, std::span<const EventRef> rows)>;
+
 // Merges the scanned image in segments on up to `threads` threads (one: the
 // calling thread alone) and writes every event through writer, which has
-// written its header and nothing else.
+// written its header and nothing else. With keepRows, joined hears each
+// segment's events.
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
-    unsigned threads, Format0Writer &writer);
+    unsigned threads, Format0Writer &writer, const SegmentJoined &joined = {},
+    bool keepRows = false);
 
 // Splits the scanned image in segments on up to `threads` threads: each
 // segment's events are merged and written into the runs of their tracks, and
 // the writer joins them in time order. NotUsed as for writeInSegments.
-SegmentedWrite splitInSegments(
-    std::string_view image, const TrackScan &scan, unsigned threads, Format1Writer &writer);
+SegmentedWrite splitInSegments(std::string_view image, const TrackScan &scan, unsigned threads,
+    Format1Writer &writer, const SegmentJoined &joined = {});
 
 } // namespace trackfold
 

@@ -84,6 +84,14 @@ public:
         m_events.push_back(row);
         ++m_rowCount;
     }
+    // Room for that many more event rows, taken at once.
+    void reserveEvents(std::size_t events) { m_events.reserve(m_events.size() + events); }
+    // Appends event rows.
+    void addEvents(std::span<const Row> rows)
+    {
+        m_events.insert(m_events.end(), rows.begin(), rows.end());
+        m_rowCount += rows.size();
+    }
     // Appends a row for the chunk header of a further output track (a split
     // file's): its bytes in the data column, 00 in the time columns. The row
     // after it starts the track, at time 0 after the track's name.

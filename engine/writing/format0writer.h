@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Writing the Format 0 file: header, title, the merged events with their delta
 // times and running status, End of Track, and the track length.
@@ -79,6 +80,9 @@ struct EncodedRun
     // The event after the last one has a delta time that does not fit: the
     // track cannot go on past the run.
     bool broken = false;
+    // The events written, in order, when whoever merges the run keeps them
+    // (the window's table); else empty.
+    std::vector<EventRef> rows;
 };
 
 // Turns merged events into the output track. Every event gets its delta time

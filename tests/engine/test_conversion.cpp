@@ -7,6 +7,7 @@
 #include "recordinghost.h"
 #include "segmentedwrite.h"
 #include "smfbuilder.h"
+#include "texts.h"
 
 #include <gtest/gtest.h>
 
@@ -268,4 +269,49 @@ TEST(Conversion, KeepTitleNamesTheFoldWithTheInputsTitle)
                     nameEvent(name).insert(0, 1, '\0')
                         + smf::bytes({ 0, 0x90, 60, 90, 0, 0xFF, 0x2F, 0 })));
     }
+}
+
+TEST(Conversion, CancelledConversionsLeaveTheOutputAsItWas)
+{
+    // A host that cancels when a given caption shows, or at the first report
+    // of progress (a long file written in segments, then in one stream).
+    struct Canceller : RecordingHost
+    {
+        std::atomic<bool> cancel { false };
+        std::string at;
+        void showStatus(const std::string &caption) override
+        {
+            RecordingHost::showStatus(caption);
+            if (caption == at)
+                cancel = true;
+        }
+        void showProgress(std::uint64_t, std::uint64_t) override { cancel = at.empty(); }
+    };
+    std::mt19937 rng(20261208);
+    Expected expected;
+    const std::string file = randomFile(rng, expected, { 4, 4, 50000, true, 40000 });
+    std::string folder
+        = (std::filesystem::temp_directory_path() / "trackfold-cancel-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    const std::string path = folder + "/out.mid";
+    std::string error;
+    ASSERT_TRUE(writeFileAtomically(path, "OLD", error));
+    for (const int format : { 0, 1 }) {
+        for (const char *at : { texts::ReadingTracks, texts::BuildingOutput, "" }) {
+            Canceller host;
+            host.at = tr(at);
+            ConversionJob job { .threads = 2, .verify = true, .format = format };
+            job.cancel = &host.cancel;
+            const ConversionResult done
+                = convert(Source::bytes(file), Target::file(path), job, host, host);
+            EXPECT_EQ(done.status, ConversionStatus::Cancelled) << format << " " << at;
+            EXPECT_TRUE(host.messages.empty());
+        }
+    }
+    std::string out;
+    ASSERT_TRUE(readWholeFile(path, out, error));
+    EXPECT_EQ(out, "OLD");
+    // Nothing but the old file: no temporary left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    std::filesystem::remove_all(folder);
 }

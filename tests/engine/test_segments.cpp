@@ -3,6 +3,7 @@
 #include "eventgrid.h"
 #include "fileio.h"
 #include "merge.h"
+#include "pianoroll.h"
 #include "randomfile.h"
 #include "recordinghost.h"
 #include "segmentedwrite.h"
@@ -135,6 +136,29 @@ TEST(Segments, LongFilesMergedOnTwoThreadsGiveTheSameBytes)
         EXPECT_TRUE(
             convertWithoutGrid(file, { .byteOrder = byteOrder, .threads = 2 }, warning) == whole);
     }
+    // The window's grid, filled segment by segment as they are joined, holds
+    // every event in output order: written again, its rows give the same bytes.
+    for (const unsigned threads : { 1u, 2u }) {
+        RecordingHost host;
+        EventGrid grid;
+        ConversionResult result;
+        const std::string out
+            = SalvaMidi0(file, grid, host, host, result, { .threads = threads, .keepTitle = true });
+        std::string warning;
+        ASSERT_EQ(out, convertWithoutGrid(file, { .keepTitle = true }, warning));
+        std::string again;
+        StringSink sink(again);
+        TrackScan scan;
+        ASSERT_TRUE(scanTracks(grid.image(), scan));
+        Format0Writer writer(sink, grid.image(), grid.header(),
+            trackNameAt(grid.image(), scan.tracks[0].begin, scan.tracks[0].end));
+        for (const EventRef &event : grid.events())
+            ASSERT_TRUE(writer.add(event));
+        ASSERT_TRUE(writer.finish(grid.endTime()));
+        EXPECT_TRUE(again == out) << threads;
+        EXPECT_EQ(result.RIGHE, static_cast<std::int64_t>(grid.rows()) - 1);
+    }
+
     // Many events on one tick cannot be cut into segments: such a file is
     // merged in one stream, with no segment held whole in memory.
     Track crowded;

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Times the window as a user meets it: opening it, and converting a file of a
-// million events from the click to the report shown and the table painted and
-// scrolled to its end; then the piano roll: building it alone, and repainting
-// it showing the whole piece and zoomed in. Run by hand: bench_window [events]
-// (default 1000000).
+// Times the window as a user meets it: opening it, and converting a file
+// (a generated one of a million events, or the one given) taking turns with
+// trackfold-cli on the same file: from the click to the output file in place
+// and to the report shown, the longest the window's thread waited meanwhile,
+// and the memory at the peak and once the table is emptied; then the table
+// painted and scrolled, and the piano roll: building it alone, and repainting
+// it showing the whole piece and zoomed in. Run by hand:
+// bench_window [EVENTS | FILE.mid [RUNS]] (default 1000000 events, 3 runs).
 #include "clock.h"
 #include "eventtablemodel.h"
 #include "fakes.h"
@@ -13,11 +16,15 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTableView>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -96,6 +103,63 @@ void zoomIn(PianoRollView &roll, int steps)
         QTest::keyClick(&roll, Qt::Key_Plus);
 }
 
+// One conversion in the window, from the click: when the output file is in
+// place, when the report shows, and the longest the window's thread went
+// without serving its event loop meanwhile.
+struct WindowRun
+{
+    double fileMs = -1;
+    double reportMs = -1;
+    double longestGapMs = 0;
+};
+
+WindowRun convertInWindow(ParamStr &window, const QString &output)
+{
+    QFile::remove(output);
+    WindowRun run;
+    QElapsedTimer converting;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        run.longestGapMs = std::max(run.longestGapMs, ms(sinceTick));
+        sinceTick.start();
+        if (run.fileMs < 0 && QFileInfo::exists(output))
+            run.fileMs = ms(converting);
+    });
+    QSignalSpy finished(&window, &ParamStr::conversionFinished);
+    converting.start();
+    sinceTick.start();
+    ticker.start();
+    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    if (window.converting())
+        finished.wait(600000);
+    run.reportMs = ms(converting);
+    if (run.fileMs < 0)
+        run.fileMs = run.reportMs;
+    return run;
+}
+
+// trackfold-cli -q -o OUTPUT INPUT, as a user would run it beside the window.
+double convertWithCli(const QString &input, const QString &output)
+{
+    QFile::remove(output);
+    QElapsedTimer timer;
+    timer.start();
+    QProcess cli;
+    cli.start(QStringLiteral(TRACKFOLD_CLI),
+        { QStringLiteral("-q"), QStringLiteral("-o"), output, input });
+    cli.waitForFinished(-1);
+    return ms(timer);
+}
+
+double median(std::vector<double> values)
+{
+    std::nth_element(values.begin(),
+        values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+    return values[values.size() / 2];
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -104,11 +168,23 @@ int main(int argc, char *argv[])
     startup.start();
     QApplication app(argc, argv);
     const double appMs = ms(startup);
-    const long events = argc > 1 ? std::atol(argv[1]) : 1'000'000;
 
+    // bench_window [EVENTS | FILE.mid [RUNS]]
     test::TemporaryHome home;
-    const QString input = home.trackfold() + QStringLiteral("/big.mid");
-    test::writeBytes(input, millionEventSong(events));
+    QString input = home.trackfold() + QStringLiteral("/big.mid");
+    const QString argument = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    long events = 1'000'000;
+    if (argument.endsWith(QLatin1String(".mid"), Qt::CaseInsensitive)) {
+        input = QFileInfo(argument).absoluteFilePath();
+        events = -1;
+    } else {
+        if (!argument.isEmpty())
+            events = std::atol(argv[1]);
+        test::writeBytes(input, millionEventSong(events));
+    }
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const QString output = home.trackfold() + QStringLiteral("/big_.mid");
+    const QString cliOutput = home.trackfold() + QStringLiteral("/big_cli_.mid");
 
     test::FakeDialogs dialogs;
     MonotonicClock clock;
@@ -123,18 +199,24 @@ int main(int argc, char *argv[])
     const double openMs = ms(opening);
 
     window.txIN->setText(input);
-    window.txOUT->setText(home.trackfold() + QStringLiteral("/big_.mid"));
+    window.txOUT->setText(output);
     QApplication::processEvents();
+
+    // The command line and the window take turns on the same file.
+    std::vector<double> cliMs, fileMs, reportMs, gapMs;
+    for (int i = 0; i < runs; ++i) {
+        cliMs.push_back(convertWithCli(input, cliOutput));
+        const WindowRun run = convertInWindow(window, output);
+        fileMs.push_back(run.fileMs);
+        reportMs.push_back(run.reportMs);
+        gapMs.push_back(run.longestGapMs);
+    }
+    const double peakMb = statusMb("VmHWM");
+    const double afterMb = statusMb("VmRSS");
+    QFile::remove(cliOutput);
 
     QElapsedTimer converting;
     converting.start();
-    // Processor time as well: on a shared machine it varies less than the clock.
-    const std::clock_t cpuStart = std::clock();
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
-    const double clickMs = ms(converting);
-    const double clickCpuMs = 1e3 * static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-    const double clickRssMb = statusMb("VmRSS");
-    const double clickPeakMb = statusMb("VmHWM");
     window.repaint();
     const double paintedMs = ms(converting);
     window.GRID->scrollToBottom();
@@ -161,21 +243,41 @@ int main(int argc, char *argv[])
     roll.rebuild();
     const double buildMs = ms(building);
     const std::size_t levelBytes = roll.roll().bins() * PianoRoll::Pitches;
+    const std::size_t notes = roll.roll().notes().size();
+    const std::size_t rows = static_cast<std::size_t>(window.model()->rowCount());
+    const QString report = window.lblStato->text();
 
-    std::printf("events in file          %ld\n", events);
-    std::printf("rows in model           %d\n", window.model()->rowCount());
-    std::printf("report                  %s\n", qPrintable(window.lblStato->text()));
+    // Choosing the file again empties the table and the roll.
+    window.chooseInput(input);
+    const double clearedMb = statusMb("VmRSS");
+
+    const double inputMb = static_cast<double>(QFileInfo(input).size()) / (1024 * 1024);
+    if (events >= 0)
+        std::printf("events in file          %ld\n", events);
+    else
+        std::printf("file                    %s\n", qPrintable(input));
+    std::printf("input size              %.0f MB\n", inputMb);
+    std::printf("rows in model           %zu\n", rows);
+    std::printf("report                  %s\n", qPrintable(report));
     std::printf("application start       %.1f ms\n", appMs);
     std::printf("window open             %.1f ms\n", openMs);
-    std::printf("click to report         %.1f ms\n", clickMs);
-    std::printf("  processor time        %.1f ms\n", clickCpuMs);
-    std::printf("  memory then, peak     %.0f MB, %.0f MB\n", clickRssMb, clickPeakMb);
-    std::printf("  + table painted       %.1f ms\n", paintedMs);
+    std::printf("medians of %d runs, taking turns:\n", runs);
+    std::printf("  trackfold-cli -q -o   %.1f ms\n", median(cliMs));
+    std::printf("  click to output file  %.1f ms (%.2fx the command line)\n", median(fileMs),
+        median(fileMs) / median(cliMs));
+    std::printf("  click to report       %.1f ms (%.2fx)\n", median(reportMs),
+        median(reportMs) / median(cliMs));
+    std::printf("  longest wait of the   %.1f ms (worst run %.1f ms)\n", median(gapMs),
+        *std::max_element(gapMs.begin(), gapMs.end()));
+    std::printf("  window's thread\n");
+    std::printf("memory peak             %.0f MB (%.2fx the input)\n", peakMb, peakMb / inputMb);
+    std::printf("  after the last run    %.0f MB\n", afterMb);
+    std::printf("  table and roll gone   %.0f MB\n", clearedMb);
+    std::printf("table painted           %.1f ms\n", paintedMs);
     std::printf("  + scrolled to the end %.1f ms\n", scrolledMs);
     std::printf("one scroll step         %.2f ms\n", scrollStepMs);
-    std::printf("roll notes              %zu (%.1f MB, bins %.1f MB)\n", roll.roll().notes().size(),
-        static_cast<double>(roll.roll().notes().size() * sizeof(RollNote)) / 1e6,
-        static_cast<double>(levelBytes) / 1e6);
+    std::printf("roll notes              %zu (%.1f MB, bins %.1f MB)\n", notes,
+        static_cast<double>(notes * sizeof(RollNote)) / 1e6, static_cast<double>(levelBytes) / 1e6);
     std::printf("roll area               %d x %d px\n", roll.viewport()->width(),
         roll.viewport()->height());
     std::printf("roll built (alone)      %.1f ms\n", buildMs);

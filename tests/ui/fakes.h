@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QList>
+#include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -111,6 +112,17 @@ inline std::string readBytes(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return "<unreadable>";
     return file.readAll().toStdString();
+}
+
+// Presses Convert and runs the event loop until the conversion it started is
+// over; false when it has not ended within two minutes.
+template <typename Window> bool clickConvert(Window &window)
+{
+    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    if (!window.converting())
+        return true;
+    QSignalSpy finished(&window, &Window::conversionFinished);
+    return finished.wait(120000);
 }
 
 } // namespace trackfold::test

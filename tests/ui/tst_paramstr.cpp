@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <functional>
+
 #include <unistd.h>
 
 using namespace trackfold;
@@ -82,6 +84,9 @@ public:
         bool busyCursor;
     };
     QList<Phase> phases;
+    // At this caption the test acts as the user would while the conversion runs.
+    QString actAt;
+    std::function<void()> act;
     WriteFaults faults;
     bool dropLastEvent = false; // a writer that loses the last event but says it succeeded
 
@@ -89,6 +94,8 @@ public:
     {
         ParamStr::showStatus(caption);
         phases.append({ lblStato->text(), QApplication::overrideCursor() != nullptr });
+        if (act && lblStato->text() == actAt)
+            act();
     }
 
 protected:
@@ -161,6 +168,7 @@ private slots:
     void writtenFileIsVerified();
     void dropChoosesTheFile();
     void exitEndsTheProgram();
+    void cancelAndCloseStopALongConversion();
 
 private:
     QString path(const QString &name) const
@@ -342,7 +350,7 @@ void TestParamStr::convertWithMissingInput()
     ParamStr window(m_dialogs, m_clock);
     window.lblStato->setText(QStringLiteral("prima"));
 
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
 
     const auto messages = m_dialogs.takeMessages();
     QCOMPARE(messages.size(), 1);
@@ -363,7 +371,7 @@ void TestParamStr::convertWritesFileFillsGridAndReports()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.lblStato->installEventFilter(&paints);
 
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
 
     const std::string expected = twoTrackSongConverted();
     QCOMPARE(readBytes(path("Midi_F1_.mid")), expected);
@@ -408,7 +416,7 @@ void TestParamStr::convertAfterBrowseShowsHeadingsAsRow()
     m_dialogs.answers << path("song.mid");
     QTest::mouseClick(window.cmdSFOGLIA, Qt::LeftButton);
 
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
 
     QCOMPARE(readBytes(path("song_.mid")), twoTrackSongConverted());
     QVERIFY(window.GRID->horizontalHeader()->isHidden());
@@ -424,7 +432,7 @@ void TestParamStr::failedConversionWarnsThenReportsAndWritesNothing()
     QVERIFY(writeBytes(path("Midi_F1.mid"), brokenSong()));
     ParamStr window(m_dialogs, m_clock);
 
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
 
     const auto messages = m_dialogs.takeMessages();
     QCOMPARE(messages.size(), 2);
@@ -451,7 +459,7 @@ void TestParamStr::outputMayBeTheInput()
     ParamStr window(m_dialogs, m_clock);
     window.txOUT->setText(window.txIN->text());
 
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
 
     QCOMPARE(readBytes(path("Midi_F1.mid")), twoTrackSongConverted());
     QVERIFY(window.lblStato->text().contains(QStringLiteral("      Midi_F1.mid      ")));
@@ -463,7 +471,7 @@ void TestParamStr::longerExistingOutputIsReplacedWhole()
     QVERIFY(writeBytes(path("Midi_F1_.mid"), std::string(100000, 'o')));
     ParamStr window(m_dialogs, m_clock);
 
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
 
     QCOMPARE(readBytes(path("Midi_F1_.mid")), twoTrackSongConverted());
     QCOMPARE(folderEntries(m_home->trackfold()), (QStringList { "Midi_F1.mid", "Midi_F1_.mid" }));
@@ -480,7 +488,7 @@ void TestParamStr::unreadableInputIsReported()
         window.txIN->setText(QStringLiteral("/proc/self/mem"));
     const QString input = window.txIN->text();
 
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
 
     const auto messages = m_dialogs.takeMessages();
     QCOMPARE(messages.size(), 1);
@@ -504,7 +512,7 @@ void TestParamStr::unwritableOutputFolderKeepsExistingFile()
             "this user may write into a read-only folder (root); see failedWriteKeepsExistingFile");
     ParamStr window(m_dialogs, m_clock);
 
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
 
     const auto messages = m_dialogs.takeMessages();
     QCOMPARE(messages.size(), 1);
@@ -525,7 +533,7 @@ void TestParamStr::failedWriteKeepsExistingFile()
     ObservedWindow window(m_dialogs, m_clock);
     window.faults.failAfterBytes = 16; // the disk fills up in the middle of the header
 
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
 
     const auto messages = m_dialogs.takeMessages();
     QCOMPARE(messages.size(), 1);
@@ -542,11 +550,11 @@ void TestParamStr::writtenFileIsVerified()
 {
     QVERIFY(writeBytes(path("Midi_F1.mid"), twoTrackSong()));
     ObservedWindow window(m_dialogs, m_clock);
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
     QVERIFY(m_dialogs.takeMessages().isEmpty()); // a good file says nothing more
 
     window.dropLastEvent = true;
-    QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(window));
     const auto messages = m_dialogs.takeMessages();
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].icon, MessageIcon::Critical);
@@ -598,6 +606,57 @@ void TestParamStr::exitEndsTheProgram()
 
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!window.isVisible());
+}
+
+void TestParamStr::cancelAndCloseStopALongConversion()
+{
+    // Sixteen tracks of 65,536 notes: long enough to go in segments.
+    std::vector<smf::Track> tracks(16);
+    for (int t = 0; t < 16; ++t) {
+        for (int i = 0; i < 65536; ++i)
+            tracks[static_cast<std::size_t>(t)].event(
+                i % 3 == 0 ? 1 : 0, { 0x90 | t, i % 128, 64 });
+        tracks[static_cast<std::size_t>(t)].endOfTrack();
+    }
+    QVERIFY(writeBytes(path("Midi_F1.mid"), smf::file(1, tracks)));
+    QVERIFY(writeBytes(path("Midi_F1_.mid"), "OLD CONTENT"));
+    ObservedWindow window(m_dialogs, m_clock);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // Escape while the tracks are read: the controls are off meanwhile, and
+    // afterwards nothing has changed but the status line.
+    window.actAt = QStringLiteral("Lettura Tracce");
+    bool disabled = false;
+    window.act = [&] {
+        disabled = !window.cmdCONVERTI->isEnabled() && !window.cmdSFOGLIA->isEnabled()
+            && !window.cboFORMATO->isEnabled() && !window.chkTITOLO->isEnabled();
+        QTest::keyClick(&window, Qt::Key_Escape);
+    };
+    QVERIFY(test::clickConvert(window));
+    QVERIFY(disabled);
+    QCOMPARE(window.lblStato->text(), QStringLiteral("Conversione annullata"));
+    QCOMPARE(readBytes(path("Midi_F1_.mid")), std::string("OLD CONTENT"));
+    QCOMPARE(QDir(m_home->trackfold()).entryList(QDir::Files).size(), 2);
+    QCOMPARE(window.model()->rowCount(), 0);
+    QVERIFY(window.pianoRoll->roll().notes().empty());
+    QVERIFY(window.cmdCONVERTI->isEnabled() && window.cboFORMATO->isEnabled());
+
+    // Closing the window while it splits the file cancels first, then closes.
+    window.cboFORMATO->setCurrentIndex(1);
+    window.actAt = QStringLiteral("Ordinamento Griglia");
+    window.act = [&] { window.close(); };
+    QVERIFY(test::clickConvert(window));
+    QVERIFY(!window.isVisible());
+    QCOMPARE(readBytes(path("Midi_F1_.mid")), std::string("OLD CONTENT"));
+
+    // Left alone, the fold completes on its thread with every row.
+    window.act = nullptr;
+    window.cboFORMATO->setCurrentIndex(0);
+    QVERIFY(test::clickConvert(window));
+    QCOMPARE(window.righe(), 16 * 65536 + 1);
+    QVERIFY(window.lblStato->text().startsWith(QStringLiteral("Righe: 1048577 ")));
+    QVERIFY(!window.pianoRoll->roll().notes().empty());
 }
 
 QTEST_MAIN(TestParamStr)

@@ -85,7 +85,7 @@ void TestPianoRollView::convert(const std::string &bytes)
     QVERIFY(writeBytes(input, bytes));
     m_window->txIN->setText(input);
     m_window->txOUT->setText(m_home->trackfold() + QStringLiteral("/song_.mid"));
-    QTest::mouseClick(m_window->cmdCONVERTI, Qt::LeftButton);
+    QVERIFY(test::clickConvert(*m_window));
 }
 
 void TestPianoRollView::conversionFillsTheRollPerTrackAndBrowseEmptiesIt()

@@ -92,7 +92,7 @@ void TestTranslation::conversionAndMessages()
     const QString input = m_home.trackfold() + QLatin1String("/Midi_F1.mid");
     QVERIFY(writeBytes(input, smf::file(1, { piano })));
     ParamStr window(m_dialogs, m_clock);
-    window.cmdCONVERTI->click();
+    QVERIFY(test::clickConvert(window));
     QVERIFY2(window.lblStato->text().startsWith(pick(
                  "Righe: 3      Tempo di elab.: 00:00", "Rows: 3      Processing time: 00:00")),
         qPrintable(window.lblStato->text()));
@@ -110,7 +110,7 @@ void TestTranslation::conversionAndMessages()
         != std::string::npos);
 
     window.txIN->setText(m_home.path() + QLatin1String("/missing.mid"));
-    window.cmdCONVERTI->click();
+    QVERIFY(test::clickConvert(window));
     const QList<FakeDialogs::Shown> shown = m_dialogs.takeMessages();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, pick("Midifile inesistente", "MIDI file not found"));

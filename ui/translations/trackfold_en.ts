@@ -412,5 +412,13 @@ To convert without a window, many files at once too: trackfold-cli.</translation
         <source>Mantieni il &amp;titolo</source>
         <translation>Keep the &amp;title</translation>
     </message>
+    <message>
+        <source>&amp;Annulla</source>
+        <translation>C&amp;ancel</translation>
+    </message>
+    <message>
+        <source>Conversione annullata</source>
+        <translation>Conversion cancelled</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+#include "conversionrun.h"
+
+#include "eventgrid.h"
+
+#include <QThread>
+
+#include <new>
+#include <utility>
+
+namespace trackfold {
+
+ConversionRun::ConversionRun(std::string input, std::string output, ConversionJob job,
+    WriteFaults faults, EventGrid &grid, Clock &clock, QObject *parent)
+    : QObject(parent)
+    , m_input(std::move(input))
+    , m_output(std::move(output))
+    , m_job(std::move(job))
+    , m_faults(std::move(faults))
+    , m_grid(grid)
+    , m_clock(clock)
+{
+    m_job.cancel = &m_cancel;
+}
+
+ConversionRun::~ConversionRun()
+{
+    if (m_thread) {
+        cancel();
+        m_thread->wait();
+    }
+}
+
+void ConversionRun::start()
+{
+    m_thread = QThread::create([this] { run(); });
+    m_thread->setParent(this);
+    // finished() is told on the window's thread, once the thread is done.
+    connect(m_thread, &QThread::finished, this, &ConversionRun::finished);
+    m_thread->start();
+}
+
+void ConversionRun::cancel()
+{
+    m_cancel.store(true, std::memory_order_relaxed);
+}
+
+bool ConversionRun::running() const
+{
+    return m_thread && !m_thread->isFinished();
+}
+
+void ConversionRun::run()
+{
+    try {
+        m_result = convert(Source::file(m_input), Target::file(m_output, false, m_faults), m_job,
+            *this, m_clock, &m_grid);
+    } catch (const std::bad_alloc &) {
+        // A file too big for memory is a failed conversion, not a crash.
+        m_result = {};
+        m_result.status = ConversionStatus::ConversionFailed;
+        return;
+    }
+    if (!m_result.converted())
+        return;
+    try {
+        m_roll.build(m_grid);
+    } catch (const std::bad_alloc &) {
+        // The table and the written file are what matters: without the memory
+        // for the roll, the roll stays empty.
+        m_roll.clear();
+    }
+}
+
+void ConversionRun::showStatus(const std::string &caption)
+{
+    emit statusChanged(QString::fromStdString(caption));
+}
+
+void ConversionRun::showMessage(const Message &message)
+{
+    m_messages.push_back(message);
+}
+
+void ConversionRun::setBusy(bool)
+{
+    // The window keeps its pointer busy for the whole run.
+}
+
+void ConversionRun::showProgress(std::uint64_t done, std::uint64_t total)
+{
+    m_total.store(total, std::memory_order_relaxed);
+    m_done.store(done, std::memory_order_relaxed);
+}
+
+} // namespace trackfold

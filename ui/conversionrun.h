@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: MIT
+#ifndef TRACKFOLD_CONVERSIONRUN_H
+#define TRACKFOLD_CONVERSIONRUN_H
+
+#include "conversion.h"
+#include "fileio.h"
+#include "pianoroll.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class QThread;
+
+namespace trackfold {
+
+class EventGrid;
+
+// One conversion of the window, on a thread of its own: the file is read,
+// converted into the grid and written, and the piano roll built, while the
+// window goes on painting and answering. The grid belongs to the run until
+// finished(); nobody else may touch it meanwhile.
+//
+// The phase captions arrive as statusChanged() on the window's thread, the
+// progress is read with progress() whenever the window likes, and the engine's
+// warnings wait in messages() until the end (each one ends the conversion).
+class ConversionRun : public QObject, private ConversionObserver
+{
+    Q_OBJECT
+
+public:
+    ConversionRun(std::string input, std::string output, ConversionJob job, WriteFaults faults,
+        EventGrid &grid, Clock &clock, QObject *parent = nullptr);
+    // Cancels, and waits for the thread.
+    ~ConversionRun() override;
+
+    void start();
+    // Asks the conversion to stop; finished() follows, with Cancelled unless
+    // the output was already in place.
+    void cancel();
+    bool running() const;
+
+    // Events written and events in all, as last reported; 0 of 0 before the
+    // writing starts.
+    std::uint64_t done() const { return m_done.load(std::memory_order_relaxed); }
+    std::uint64_t total() const { return m_total.load(std::memory_order_relaxed); }
+
+    // Once finished(): what the conversion gave, its warnings, and the roll
+    // (empty unless the conversion succeeded and memory allowed it).
+    const ConversionResult &result() const { return m_result; }
+    const std::vector<Message> &messages() const { return m_messages; }
+    PianoRoll takeRoll() { return std::move(m_roll); }
+
+signals:
+    void statusChanged(const QString &caption);
+    void finished();
+
+private:
+    void run();
+
+    // ConversionObserver, called on the run's thread.
+    void showStatus(const std::string &caption) override;
+    void showMessage(const Message &message) override;
+    void setBusy(bool busy) override;
+    void showProgress(std::uint64_t done, std::uint64_t total) override;
+
+    std::string m_input;
+    std::string m_output;
+    ConversionJob m_job;
+    WriteFaults m_faults;
+    EventGrid &m_grid;
+    Clock &m_clock;
+    QThread *m_thread = nullptr;
+    std::atomic<bool> m_cancel { false };
+    std::atomic<std::uint64_t> m_done { 0 };
+    std::atomic<std::uint64_t> m_total { 0 };
+    ConversionResult m_result;
+    std::vector<Message> m_messages;
+    PianoRoll m_roll;
+};
+
+} // namespace trackfold
+
+#endif
