@@ -194,24 +194,30 @@ std::vector<std::uint64_t> segmentStarts(const TrackScan &scan, std::size_t segm
     return starts;
 }
 
+TrackCursor cursorAt(
+    std::string_view image, const TrackScan &scan, const TrackSpan &track, std::uint64_t start)
+{
+    const auto first
+        = scan.checkpoints.begin() + static_cast<std::ptrdiff_t>(track.firstCheckpoint);
+    const auto last = first + static_cast<std::ptrdiff_t>(track.checkpoints);
+    // Every event after a checkpoint is at its time or later.
+    const auto after = std::partition_point(
+        first, last, [start](const Checkpoint &checkpoint) { return checkpoint.time < start; });
+    TrackCursor cursor
+        = after == first ? TrackCursor(image, track) : TrackCursor(image, track, *(after - 1));
+    while (!cursor.atEnd() && cursor.time() < start)
+        cursor.advance();
+    return cursor;
+}
+
 std::vector<TrackCursor> cursorsAt(
     std::string_view image, const TrackScan &scan, std::uint64_t start)
 {
     std::vector<TrackCursor> cursors;
     cursors.reserve(scan.tracks.size());
     for (const TrackSpan &track : scan.tracks) {
-        if (track.events == 0)
-            continue;
-        const auto first
-            = scan.checkpoints.begin() + static_cast<std::ptrdiff_t>(track.firstCheckpoint);
-        const auto last = first + static_cast<std::ptrdiff_t>(track.checkpoints);
-        // Every event after a checkpoint is at its time or later.
-        const auto after = std::partition_point(
-            first, last, [start](const Checkpoint &checkpoint) { return checkpoint.time < start; });
-        TrackCursor &cursor = after == first ? cursors.emplace_back(image, track)
-                                             : cursors.emplace_back(image, track, *(after - 1));
-        while (!cursor.atEnd() && cursor.time() < start)
-            cursor.advance();
+        if (track.events != 0)
+            cursors.push_back(cursorAt(image, scan, track, start));
     }
     return cursors;
 }
@@ -334,8 +340,8 @@ const std::vector<EventRef> &mergedSegment(std::string_view image, const TrackSc
     return *merged;
 }
 
-// The ticks where a long file's segments start; empty where the file goes in
-// one stream.
+} // namespace
+
 std::vector<std::uint64_t> plannedSegments(const TrackScan &scan)
 {
     if (scan.events < SegmentedMinEvents)
@@ -356,8 +362,6 @@ std::vector<std::uint64_t> plannedSegments(const TrackScan &scan)
         return {};
     return starts;
 }
-
-} // namespace
 
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
     unsigned threads, Format0Writer &writer, const SegmentJoined &joined, bool keepRows)

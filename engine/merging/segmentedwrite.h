@@ -31,9 +31,18 @@ inline constexpr std::size_t SegmentedMinEvents = std::size_t { 1 } << 17;
 // many events cannot be cut), which would take too much memory.
 std::vector<std::uint64_t> segmentStarts(const TrackScan &scan, std::size_t segmentEvents);
 
+// The ticks where a long file's segments start, as the fold and the split cut
+// it; empty where the file goes in one stream (too short, too scattered over
+// its tracks, or its events crowd on too few ticks).
+std::vector<std::uint64_t> plannedSegments(const TrackScan &scan);
+
+// A cursor on the track's first event at start or later (at its end when it
+// has none), read from its last checkpoint before start.
+TrackCursor cursorAt(
+    std::string_view image, const TrackScan &scan, const TrackSpan &track, std::uint64_t start);
+
 // Cursors in track order on each track's first event at start or later, for
-// every track with events; each track is read from its last checkpoint
-// before start.
+// every track with events.
 std::vector<TrackCursor> cursorsAt(
     std::string_view image, const TrackScan &scan, std::uint64_t start);
 

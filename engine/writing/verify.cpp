@@ -3,10 +3,13 @@
 
 #include "codecs.h"
 #include "merge.h"
+#include "segmentedwrite.h"
 #include "texts.h"
+#include "threads.h"
 #include "trackreader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace trackfold {
@@ -35,6 +38,121 @@ std::string describe(const char *what, std::string_view image, const EventRef &e
 
 } // namespace
 
+namespace {
+
+// What one stretch of ticks of the comparison found: nothing, or the first
+// difference at the time it was found.
+struct Finding
+{
+    bool differs = false;
+    std::uint64_t time = 0;
+    std::string difference;
+};
+
+// Compares the input's merged events with a written file's, one stretch of
+// ticks [start, end) at a time, each stretch apart from the others: the input
+// is merged again and each event compared, in order, with the next one its
+// track holds (the one track of a folded file; in a split file track 0 for
+// meta, SysEx and system events, and the track of its channel, found by the
+// track's first event, for a channel message).
+class Comparison
+{
+public:
+    Comparison(std::string_view input, const TrackScan &inputScan, std::string_view written,
+        const TrackScan &writtenScan, const ConversionJob &options)
+        : m_input(input)
+        , m_inputScan(inputScan)
+        , m_written(written)
+        , m_writtenScan(writtenScan)
+        , m_split(options.format == 1)
+        // With two ports or more, a channel's track is that of its port too.
+        , m_ports(m_split && portsInUse(input, inputScan).size() >= 2)
+        , m_order(options.byteOrder && !m_split ? TieOrder::Bytes : TieOrder::Track)
+        , m_trackOfRoute(16 * 256, NoTrack)
+    {
+        for (std::size_t k = 1; m_split && k < writtenScan.tracks.size(); ++k) {
+            const TrackCursor first(written, writtenScan.tracks[k]);
+            if (!first.atEnd() && isChannelStatus(first.event().status)
+                && m_trackOfRoute[routeOf(writtenScan, first.event())] == NoTrack)
+                m_trackOfRoute[routeOf(writtenScan, first.event())] = k;
+        }
+    }
+
+    // The stretch's first difference; lastTime becomes the time of its last
+    // event when it has one.
+    Finding compare(std::uint64_t start, std::uint64_t end, std::uint64_t &lastTime) const
+    {
+        std::vector<TrackCursor> cursors;
+        cursors.reserve(m_writtenScan.tracks.size());
+        for (const TrackSpan &track : m_writtenScan.tracks)
+            cursors.push_back(cursorAt(m_written, m_writtenScan, track, start));
+        std::vector<TrackCursor> merged = cursorsAt(m_input, m_inputScan, start);
+        Finding finding;
+        mergeCursors(m_input, merged, m_order, [&](const EventRef &expected) {
+            if (expected.time() >= end)
+                return false;
+            std::size_t track = 0;
+            if (m_split && isChannelStatus(expected.status))
+                track = m_trackOfRoute[routeOf(m_inputScan, expected)];
+            TrackCursor *cursor = track == NoTrack ? nullptr : &cursors[track];
+            if (!cursor || cursor->atEnd() || cursor->time() > expected.time())
+                return found(finding, texts::VerifyMissing, m_input, expected);
+            const EventRef &event = cursor->event();
+            if (event.time() < expected.time())
+                return found(finding, texts::VerifyExtra, m_written, event);
+            if (event.status != expected.status
+                || dataBytes(m_written, event) != dataBytes(m_input, expected)) {
+                return fullBytes(m_input, expected) < fullBytes(m_written, event)
+                    ? found(finding, texts::VerifyMissing, m_input, expected)
+                    : found(finding, texts::VerifyExtra, m_written, event);
+            }
+            lastTime = expected.time();
+            cursor->advance();
+            return true;
+        });
+        if (finding.differs)
+            return finding;
+        // What a track holds before the end and no input event took is extra:
+        // the earliest such event is named.
+        const TrackCursor *extra = nullptr;
+        for (const TrackCursor &cursor : cursors) {
+            if (!cursor.atEnd() && cursor.time() < end && (!extra || cursor.time() < extra->time()))
+                extra = &cursor;
+        }
+        if (extra)
+            found(finding, texts::VerifyExtra, m_written, extra->event());
+        return finding;
+    }
+
+private:
+    static constexpr std::size_t NoTrack = static_cast<std::size_t>(-1);
+
+    std::size_t routeOf(const TrackScan &scan, const EventRef &event) const
+    {
+        return (m_ports ? std::size_t { portAt(scan, event.ref) } * 16 : 0) + (event.status & 0x0F);
+    }
+
+    static bool found(
+        Finding &finding, const char *what, std::string_view image, const EventRef &event)
+    {
+        finding.differs = true;
+        finding.time = event.time();
+        finding.difference = describe(what, image, event);
+        return false;
+    }
+
+    std::string_view m_input;
+    const TrackScan &m_inputScan;
+    std::string_view m_written;
+    const TrackScan &m_writtenScan;
+    bool m_split;
+    bool m_ports;
+    TieOrder m_order;
+    std::vector<std::size_t> m_trackOfRoute;
+};
+
+} // namespace
+
 bool verifyConversion(std::string_view input, std::string_view written,
     const ConversionJob &options, std::string &difference)
 {
@@ -42,12 +160,13 @@ bool verifyConversion(std::string_view input, std::string_view written,
         difference = tr(texts::InvalidHeader);
         return false;
     }
+    const unsigned threads = std::max(options.threads, 1u);
     TrackScan inputScan, writtenScan;
-    if (!scanTracks(input, inputScan)) {
+    if (!scanTracks(input, inputScan, threads)) {
         difference = inputScan.warning;
         return false;
     }
-    if (!scanTracks(written, writtenScan)) {
+    if (!scanTracks(written, writtenScan, threads)) {
         difference = writtenScan.warning;
         return false;
     }
@@ -58,62 +177,43 @@ bool verifyConversion(std::string_view input, std::string_view written,
         return false;
     }
 
-    // The input is merged again and each event compared, in order, with the
-    // next one its track holds: the one track of a folded file; in a split
-    // file track 0 for meta, SysEx and system events, and the track of its
-    // channel (found by the track's first event) for a channel message.
-    std::vector<TrackCursor> cursors;
-    for (const TrackSpan &track : writtenScan.tracks)
-        cursors.emplace_back(written, track);
-    // With two ports or more, a channel's track is that of its port too.
-    const bool ports = split && portsInUse(input, inputScan).size() >= 2;
-    auto routeOf = [ports](const TrackScan &scan, const EventRef &event) {
-        return (ports ? std::size_t { portAt(scan, event.ref) } * 16 : 0) + (event.status & 0x0F);
+    // A long file is compared in the stretches of ticks it is written in, on
+    // every thread; the first stretch that differs names the difference.
+    const Comparison comparison(input, inputScan, written, writtenScan, options);
+    std::vector<std::uint64_t> starts = plannedSegments(inputScan);
+    if (starts.empty())
+        starts.push_back(0);
+    std::vector<Finding> findings(starts.size());
+    std::vector<std::uint64_t> lastTimes(starts.size(), 0);
+    std::atomic<std::size_t> next { 0 };
+    std::atomic<std::size_t> firstDifference { starts.size() };
+    auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < starts.size();) {
+            // Nothing after a stretch that differs matters.
+            if (k > firstDifference.load())
+                break;
+            const std::uint64_t end = k + 1 < starts.size() ? starts[k + 1] : UINT64_MAX;
+            findings[k] = comparison.compare(starts[k], end, lastTimes[k]);
+            if (findings[k].differs) {
+                std::size_t seen = firstDifference.load();
+                while (k < seen && !firstDifference.compare_exchange_weak(seen, k)) { }
+            }
+        }
     };
-    std::vector<TrackCursor *> byChannel(16 * 256, nullptr);
-    for (std::size_t k = 1; split && k < cursors.size(); ++k) {
-        if (!cursors[k].atEnd() && isChannelStatus(cursors[k].event().status)
-            && !byChannel[routeOf(writtenScan, cursors[k].event())])
-            byChannel[routeOf(writtenScan, cursors[k].event())] = &cursors[k];
+    {
+        HelperThreads helpers;
+        helpers.start(std::min<std::size_t>(threads, starts.size()) - 1, work);
+        work();
     }
-    std::uint64_t lastTime = 0;
-    const TieOrder order = options.byteOrder && !split ? TieOrder::Bytes : TieOrder::Track;
-    const bool same = mergeTracks(input, inputScan, order, [&](const EventRef &expected) {
-        TrackCursor *cursor = &cursors.front();
-        if (split && isChannelStatus(expected.status))
-            cursor = byChannel[routeOf(inputScan, expected)];
-        if (!cursor || cursor->atEnd() || cursor->time() > expected.time()) {
-            difference = describe(texts::VerifyMissing, input, expected);
-            return false;
-        }
-        TrackCursor &found = *cursor;
-        if (found.time() < expected.time()) {
-            difference = describe(texts::VerifyExtra, written, found.event());
-            return false;
-        }
-        const std::string bytesExpected = fullBytes(input, expected);
-        const std::string bytesFound = fullBytes(written, found.event());
-        if (bytesExpected != bytesFound) {
-            difference = bytesExpected < bytesFound
-                ? describe(texts::VerifyMissing, input, expected)
-                : describe(texts::VerifyExtra, written, found.event());
-            return false;
-        }
-        lastTime = expected.time();
-        found.advance();
-        return true;
-    });
-    if (!same)
+    if (firstDifference.load() < starts.size()) {
+        difference = findings[firstDifference.load()].difference;
         return false;
+    }
+    const std::uint64_t lastTime = *std::max_element(lastTimes.begin(), lastTimes.end());
     const std::uint64_t endExpected = std::max(inputScan.endTime, lastTime);
-    for (std::size_t k = 0; k < cursors.size(); ++k) {
-        if (!cursors[k].atEnd()) {
-            difference = describe(texts::VerifyExtra, written, cursors[k].event());
-            return false;
-        }
-        const std::uint64_t endFound = writtenScan.tracks[k].endTime;
-        if (endFound != endExpected) {
-            difference = tr(texts::VerifyEndOfTrack) + std::to_string(endFound)
+    for (const TrackSpan &track : writtenScan.tracks) {
+        if (track.endTime != endExpected) {
+            difference = tr(texts::VerifyEndOfTrack) + std::to_string(track.endTime)
                 + tr(texts::VerifyEndExpected) + std::to_string(endExpected);
             return false;
         }

@@ -83,3 +83,39 @@ TEST(Verify, FindsTiesOutOfOrderAndAMovedEndOfTrack)
     EXPECT_FALSE(verifyConversion(Song, late, {}, difference));
     EXPECT_EQ(difference, "Fine della traccia nel file scritto al tempo 31 invece di 30");
 }
+
+TEST(Verify, ALongFileComparedInStretchesNamesItsFirstDifference)
+{
+    // Two tracks of 80,000 notes, one a tick. Written, the events alternate
+    // between the tracks; but for the second (its status left out), each is
+    // four bytes: delta time, status, pitch, velocity.
+    Track first;
+    Track second;
+    for (int i = 0; i < 80000; ++i) {
+        first.event(i == 0 ? 0 : 1, { 0x90, i % 100, 0x40 });
+        second.event(1, { 0x91, i % 100, 0x40 });
+    }
+    const std::string song = smf::file(1, { first.endOfTrack(), second.endOfTrack() });
+    RecordingHost host;
+    const std::string out = SalvaMidi0(song, host, { .threads = 2 });
+    std::string difference;
+    ASSERT_TRUE(verifyConversion(song, out, { .threads = 2 }, difference)) << difference;
+
+    // The velocities of events 150,001 and 100,001 (ticks 75,001 and 50,001,
+    // the first track's) change: whichever thread finds which, the earlier is
+    // named.
+    const std::size_t events = out.find("Titolo del Brano Midi") + 21;
+    std::string changed = out;
+    changed[events + 4 * 150001 + 2] = 0x41;
+    changed[events + 4 * 100001 + 2] = 0x41;
+    for (const unsigned threads : { 1u, 2u }) {
+        EXPECT_FALSE(verifyConversion(song, changed, { .threads = threads }, difference));
+        EXPECT_EQ(difference, "Evento mancante nel file scritto: tempo 50001, dati 900140");
+    }
+    // An event more at the end of the track.
+    changed = out;
+    changed.insert(out.size() - 4, std::string("\x00\x91\x10\x40", 4));
+    changed[21] = static_cast<char>(changed[21] + 4);
+    EXPECT_FALSE(verifyConversion(song, changed, { .threads = 2 }, difference));
+    EXPECT_EQ(difference, "Evento in più nel file scritto: tempo 80000, dati 911040");
+}
