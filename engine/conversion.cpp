@@ -347,7 +347,7 @@ bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver
     if (job.cancelled())
         return false;
     // A long file goes in segments on every thread, as for the fold; the
-    // window keeps its rows in one merge.
+    // window's split keeps its rows in one merge.
     WritingProgress progress(observer, job, scan.events);
     const SegmentedWrite segmented = grid || !writer.onePort()
         ? SegmentedWrite::NotUsed
@@ -495,13 +495,13 @@ struct TargetWriter
                 result = outcome(ConversionStatus::CannotSave, systemReason(errno ? errno : EIO));
                 return;
             }
-            return check(scanned.image, whole, result);
+            return check(scanned, whole, result);
         }
         case Target::Kind::Memory: {
             prepare(*target.m_memory, scanned.image);
             StringSink sink(*target.m_memory);
             if (writeOutput(scanned, sink, result))
-                check(scanned.image, *target.m_memory, result);
+                check(scanned, *target.m_memory, result);
             return;
         }
         case Target::Kind::Sink:
@@ -538,9 +538,11 @@ private:
         output.reserve(image.size() + image.size() / 2 + 64);
     }
 
-    void check(std::string_view image, std::string_view written, ConversionResult &result) const
+    void check(
+        const ScannedInput &scanned, std::string_view written, ConversionResult &result) const
     {
-        if (job.verify && !verifyConversion(image, written, job, result.error))
+        if (job.verify
+            && !verifyConversion(scanned.image, written, job, result.error, &scanned.scan))
             result.status = ConversionStatus::VerifyFailed;
     }
 
@@ -592,7 +594,7 @@ private:
             // What counts is what reached the disk, so the file is read back.
             InputFile written;
             if (!written.open(target.m_path, result.error)
-                || !verifyConversion(image, written.bytes(), job, result.error))
+                || !verifyConversion(image, written.bytes(), job, result.error, &scanned.scan))
                 result.status = ConversionStatus::VerifyFailed;
         }
     }

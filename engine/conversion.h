@@ -72,8 +72,9 @@ struct ConversionJob
     // player plays the input). True: by the events' bytes, whatever track
     // they came from.
     bool byteOrder = false;
-    // Threads that may merge and write one long file together. The window
-    // keeps its rows in one merge, and a batch converts a file on each core.
+    // Threads that may merge, write and check one long file together (the
+    // window's fold keeps its rows as the segments are joined); a batch
+    // converts a file on each core instead.
     unsigned threads = 1;
     // Read the written output back (or check the bytes sent) against the input.
     bool verify = false;

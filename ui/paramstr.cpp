@@ -179,6 +179,7 @@ void ParamStr::createControls()
     name(progress, "progress");
     progress->setRange(0, ProgressSteps);
     progress->setTextVisible(false);
+    progress->setFixedWidth(toPixels(ConvertWidthTwips, logicalDpiX()));
     progress->hide();
     cmdANNULLA = new QPushButton(tr(uitexts::Cancel), this);
     name(cmdANNULLA, "cmdANNULLA");

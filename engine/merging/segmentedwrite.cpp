@@ -342,6 +342,19 @@ const std::vector<EventRef> &mergedSegment(std::string_view image, const TrackSc
 
 } // namespace
 
+const std::vector<EventRef> &segmentEvents(std::string_view image, const TrackScan &scan,
+    TieOrder order, std::uint64_t start, std::uint64_t end, SegmentScratch &scratch)
+{
+    const std::vector<EventRef> &merged = mergedSegment(image, scan, start, end, scratch);
+    if (order != TieOrder::Bytes)
+        return merged;
+    // mergedSegment leaves its events in one of the two rooms; sorting the
+    // ticks works on them in place.
+    std::vector<EventRef> &events = &merged == &scratch.events ? scratch.events : scratch.sorted;
+    orderTicksByBytes(image, events.data(), events.data() + events.size());
+    return events;
+}
+
 std::vector<std::uint64_t> plannedSegments(const TrackScan &scan)
 {
     if (scan.events < SegmentedMinEvents)

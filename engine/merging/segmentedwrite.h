@@ -67,6 +67,11 @@ void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order
     std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch,
     bool keepRows = false);
 
+// The events of [start, end) merged as the segments of a fold merge them
+// (ties in track order, or by their bytes), in the scratch's room.
+const std::vector<EventRef> &segmentEvents(std::string_view image, const TrackScan &scan,
+    TieOrder order, std::uint64_t start, std::uint64_t end, SegmentScratch &scratch);
+
 enum class SegmentedWrite : std::uint8_t {
     NotUsed, // the file is too small, or too scattered over its tracks, or its
              // events crowd on too few ticks: nothing was written

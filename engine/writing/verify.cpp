@@ -3,6 +3,7 @@
 
 #include "codecs.h"
 #include "merge.h"
+#include "midievent.h"
 #include "segmentedwrite.h"
 #include "texts.h"
 #include "threads.h"
@@ -80,17 +81,15 @@ public:
 
     // The stretch's first difference; lastTime becomes the time of its last
     // event when it has one.
-    Finding compare(std::uint64_t start, std::uint64_t end, std::uint64_t &lastTime) const
+    Finding compare(std::uint64_t start, std::uint64_t end, std::uint64_t &lastTime,
+        SegmentScratch &scratch) const
     {
         std::vector<TrackCursor> cursors;
         cursors.reserve(m_writtenScan.tracks.size());
         for (const TrackSpan &track : m_writtenScan.tracks)
             cursors.push_back(cursorAt(m_written, m_writtenScan, track, start));
-        std::vector<TrackCursor> merged = cursorsAt(m_input, m_inputScan, start);
         Finding finding;
-        mergeCursors(m_input, merged, m_order, [&](const EventRef &expected) {
-            if (expected.time() >= end)
-                return false;
+        const auto same = [&](const EventRef &expected) {
             std::size_t track = 0;
             if (m_split && isChannelStatus(expected.status))
                 track = m_trackOfRoute[routeOf(m_inputScan, expected)];
@@ -100,8 +99,7 @@ public:
             const EventRef &event = cursor->event();
             if (event.time() < expected.time())
                 return found(finding, texts::VerifyExtra, m_written, event);
-            if (event.status != expected.status
-                || dataBytes(m_written, event) != dataBytes(m_input, expected)) {
+            if (event.status != expected.status || !sameData(event, expected)) {
                 return fullBytes(m_input, expected) < fullBytes(m_written, event)
                     ? found(finding, texts::VerifyMissing, m_input, expected)
                     : found(finding, texts::VerifyExtra, m_written, event);
@@ -109,9 +107,12 @@ public:
             lastTime = expected.time();
             cursor->advance();
             return true;
-        });
-        if (finding.differs)
-            return finding;
+        };
+        for (const EventRef &expected :
+            segmentEvents(m_input, m_inputScan, m_order, start, end, scratch)) {
+            if (!same(expected))
+                return finding;
+        }
         // What a track holds before the end and no input event took is extra:
         // the earliest such event is named.
         const TrackCursor *extra = nullptr;
@@ -130,6 +131,18 @@ private:
     std::size_t routeOf(const TrackScan &scan, const EventRef &event) const
     {
         return (m_ports ? std::size_t { portAt(scan, event.ref) } * 16 : 0) + (event.status & 0x0F);
+    }
+
+    // The data bytes of a written event and of the input's; a channel
+    // message's (which the scan read whole) compared without finding their end.
+    bool sameData(const EventRef &event, const EventRef &expected) const
+    {
+        if (const int length = channelMessageLength(expected.status)) {
+            const auto data = static_cast<std::size_t>(length - 1);
+            return m_written.compare(dataPos(event), data, m_input.substr(dataPos(expected), data))
+                == 0;
+        }
+        return dataBytes(m_written, event) == dataBytes(m_input, expected);
     }
 
     static bool found(
@@ -154,18 +167,19 @@ private:
 } // namespace
 
 bool verifyConversion(std::string_view input, std::string_view written,
-    const ConversionJob &options, std::string &difference)
+    const ConversionJob &options, std::string &difference, const TrackScan *inputScan)
 {
     if (!hasValidHeader(written)) {
         difference = tr(texts::InvalidHeader);
         return false;
     }
     const unsigned threads = std::max(options.threads, 1u);
-    TrackScan inputScan, writtenScan;
-    if (!scanTracks(input, inputScan, threads)) {
-        difference = inputScan.warning;
+    TrackScan scanned, writtenScan;
+    if (!inputScan && !scanTracks(input, scanned, threads)) {
+        difference = scanned.warning;
         return false;
     }
+    const TrackScan &inputTracks = inputScan ? *inputScan : scanned;
     if (!scanTracks(written, writtenScan, threads)) {
         difference = writtenScan.warning;
         return false;
@@ -179,8 +193,8 @@ bool verifyConversion(std::string_view input, std::string_view written,
 
     // A long file is compared in the stretches of ticks it is written in, on
     // every thread; the first stretch that differs names the difference.
-    const Comparison comparison(input, inputScan, written, writtenScan, options);
-    std::vector<std::uint64_t> starts = plannedSegments(inputScan);
+    const Comparison comparison(input, inputTracks, written, writtenScan, options);
+    std::vector<std::uint64_t> starts = plannedSegments(inputTracks);
     if (starts.empty())
         starts.push_back(0);
     std::vector<Finding> findings(starts.size());
@@ -188,12 +202,13 @@ bool verifyConversion(std::string_view input, std::string_view written,
     std::atomic<std::size_t> next { 0 };
     std::atomic<std::size_t> firstDifference { starts.size() };
     auto work = [&] {
+        SegmentScratch scratch;
         for (std::size_t k; (k = next.fetch_add(1)) < starts.size();) {
             // Nothing after a stretch that differs matters.
             if (k > firstDifference.load())
                 break;
             const std::uint64_t end = k + 1 < starts.size() ? starts[k + 1] : UINT64_MAX;
-            findings[k] = comparison.compare(starts[k], end, lastTimes[k]);
+            findings[k] = comparison.compare(starts[k], end, lastTimes[k], scratch);
             if (findings[k].differs) {
                 std::size_t seen = firstDifference.load();
                 while (k < seen && !firstDifference.compare_exchange_weak(seen, k)) { }
@@ -210,7 +225,7 @@ bool verifyConversion(std::string_view input, std::string_view written,
         return false;
     }
     const std::uint64_t lastTime = *std::max_element(lastTimes.begin(), lastTimes.end());
-    const std::uint64_t endExpected = std::max(inputScan.endTime, lastTime);
+    const std::uint64_t endExpected = std::max(inputTracks.endTime, lastTime);
     for (const TrackSpan &track : writtenScan.tracks) {
         if (track.endTime != endExpected) {
             difference = tr(texts::VerifyEndOfTrack) + std::to_string(track.endTime)

@@ -3,6 +3,7 @@
 #define TRACKFOLD_VERIFY_H
 
 #include "conversion.h"
+#include "trackreader.h"
 
 #include <string>
 #include <string_view>
@@ -15,8 +16,9 @@ namespace trackfold {
 // aside), with its End of Track where the input's tracks end. True when it
 // does; otherwise difference names the first event that is missing or extra,
 // or the End of Track's time.
+// inputScan, when given, is the input's scan from its conversion.
 bool verifyConversion(std::string_view input, std::string_view written,
-    const ConversionJob &options, std::string &difference);
+    const ConversionJob &options, std::string &difference, const TrackScan *inputScan = nullptr);
 
 } // namespace trackfold
 

@@ -3,7 +3,8 @@
 // of the whole screen: shot_window INPUT.mid OUTPUT.png [ROW [FORMAT]]. ROW, a
 // table row to select, shows the selection in the roll; FORMAT 1 splits. Fails
 // when the roll stays empty. ROW "during" takes the screenshot while the
-// conversion runs, once its progress bar shows, and then lets it finish.
+// conversion runs, once its progress bar shows a quarter done, and then lets
+// it finish.
 #include "eventtablemodel.h"
 #include "fakes.h"
 #include "paramstr.h"
@@ -51,7 +52,11 @@ int main(int argc, char *argv[])
     if (argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("during")) {
         QTest::mouseClick(window.cmdCONVERTI, Qt::LeftButton);
         const bool shown = QTest::qWaitFor(
-            [&window] { return window.progress->value() > 0 || !window.converting(); }, 60000);
+            [&window] {
+                return window.progress->value() >= window.progress->maximum() / 4
+                    || !window.converting();
+            },
+            60000);
         const bool saved = shown && window.converting()
             && window.screen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]));
         std::printf("progress %d of %d\n", window.progress->value(), window.progress->maximum());
