@@ -128,6 +128,7 @@ private:
     void finishConversion();
     void showConverted(const ConversionResult &done, PianoRoll roll, const QString &out);
     static void releaseFreedMemory();
+    void renewRowsHeader();
 
     UserDialogs &m_dialogs;
     Clock &m_clock;
