@@ -220,25 +220,27 @@ bool SplitEncoder::addOther(const EventRef &event)
 bool SplitEncoder::makeRoom(Channel &channel, const EventRef &event)
 {
     EncodedRun &run = m_run.runs[1 + (event.status & 0x0F)];
-    if (channel.events > 1) {
-        const auto used = static_cast<std::size_t>(channel.out - run.rest.data());
-        run.rest.resize(2 * run.rest.size());
-        channel.out = run.rest.data() + used;
-        channel.end = run.rest.data() + run.rest.size();
-        return true;
+    // rest grows a block at a time, within the room it had in an earlier
+    // segment as long as that lasts: the block's bytes are filled just
+    // before the events go there, while they are still in the cache.
+    std::size_t used = 0;
+    const bool first = channel.events == 1;
+    if (first) {
+        run.first = event;
+        run.rest.clear();
+        channel.previousTime = event.time();
+        channel.previousStatus = event.status;
+        channel.inputTrack = inputTrackOf(m_scan, event.ref);
+        const TrackSpan &input = m_scan.tracks[channel.inputTrack];
+        channel.inputBegin = input.begin;
+        channel.inputLength = input.end - input.begin;
+    } else {
+        used = static_cast<std::size_t>(channel.out - run.rest.data());
     }
-    run.first = event;
-    // The room rest had in an earlier segment is used again.
-    run.rest.resize(std::max(run.rest.capacity(), SegmentBuffer));
-    channel.out = run.rest.data();
+    run.rest.resize(run.rest.size() + SegmentBuffer);
+    channel.out = run.rest.data() + used;
     channel.end = run.rest.data() + run.rest.size();
-    channel.previousTime = event.time();
-    channel.previousStatus = event.status;
-    channel.inputTrack = inputTrackOf(m_scan, event.ref);
-    const TrackSpan &input = m_scan.tracks[channel.inputTrack];
-    channel.inputBegin = input.begin;
-    channel.inputLength = input.end - input.begin;
-    return false;
+    return !first;
 }
 
 std::size_t SplitEncoder::finish()

@@ -107,7 +107,9 @@ public:
         Channel &channel = m_channels[event.status & 0x0F];
         const std::size_t dataAt = dataPos(event);
         const char *data = m_image.data() + dataAt;
-        if (channel.program < 0 && (event.status & 0xF0) == 0xC0)
+        // Program changes are rare: that test comes first, so that the
+        // branch goes the same way whatever the channel.
+        if ((event.status & 0xF0) == 0xC0 && channel.program < 0)
             channel.program = static_cast<std::uint8_t>(data[0]);
         ++channel.events;
         // A channel has no room before its first event: that event is kept
@@ -130,8 +132,10 @@ public:
         // event.
         char *out = channel.out;
         out += writeVlq(static_cast<std::uint32_t>(delta), out);
-        const bool omitStatus
-            = omitsStatus(channel.previousStatus, event.status, static_cast<std::uint8_t>(data[0]));
+        // omitsStatus for a channel message, without branches: whether a
+        // channel's events keep their status follows no pattern.
+        const bool omitStatus = (event.status == channel.previousStatus)
+            & (static_cast<std::uint8_t>(data[0]) < 0x80);
         channel.previousTime = time;
         channel.previousStatus = event.status;
         *out = static_cast<char>(event.status);
