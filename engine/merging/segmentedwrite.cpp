@@ -313,31 +313,25 @@ void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order
 
 namespace {
 
-// The events of [start, end) in track order at a tick, merged as
-// encodeSegment merges them: sorted where the thread's last segment held
-// fewer than two events a tick, tick by tick where it held more.
-const std::vector<EventRef> &mergedSegment(std::string_view image, const TrackScan &scan,
-    std::uint64_t start, std::uint64_t end, SegmentScratch &scratch)
+// Merges the events of [start, end) as encodeSegment does, in track order at
+// a tick, and splits them into run as they come.
+void splitSegment(std::string_view image, const TrackScan &scan, std::uint64_t start,
+    std::uint64_t end, SplitRun &run, SegmentScratch &scratch)
 {
+    SplitEncoder encoder(image, scan, run);
     std::vector<TrackCursor> cursors = cursorsAt(image, scan, start);
-    std::vector<EventRef> &events = scratch.events;
-    events.clear();
-    const std::vector<EventRef> *merged = &events;
     if (!scratch.sortNext) {
-        mergeCursors(image, cursors, TieOrder::Track, [&events, end](const EventRef &event) {
-            if (event.time() >= end)
-                return false;
-            events.push_back(event);
-            return true;
+        mergeCursors(image, cursors, TieOrder::Track, [&encoder, end](const EventRef &event) {
+            return event.time() < end && encoder.add(event);
         });
     } else {
-        merged = &gatheredByTime(cursors, start, end, scratch);
+        for (const EventRef &event : gatheredByTime(cursors, start, end, scratch)) {
+            if (!encoder.add(event))
+                break;
+        }
     }
-    std::size_t ticks = 0;
-    for (std::size_t i = 0; i < merged->size(); ++i)
-        ticks += i == 0 || (*merged)[i].time() != (*merged)[i - 1].time() ? 1 : 0;
-    scratch.sortNext = !ticksHoldSeveral(merged->size(), ticks);
-    return *merged;
+    const std::size_t ticks = encoder.finish();
+    scratch.sortNext = !ticksHoldSeveral(encoder.events(), ticks);
 }
 
 } // namespace
@@ -400,7 +394,7 @@ SegmentedWrite splitInSegments(std::string_view image, const TrackScan &scan, un
         return SegmentedWrite::NotUsed;
     SegmentedWriter<SplitRun> segmented(std::move(starts), std::max(threads, 1u),
         [&](std::uint64_t start, std::uint64_t end, SplitRun &run, SegmentScratch &scratch) {
-            writer.encode(mergedSegment(image, scan, start, end, scratch), run);
+            splitSegment(image, scan, start, end, run, scratch);
         });
     return segmented.run([&](const SplitRun &run) {
         return writer.join(run) && (!joined || joined(writer.events(), {}));

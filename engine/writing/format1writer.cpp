@@ -195,6 +195,84 @@ void SplitFacts::add(const SplitFacts &later)
         lastChannelTime = later.lastChannelTime;
 }
 
+SplitEncoder::SplitEncoder(std::string_view image, const TrackScan &scan, SplitRun &run)
+    : m_image(image)
+    , m_scan(scan)
+    , m_run(run)
+    , m_other(image, run.runs[0], SegmentBuffer)
+{
+    run.facts = {};
+    run.facts.instrumentNames.resize(scan.tracks.size());
+    run.broken = false;
+}
+
+bool SplitEncoder::addOther(const EventRef &event)
+{
+    m_run.facts.lastChannelTime = m_lastChannelTime;
+    m_run.facts.learn(m_image, m_scan, event, 0);
+    if (!m_other.add(event)) {
+        m_run.broken = true;
+        return false;
+    }
+    return true;
+}
+
+bool SplitEncoder::makeRoom(Channel &channel, const EventRef &event)
+{
+    EncodedRun &run = m_run.runs[1 + (event.status & 0x0F)];
+    // rest grows a block at a time, within the room it had in an earlier
+    // segment as long as that lasts: the block's bytes are filled just
+    // before the events go there, while they are still in the cache.
+    std::size_t used = 0;
+    const bool first = channel.events == 1;
+    if (first) {
+        run.first = event;
+        run.rest.clear();
+        channel.previousTime = event.time();
+        channel.previousStatus = event.status;
+        channel.inputTrack = inputTrackOf(m_scan, event.ref);
+        const TrackSpan &input = m_scan.tracks[channel.inputTrack];
+        channel.inputBegin = input.begin;
+        channel.inputLength = input.end - input.begin;
+    } else {
+        used = static_cast<std::size_t>(channel.out - run.rest.data());
+    }
+    run.rest.resize(run.rest.size() + SegmentBuffer);
+    channel.out = run.rest.data() + used;
+    channel.end = run.rest.data() + run.rest.size();
+    return !first;
+}
+
+std::size_t SplitEncoder::finish()
+{
+    m_other.finish();
+    m_run.facts.lastChannelTime = m_lastChannelTime;
+    for (std::size_t index = 0; index < m_channels.size(); ++index) {
+        const Channel &channel = m_channels[index];
+        EncodedRun &run = m_run.runs[1 + index];
+        run.events = channel.events;
+        if (channel.events == 0)
+            continue;
+        run.rest.resize(static_cast<std::size_t>(channel.out - run.rest.data()));
+        run.lastTime = channel.previousTime;
+        run.lastStatus = channel.previousStatus;
+        SplitFacts::Route &facts = m_run.facts.routes[1 + index];
+        facts.events = channel.events;
+        facts.inputTrack = channel.inputTrack;
+        facts.oneInputTrack = channel.oneInputTrack;
+        facts.program = channel.program;
+    }
+    return m_ticks;
+}
+
+std::uint64_t SplitEncoder::events() const
+{
+    std::uint64_t events = 0;
+    for (const EncodedRun &run : m_run.runs)
+        events += run.events;
+    return events;
+}
+
 Format1Writer::Track &Format1Writer::track(std::size_t route)
 {
     std::unique_ptr<Track> &slot = m_tracks[route];
@@ -222,31 +300,6 @@ bool Format1Writer::add(const EventRef &event)
         spill(track);
     ++m_events;
     return true;
-}
-
-void Format1Writer::encode(const std::vector<EventRef> &events, SplitRun &run) const
-{
-    run.facts = {};
-    run.facts.instrumentNames.resize(m_scan.tracks.size());
-    run.broken = false;
-    std::array<std::optional<RunEncoder>, Routes> encoders;
-    for (const EventRef &event : events) {
-        const std::size_t route = routeOf(event);
-        run.facts.learn(m_image, m_scan, event, route);
-        std::optional<RunEncoder> &encoder = encoders[route];
-        if (!encoder)
-            encoder.emplace(m_image, run.runs[route], SegmentBuffer);
-        if (!encoder->add(event)) {
-            run.broken = true;
-            break;
-        }
-    }
-    for (std::size_t route = 0; route < Routes; ++route) {
-        if (encoders[route])
-            encoders[route]->finish();
-        else
-            run.runs[route].events = 0;
-    }
 }
 
 bool Format1Writer::join(const SplitRun &run)

@@ -82,6 +82,114 @@ struct SplitRun
     bool broken = false; // a delta time did not fit
 };
 
+// Writes a segment's events, in merged order, into a SplitRun (on any
+// thread), for a file on one port. Track 0's events go through a RunEncoder;
+// a channel's, channel messages all, are written straight into its run, and
+// what they tell of its track is learnt on the way.
+class SplitEncoder
+{
+public:
+    SplitEncoder(std::string_view image, const TrackScan &scan, SplitRun &run);
+    SplitEncoder(const SplitEncoder &) = delete;
+    SplitEncoder &operator=(const SplitEncoder &) = delete;
+
+    // Takes the next event; false, breaking the run, when its delta time
+    // within its output track does not fit a four-byte quantity.
+    bool add(const EventRef &event)
+    {
+        const std::uint64_t time = event.time();
+        m_ticks += time != m_lastTime ? 1 : 0;
+        m_lastTime = time;
+        if (!isChannelStatus(event.status))
+            return addOther(event);
+        // Channel messages are most events: they are written here, in line.
+        m_lastChannelTime = time;
+        Channel &channel = m_channels[event.status & 0x0F];
+        const std::size_t dataAt = dataPos(event);
+        const char *data = m_image.data() + dataAt;
+        // Program changes are rare: that test comes first, so that the
+        // branch goes the same way whatever the channel.
+        if ((event.status & 0xF0) == 0xC0 && channel.program < 0)
+            channel.program = static_cast<std::uint8_t>(data[0]);
+        ++channel.events;
+        // A channel has no room before its first event: that event is kept
+        // as it is, as EncodedRun::first.
+        if (static_cast<std::size_t>(channel.end - channel.out) < MaxChannelEvent
+            && !makeRoom(channel, event))
+            return true;
+        // Events are in time order: a later one's delta time only needs to fit.
+        const std::uint64_t delta = time - channel.previousTime;
+        if (delta > MaxVlq) {
+            m_run.broken = true;
+            return false;
+        }
+        // Most events come from the track of the channel's first event: a
+        // look at its span is all they cost (below its start the difference
+        // wraps round to a large number).
+        channel.oneInputTrack &= event.ref - channel.inputBegin < channel.inputLength;
+        // As Format0Writer::add writes a channel message: every byte is
+        // written, and the end moves past it only when it belongs to the
+        // event.
+        char *out = channel.out;
+        out += writeVlq(static_cast<std::uint32_t>(delta), out);
+        // omitsStatus for a channel message, without branches: whether a
+        // channel's events keep their status follows no pattern.
+        const bool omitStatus = (event.status == channel.previousStatus)
+            & (static_cast<std::uint8_t>(data[0]) < 0x80);
+        channel.previousTime = time;
+        channel.previousStatus = event.status;
+        *out = static_cast<char>(event.status);
+        out += omitStatus ? 0 : 1;
+        out[0] = data[0];
+        if (dataAt + 2 <= m_image.size()) // the second read stays inside the image
+            out[1] = data[1];
+        channel.out = out + channelMessageLength(event.status) - 1;
+        return true;
+    }
+
+    // Ends the runs and puts what their events told into the run's facts;
+    // returns the distinct ticks.
+    std::size_t finish();
+    // After finish: the events taken.
+    std::uint64_t events() const;
+
+private:
+    // A delta time and a channel message.
+    static constexpr std::size_t MaxChannelEvent = 4 + 3;
+
+    // A channel's run as it is written: the bytes after its first event go
+    // into the run's rest, which is kept longer than them while it is written
+    // (64 bytes on a 64-bit system: finding a channel's takes a shift).
+    struct Channel
+    {
+        char *out = nullptr; // where the next event goes
+        char *end = nullptr; // the end of rest
+        std::uint64_t events = 0;
+        std::uint64_t previousTime = 0;
+        // The input track of the first event, and its span.
+        std::size_t inputTrack = 0;
+        std::size_t inputBegin = 0;
+        std::size_t inputLength = 0;
+        int program = -1; // the first program change's
+        std::uint8_t previousStatus = 0;
+        bool oneInputTrack = true;
+    };
+
+    bool addOther(const EventRef &event);
+    // Makes room in rest for the channel's next event; false for its first
+    // event, which it takes.
+    bool makeRoom(Channel &channel, const EventRef &event);
+
+    std::string_view m_image;
+    const TrackScan &m_scan;
+    SplitRun &m_run;
+    RunEncoder m_other; // track 0's
+    std::array<Channel, 16> m_channels;
+    std::uint64_t m_lastTime = UINT64_MAX;
+    std::uint64_t m_lastChannelTime = UINT64_MAX;
+    std::size_t m_ticks = 0;
+};
+
 class Format1Writer
 {
 public:
@@ -108,11 +216,8 @@ public:
     bool add(const EventRef &event);
 
     // Whether the events go to one port (or none): only then can the split go
-    // in segments.
+    // in segments, each written by a SplitEncoder.
     bool onePort() const { return m_ports.empty(); }
-    // A segment's events, in merged order, written into run (on any thread);
-    // for a file on one port.
-    void encode(const std::vector<EventRef> &events, SplitRun &run) const;
     // Appends a segment's runs, in time order after everything taken so
     // far; false when a delta time does not fit.
     bool join(const SplitRun &run);
