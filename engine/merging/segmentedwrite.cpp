@@ -339,14 +339,26 @@ void splitSegment(std::string_view image, const TrackScan &scan, std::uint64_t s
 const std::vector<EventRef> &segmentEvents(std::string_view image, const TrackScan &scan,
     TieOrder order, std::uint64_t start, std::uint64_t end, SegmentScratch &scratch)
 {
-    const std::vector<EventRef> &merged = mergedSegment(image, scan, start, end, scratch);
-    if (order != TieOrder::Bytes)
-        return merged;
-    // mergedSegment leaves its events in one of the two rooms; sorting the
-    // ticks works on them in place.
-    std::vector<EventRef> &events = &merged == &scratch.events ? scratch.events : scratch.sorted;
-    orderTicksByBytes(image, events.data(), events.data() + events.size());
-    return events;
+    std::vector<TrackCursor> cursors = cursorsAt(image, scan, start);
+    std::vector<EventRef> *merged = &scratch.events;
+    if (!scratch.sortNext) {
+        merged->clear();
+        mergeCursors(image, cursors, order, [merged, end](const EventRef &event) {
+            if (event.time() >= end)
+                return false;
+            merged->push_back(event);
+            return true;
+        });
+    } else {
+        merged = &gatheredByTime(cursors, start, end, scratch);
+        if (order == TieOrder::Bytes)
+            orderTicksByBytes(image, merged->data(), merged->data() + merged->size());
+    }
+    std::size_t ticks = 0;
+    for (std::size_t i = 0; i < merged->size(); ++i)
+        ticks += i == 0 || (*merged)[i].time() != (*merged)[i - 1].time() ? 1 : 0;
+    scratch.sortNext = !ticksHoldSeveral(merged->size(), ticks);
+    return *merged;
 }
 
 std::vector<std::uint64_t> plannedSegments(const TrackScan &scan)
