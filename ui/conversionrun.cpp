@@ -10,12 +10,12 @@
 
 namespace trackfold {
 
-ConversionRun::ConversionRun(std::string input, std::string output, ConversionJob job,
+ConversionRun::ConversionRun(std::string input, std::string output, const ConversionJob &job,
     WriteFaults faults, EventGrid &grid, Clock &clock, QObject *parent)
     : QObject(parent)
     , m_input(std::move(input))
     , m_output(std::move(output))
-    , m_job(std::move(job))
+    , m_job(job)
     , m_faults(std::move(faults))
     , m_grid(grid)
     , m_clock(clock)

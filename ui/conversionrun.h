@@ -34,8 +34,8 @@ class ConversionRun : public QObject, private ConversionObserver
     Q_OBJECT
 
 public:
-    ConversionRun(std::string input, std::string output, ConversionJob job, WriteFaults faults,
-        EventGrid &grid, Clock &clock, QObject *parent = nullptr);
+    ConversionRun(std::string input, std::string output, const ConversionJob &job,
+        WriteFaults faults, EventGrid &grid, Clock &clock, QObject *parent = nullptr);
     // Cancels, and waits for the thread.
     ~ConversionRun() override;
 
