@@ -529,6 +529,13 @@ private:
         return true;
     }
 
+    // A fold's grid holds the merged events in the order they were written:
+    // the check compares the file with them instead of merging again.
+    std::span<const EventRef> mergedRows() const
+    {
+        return grid && job.format == 0 ? grid->events() : std::span<const EventRef>();
+    }
+
     // Merged, an event never takes more bytes than in the input but for a
     // restored status byte, so the output fits the input's size and a byte per
     // event: one allocation of that holds it.
@@ -542,7 +549,8 @@ private:
         const ScannedInput &scanned, std::string_view written, ConversionResult &result) const
     {
         if (job.verify
-            && !verifyConversion(scanned.image, written, job, result.error, &scanned.scan))
+            && !verifyConversion(
+                scanned.image, written, job, result.error, &scanned.scan, mergedRows()))
             result.status = ConversionStatus::VerifyFailed;
     }
 
@@ -590,11 +598,13 @@ private:
                     std::move(error));
             return;
         }
+        observer.outputWritten();
         if (job.verify) {
             // What counts is what reached the disk, so the file is read back.
             InputFile written;
             if (!written.open(target.m_path, result.error)
-                || !verifyConversion(image, written.bytes(), job, result.error, &scanned.scan))
+                || !verifyConversion(
+                    image, written.bytes(), job, result.error, &scanned.scan, mergedRows()))
                 result.status = ConversionStatus::VerifyFailed;
         }
     }

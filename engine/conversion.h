@@ -48,6 +48,10 @@ public:
         (void)done;
         (void)total;
     }
+    // The output file is in place and the grid complete; the check of the
+    // file (when asked for) follows on the converting thread. The grid may be
+    // read, not changed, from another thread from now on.
+    virtual void outputWritten() { }
 };
 
 // A monotonic clock in seconds, for the elapsed time of the report.

@@ -5,8 +5,16 @@
 
 #include <QThread>
 
+#include <algorithm>
+#include <cerrno>
 #include <new>
+#include <system_error>
 #include <utility>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace trackfold {
 
@@ -52,6 +60,15 @@ bool ConversionRun::running() const
 
 void ConversionRun::run()
 {
+#if defined(__linux__)
+    // The conversion and the threads it starts yield to the window's thread,
+    // which then paints and answers on time even with every core busy (on
+    // Linux a thread's nice value is its own, and new threads inherit it).
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, 0);
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), std::min(nice + 5, 19));
+#endif
     try {
         m_result = convert(Source::file(m_input), Target::file(m_output, false, m_faults), m_job,
             *this, m_clock, &m_grid);
@@ -59,10 +76,26 @@ void ConversionRun::run()
         // A file too big for memory is a failed conversion, not a crash.
         m_result = {};
         m_result.status = ConversionStatus::ConversionFailed;
-        return;
     }
+    if (m_rollBuilder.joinable())
+        m_rollBuilder.join();
     if (!m_result.converted())
-        return;
+        m_roll.clear();
+}
+
+void ConversionRun::outputWritten()
+{
+    // The roll only reads the finished grid, as the check reads the file:
+    // the two go side by side. Without a thread, the roll is built here.
+    try {
+        m_rollBuilder = std::thread([this] { buildRoll(); });
+    } catch (const std::system_error &) {
+        buildRoll();
+    }
+}
+
+void ConversionRun::buildRoll()
+{
     try {
         m_roll.build(m_grid);
     } catch (const std::bad_alloc &) {

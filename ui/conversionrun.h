@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QThread;
@@ -68,6 +69,9 @@ private:
     void showMessage(const Message &message) override;
     void setBusy(bool busy) override;
     void showProgress(std::uint64_t done, std::uint64_t total) override;
+    void outputWritten() override;
+
+    void buildRoll();
 
     std::string m_input;
     std::string m_output;
@@ -82,6 +86,8 @@ private:
     ConversionResult m_result;
     std::vector<Message> m_messages;
     PianoRoll m_roll;
+    // Builds the roll while the written file is checked.
+    std::thread m_rollBuilder;
 };
 
 } // namespace trackfold

@@ -52,7 +52,8 @@ struct Finding
 
 // Compares the input's merged events with a written file's, one stretch of
 // ticks [start, end) at a time, each stretch apart from the others: the input
-// is merged again and each event compared, in order, with the next one its
+// is merged again (or a fold's merged events are taken as the conversion kept
+// them, which is the same merge) and each event compared, in order, with the next one its
 // track holds (the one track of a folded file; in a split file track 0 for
 // meta, SysEx and system events, and the track of its channel, found by the
 // track's first event, for a channel message).
@@ -60,7 +61,8 @@ class Comparison
 {
 public:
     Comparison(std::string_view input, const TrackScan &inputScan, std::string_view written,
-        const TrackScan &writtenScan, const ConversionJob &options)
+        const TrackScan &writtenScan, const ConversionJob &options,
+        std::span<const EventRef> merged)
         : m_input(input)
         , m_inputScan(inputScan)
         , m_written(written)
@@ -70,6 +72,7 @@ public:
         , m_ports(m_split && portsInUse(input, inputScan).size() >= 2)
         , m_order(options.byteOrder && !m_split ? TieOrder::Bytes : TieOrder::Track)
         , m_trackOfRoute(16 * 256, NoTrack)
+        , m_merged(m_split ? std::span<const EventRef>() : merged)
     {
         for (std::size_t k = 1; m_split && k < writtenScan.tracks.size(); ++k) {
             const TrackCursor first(written, writtenScan.tracks[k]);
@@ -108,8 +111,7 @@ public:
             cursor->advance();
             return true;
         };
-        for (const EventRef &expected :
-            segmentEvents(m_input, m_inputScan, m_order, start, end, scratch)) {
+        for (const EventRef &expected : expectedEvents(start, end, scratch)) {
             if (!same(expected))
                 return finding;
         }
@@ -127,6 +129,18 @@ public:
 
 private:
     static constexpr std::size_t NoTrack = static_cast<std::size_t>(-1);
+
+    // The input's events of [start, end) in the order the file must hold them.
+    std::span<const EventRef> expectedEvents(
+        std::uint64_t start, std::uint64_t end, SegmentScratch &scratch) const
+    {
+        if (m_merged.empty())
+            return segmentEvents(m_input, m_inputScan, m_order, start, end, scratch);
+        const auto before
+            = [](const EventRef &event, std::uint64_t time) { return event.time() < time; };
+        const auto first = std::lower_bound(m_merged.begin(), m_merged.end(), start, before);
+        return { first, std::lower_bound(first, m_merged.end(), end, before) };
+    }
 
     std::size_t routeOf(const TrackScan &scan, const EventRef &event) const
     {
@@ -162,12 +176,14 @@ private:
     bool m_ports;
     TieOrder m_order;
     std::vector<std::size_t> m_trackOfRoute;
+    std::span<const EventRef> m_merged;
 };
 
 } // namespace
 
 bool verifyConversion(std::string_view input, std::string_view written,
-    const ConversionJob &options, std::string &difference, const TrackScan *inputScan)
+    const ConversionJob &options, std::string &difference, const TrackScan *inputScan,
+    std::span<const EventRef> merged)
 {
     if (!hasValidHeader(written)) {
         difference = tr(texts::InvalidHeader);
@@ -193,7 +209,7 @@ bool verifyConversion(std::string_view input, std::string_view written,
 
     // A long file is compared in the stretches of ticks it is written in, on
     // every thread; the first stretch that differs names the difference.
-    const Comparison comparison(input, inputTracks, written, writtenScan, options);
+    const Comparison comparison(input, inputTracks, written, writtenScan, options, merged);
     std::vector<std::uint64_t> starts = plannedSegments(inputTracks);
     if (starts.empty())
         starts.push_back(0);

@@ -5,6 +5,7 @@
 #include "conversion.h"
 #include "trackreader.h"
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,9 +17,12 @@ namespace trackfold {
 // aside), with its End of Track where the input's tracks end. True when it
 // does; otherwise difference names the first event that is missing or extra,
 // or the End of Track's time.
-// inputScan, when given, is the input's scan from its conversion.
+// inputScan, when given, is the input's scan from its conversion; merged,
+// when given for a fold, its events as the conversion merged them (a grid's
+// rows), which the file is then compared with rather than with a new merge.
 bool verifyConversion(std::string_view input, std::string_view written,
-    const ConversionJob &options, std::string &difference, const TrackScan *inputScan = nullptr);
+    const ConversionJob &options, std::string &difference, const TrackScan *inputScan = nullptr,
+    std::span<const EventRef> merged = {});
 
 } // namespace trackfold
 
