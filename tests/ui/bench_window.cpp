@@ -135,6 +135,9 @@ WindowRun convertInWindow(ParamStr &window, const QString &output)
     if (window.converting())
         finished.wait(600000);
     run.reportMs = ms(converting);
+    // The report is put up in one go on the window's thread, after its last
+    // tick: that stretch counts as a wait too.
+    run.longestGapMs = std::max(run.longestGapMs, ms(sinceTick));
     if (run.fileMs < 0)
         run.fileMs = run.reportMs;
     return run;
