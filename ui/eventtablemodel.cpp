@@ -30,23 +30,40 @@ bool EventTableModel::headingShown() const
 
 std::size_t EventTableModel::gridRow(int modelRow) const
 {
-    return static_cast<std::size_t>(modelRow) + (headingShown() ? 1 : 0);
+    return static_cast<std::size_t>(modelRow) + heading() + m_windowStart;
 }
 
 int EventTableModel::modelRow(std::size_t gridRow) const
 {
-    const std::size_t heading = headingShown() ? 1 : 0;
-    if (gridRow < heading || gridRow - heading > INT_MAX)
+    const std::size_t first = heading() + m_windowStart;
+    if (gridRow < first || gridRow - first >= static_cast<std::size_t>(rowCount()))
         return -1;
-    return static_cast<int>(gridRow - heading);
+    return static_cast<int>(gridRow - first);
+}
+
+std::size_t EventTableModel::rows() const
+{
+    return updating() ? 0 : m_grid.rows() - heading();
 }
 
 int EventTableModel::rowCount(const QModelIndex &parent) const
 {
-    if (parent.isValid() || updating())
+    if (parent.isValid())
         return 0;
-    const std::size_t rows = m_grid.rows() - (headingShown() ? 1 : 0);
-    return static_cast<int>(std::min<std::size_t>(rows, INT_MAX));
+    const std::size_t rows = std::min(this->rows() - std::min(m_windowStart, this->rows()),
+        std::min<std::size_t>(m_windowRows, INT_MAX));
+    return static_cast<int>(rows);
+}
+
+void EventTableModel::moveWindow(std::size_t start)
+{
+    const std::size_t all = rows();
+    start = std::min(start, all - std::min(all, m_windowRows));
+    if (start == m_windowStart)
+        return;
+    m_windowStart = start;
+    if (rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
 int EventTableModel::columnCount(const QModelIndex &parent) const
@@ -69,22 +86,28 @@ QVariant EventTableModel::data(const QModelIndex &index, int role) const
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     case Qt::ToolTipRole: {
-        std::string description;
-        if (const EventGrid::Row *event = m_grid.eventAt(row)) {
-            // A split file's later tracks each begin with a row for their chunk header.
-            description = EventGrid::isChunkRow(*event) ? describeTrackStart()
-                                                        : describeEvent(m_grid.image(), *event);
-        } else if (row == EventGrid::HeaderRow)
-            description = describeHeader(m_grid.header());
-        if (description.empty())
-            return QVariant();
-        if (const std::size_t track = m_grid.trackOf(row))
-            description.append(tr(TrackSuffix).toStdString()).append(std::to_string(track));
-        return QString::fromStdString(description);
+        const QString tip = toolTip(row);
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
     }
     default:
         return QVariant();
     }
+}
+
+QString EventTableModel::toolTip(std::size_t row) const
+{
+    std::string description;
+    if (const EventGrid::Row *event = m_grid.eventAt(row)) {
+        // A split file's later tracks each begin with a row for their chunk header.
+        description = EventGrid::isChunkRow(*event) ? describeTrackStart()
+                                                    : describeEvent(m_grid.image(), *event);
+    } else if (row == EventGrid::HeaderRow)
+        description = describeHeader(m_grid.header());
+    if (description.empty())
+        return {};
+    if (const std::size_t track = m_grid.trackOf(row))
+        description.append(tr(TrackSuffix).toStdString()).append(std::to_string(track));
+    return QString::fromStdString(description);
 }
 
 QVariant EventTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -118,8 +141,10 @@ void EventTableModel::endUpdate()
     if (m_updateDepth == 0)
         return;
     --m_updateDepth;
-    if (m_updateDepth == 0)
+    if (m_updateDepth == 0) {
+        m_windowStart = 0;
         endResetModel();
+    }
 }
 
 } // namespace trackfold

@@ -8,6 +8,7 @@
 #include "module1.h"
 #include "pianorollview.h"
 #include "report.h"
+#include "rowwindow.h"
 #include "texts.h"
 #include "uitexts.h"
 #include "userdialogs.h"
@@ -32,6 +33,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTableView>
@@ -160,6 +162,8 @@ void ParamStr::createControls()
     name(cmdCONVERTI, "cmdCONVERTI");
     GRID = new QTableView(this);
     name(GRID, "GRID");
+    barRIGHE = new QScrollBar(Qt::Vertical, this);
+    name(barRIGHE, "barRIGHE");
     lblFORMATO = new QLabel(tr(uitexts::FormatLabel), this);
     name(lblFORMATO, "lblFORMATO");
     cboFORMATO = new QComboBox(this);
@@ -232,7 +236,8 @@ void ParamStr::createControls()
             if (current.isValid())
                 pianoRoll->showGridRow(m_model->gridRow(current.row()));
         });
-    connect(pianoRoll, &PianoRollView::rowClicked, this, &ParamStr::selectModelRow);
+    m_rowWindow = new RowWindow(*GRID, *m_model, *barRIGHE, this);
+    connect(pianoRoll, &PianoRollView::rowClicked, this, &ParamStr::selectGridRow);
     connect(pianoRoll, &PianoRollView::rollChanged, this, &ParamStr::fillLegend);
     rollLegend->setAccessibleName(
         QCoreApplication::translate(uitexts::RollContext, uitexts::LegendName));
@@ -247,7 +252,14 @@ void ParamStr::createControls()
     rollLayout->addWidget(rollLegend);
     splitter = new QSplitter(Qt::Vertical, this);
     name(splitter, "splitter");
-    splitter->addWidget(GRID);
+    // A file of millions of rows scrolls by a bar of its own beside the table.
+    auto *gridPane = new QWidget(this);
+    auto *gridLayout = new QHBoxLayout(gridPane);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    gridLayout->setSpacing(0);
+    gridLayout->addWidget(GRID, 1);
+    gridLayout->addWidget(barRIGHE);
+    splitter->addWidget(gridPane);
     splitter->addWidget(rollPane);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
@@ -393,9 +405,9 @@ void ParamStr::fillLegend()
     }
 }
 
-void ParamStr::selectModelRow(int row)
+void ParamStr::selectGridRow(qulonglong gridRow)
 {
-    const QModelIndex index = m_model->index(row, 0);
+    const QModelIndex index = m_model->index(m_rowWindow->reach(gridRow), 0);
     if (!index.isValid())
         return;
     GRID->selectionModel()->setCurrentIndex(

@@ -20,6 +20,7 @@ class QLineEdit;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QScrollBar;
 class QSplitter;
 class QTableView;
 class QTimer;
@@ -30,6 +31,7 @@ class ConversionRun;
 class EventTableModel;
 class ModelUpdate;
 class PianoRollView;
+class RowWindow;
 class UserDialogs;
 
 // The main window: the input and output paths, Browse, Exit, Convert and save,
@@ -81,6 +83,8 @@ public:
     QLineEdit *txOUT = nullptr;
     QPushButton *cmdCONVERTI = nullptr;
     QTableView *GRID = nullptr;
+    // Beside GRID for a file whose rows the model holds a window of at a time.
+    QScrollBar *barRIGHE = nullptr;
     // The format of the written file: index 0 folds, index 1 splits.
     QLabel *lblFORMATO = nullptr;
     QComboBox *cboFORMATO = nullptr;
@@ -119,7 +123,7 @@ private:
     void Form_Load();
     void applyGridLayout();
     void fillLegend();
-    void selectModelRow(int row);
+    void selectGridRow(qulonglong gridRow);
     void setStatusText(const QString &text);
     void critical(const char *title, const QString &text);
     void setConverting(bool converting);
@@ -138,6 +142,7 @@ private:
     // The conversion under way, and the model update it keeps open.
     ConversionRun *m_run = nullptr;
     std::unique_ptr<ModelUpdate> m_update;
+    RowWindow *m_rowWindow = nullptr;
     QString m_runInput;
     QString m_runOutput;
     QTimer *m_longTimer = nullptr;

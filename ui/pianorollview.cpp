@@ -303,7 +303,7 @@ void PianoRollView::mousePressEvent(QMouseEvent *event)
     m_selected = index;
     m_markerShown = false;
     viewport()->update();
-    emit rowClicked(m_model.modelRow(EventGrid::rowOfEvent(m_roll.eventOf(m_roll.notes()[index]))));
+    emit rowClicked(EventGrid::rowOfEvent(m_roll.eventOf(m_roll.notes()[index])));
 }
 
 void PianoRollView::mouseDoubleClickEvent(QMouseEvent *event)
@@ -323,9 +323,8 @@ bool PianoRollView::viewportEvent(QEvent *event)
         event->ignore();
         return true;
     }
-    const int row = m_model.modelRow(EventGrid::rowOfEvent(m_roll.eventOf(m_roll.notes()[index])));
-    QToolTip::showText(
-        help->globalPos(), m_model.index(row, 2).data(Qt::ToolTipRole).toString(), viewport());
+    QToolTip::showText(help->globalPos(),
+        m_model.toolTip(EventGrid::rowOfEvent(m_roll.eventOf(m_roll.notes()[index]))), viewport());
     return true;
 }
 

@@ -56,8 +56,8 @@ public:
     static QColor trackColor(std::size_t track);
 
 signals:
-    // A click on a note: the model row of its Note On.
-    void rowClicked(int modelRow);
+    // A click on a note: the grid row of its Note On.
+    void rowClicked(qulonglong gridRow);
     void rollChanged();
 
 protected:

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QToolTip>
 
@@ -53,6 +54,7 @@ private slots:
     void clickingANoteSelectsItsRow();
     void selectingARowMovesTheRoll();
     void pitchLabelsStayBelowTheRuler();
+    void aLongTableScrollsThroughAWindowOfItsRows();
 
 private:
     void convert(const std::string &bytes);
@@ -184,6 +186,61 @@ void TestPianoRollView::pitchLabelsStayBelowTheRuler()
         }
         convert(threeTrackSong());
     }
+}
+
+void TestPianoRollView::aLongTableScrollsThroughAWindowOfItsRows()
+{
+    // 1,200 event rows, 64 at a time in the model.
+    smf::Track notes;
+    for (int n = 0; n < 600; ++n)
+        notes.event(0, { 0x90, n % 100, 80 }).event(10, { 0x80, n % 100, 0 });
+    EventTableModel &model = *m_window->model();
+    model.setWindowRows(64);
+    convert(smf::file(1, { notes.endOfTrack() }));
+    const EventGrid &grid = m_window->grid();
+    QTableView &table = *m_window->GRID;
+    QScrollBar &bar = *m_window->barRIGHE;
+    QCOMPARE(model.rowCount(), 64);
+    QCOMPARE(model.rows(), grid.rows() - 1);
+    QVERIFY(bar.isVisibleTo(m_window.get()));
+    QCOMPARE(bar.maximum(), static_cast<int>(model.rows()) - bar.pageStep());
+    // Whatever the window, a model row shows its own grid row.
+    const auto currentGridRow = [&] { return model.gridRow(table.currentIndex().row()); };
+    const auto shownRight = [&] {
+        const QModelIndex current = table.currentIndex();
+        return current.isValid()
+            && current.siblingAtColumn(2).data().toString().toStdString()
+            == grid.textMatrix(model.gridRow(current.row()), 2)
+            && m_window->pianoRoll->selectedNote() != PianoRoll::NoNote;
+    };
+
+    // Ctrl+End: the last row of all.
+    table.setFocus();
+    QTest::keyClick(&table, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(currentGridRow(), grid.rows() - 1); // the last Note Off
+    QCOMPARE(bar.value(), bar.maximum());
+    QCOMPARE(model.rowCount(), 64);
+
+    // A note clicked in the roll far from the window; then down the rows by
+    // keys past several windows, the roll following.
+    emit m_window->pianoRoll->rowClicked(EventGrid::rowOfEvent(300));
+    QCOMPARE(currentGridRow(), EventGrid::rowOfEvent(300));
+    QVERIFY(shownRight());
+    for (int i = 0; i < 150; ++i) {
+        QTest::keyClick(&table, Qt::Key_Down);
+        QCoreApplication::processEvents(); // the window moves between two keys
+    }
+    QCOMPARE(currentGridRow(), EventGrid::rowOfEvent(450));
+    QVERIFY(shownRight());
+    QVERIFY(model.windowStart() > 0);
+
+    // Scrolled away by the bar and back: the same row is selected again.
+    bar.setValue(0);
+    QCOMPARE(model.windowStart(), 0u);
+    QCOMPARE(model.gridRow(table.rowAt(0)), std::size_t { 1 });
+    QVERIFY(!table.currentIndex().isValid());
+    bar.setValue(440);
+    QCOMPARE(currentGridRow(), EventGrid::rowOfEvent(450));
 }
 
 QTEST_MAIN(TestPianoRollView)
