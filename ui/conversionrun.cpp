@@ -11,6 +11,9 @@
 #include <system_error>
 #include <utility>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #if defined(__linux__)
 #include <sys/resource.h>
 #include <unistd.h>
@@ -69,6 +72,11 @@ void ConversionRun::run()
     if (errno == 0)
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), std::min(nice + 5, 19));
 #endif
+    {
+        const EventGrid::Storage grid = std::move(m_oldGrid);
+        const PianoRoll roll = std::move(m_oldRoll);
+    }
+    releaseFreedMemory();
     try {
         m_result = convert(Source::file(m_input), Target::file(m_output, false, m_faults), m_job,
             *this, m_clock, &m_grid);
@@ -81,6 +89,14 @@ void ConversionRun::run()
         m_rollBuilder.join();
     if (!m_result.converted())
         m_roll.clear();
+}
+
+void ConversionRun::releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    // The helper threads' arenas keep what they freed unless trimmed.
+    ::malloc_trim(0);
+#endif
 }
 
 void ConversionRun::outputWritten()

@@ -3,6 +3,7 @@
 #define TRACKFOLD_CONVERSIONRUN_H
 
 #include "conversion.h"
+#include "eventgrid.h"
 #include "fileio.h"
 #include "pianoroll.h"
 
@@ -19,8 +20,6 @@
 class QThread;
 
 namespace trackfold {
-
-class EventGrid;
 
 // One conversion of the window, on a thread of its own: the file is read,
 // converted into the grid and written, and the piano roll built, while the
@@ -40,6 +39,13 @@ public:
     // Cancels, and waits for the thread.
     ~ConversionRun() override;
 
+    // What the conversion before left, freed on the run's thread before it
+    // starts; call before start().
+    void discardFirst(EventGrid::Storage grid, PianoRoll roll)
+    {
+        m_oldGrid = std::move(grid);
+        m_oldRoll = std::move(roll);
+    }
     void start();
     // Asks the conversion to stop; finished() follows, with Cancelled unless
     // the output was already in place.
@@ -56,6 +62,9 @@ public:
     const ConversionResult &result() const { return m_result; }
     const std::vector<Message> &messages() const { return m_messages; }
     PianoRoll takeRoll() { return std::move(m_roll); }
+
+    // Gives what was freed back to the system, not only to the allocator.
+    static void releaseFreedMemory();
 
 signals:
     void statusChanged(const QString &caption);
@@ -86,6 +95,8 @@ private:
     ConversionResult m_result;
     std::vector<Message> m_messages;
     PianoRoll m_roll;
+    EventGrid::Storage m_oldGrid;
+    PianoRoll m_oldRoll;
     // Builds the roll while the written file is checked.
     std::thread m_rollBuilder;
 };

@@ -34,9 +34,10 @@ class EventTableModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    // Two million rows: a view's bookkeeping for them is 16 MB, and a few
-    // milliseconds when they arrive.
-    static constexpr std::size_t DefaultWindowRows = std::size_t { 1 } << 21;
+    // Half a million rows: a view's bookkeeping for them is 4 MB, and a few
+    // milliseconds when they arrive; the window moves every hundred thousand
+    // rows scrolled, which takes no longer than a repaint.
+    static constexpr std::size_t DefaultWindowRows = std::size_t { 1 } << 19;
 
     explicit EventTableModel(const EventGrid &grid, QObject *parent = nullptr);
 

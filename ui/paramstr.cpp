@@ -42,9 +42,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 #include <new>
 #include <thread>
 #include <utility>
@@ -433,7 +430,7 @@ void ParamStr::chooseInput(const QString &path)
     }
     pianoRoll->clear();
     renewRowsHeader();
-    releaseFreedMemory();
+    ConversionRun::releaseFreedMemory();
     lblStato->setText(QString::number(QFileInfo(path).size()) + translated(texts::Bytes));
 }
 
@@ -464,12 +461,14 @@ void ParamStr::cmdCONVERTI_Click()
     }
 
     // The view sees the grid again only once the conversion is over; the old
-    // conversion's memory goes back to the system before the new one starts.
+    // conversion's memory goes back to the system, freed on the conversion's
+    // thread before the new one starts.
+    PianoRoll oldRoll = pianoRoll->takeRoll();
     m_update = std::make_unique<ModelUpdate>(*m_model);
+    EventGrid::Storage oldGrid = m_grid.takeStorage();
     m_grid.setRows(1);
     m_grid.clear();
     renewRowsHeader();
-    releaseFreedMemory();
     setBusy(true);
     setStatusText(translated(texts::Analysing));
 
@@ -485,6 +484,7 @@ void ParamStr::cmdCONVERTI_Click()
     m_runOutput = out;
     m_run = new ConversionRun(
         nativePath(in), nativePath(out), job, writeFaults(), m_grid, m_clock, this);
+    m_run->discardFirst(std::move(oldGrid), std::move(oldRoll));
     connect(m_run, &ConversionRun::statusChanged, this,
         [this](const QString &caption) { showStatus(caption.toStdString()); });
     connect(m_run, &ConversionRun::finished, this, &ParamStr::finishConversion);
@@ -566,7 +566,7 @@ void ParamStr::finishConversion()
     const QString reason = QString::fromLocal8Bit(done.error);
     switch (done.status) {
     case ConversionStatus::Cancelled:
-        releaseFreedMemory();
+        ConversionRun::releaseFreedMemory();
         setStatusText(tr(uitexts::Cancelled));
         break;
     case ConversionStatus::CannotOpen:
@@ -619,15 +619,6 @@ void ParamStr::closeEvent(QCloseEvent *event)
         return;
     }
     QWidget::closeEvent(event);
-}
-
-void ParamStr::releaseFreedMemory()
-{
-#if defined(__GLIBC__)
-    // What a big conversion freed goes back to the system, not only to the
-    // allocator's free lists (the helper threads' arenas keep theirs).
-    ::malloc_trim(0);
-#endif
 }
 
 WriteFaults ParamStr::writeFaults() const

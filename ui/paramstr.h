@@ -131,7 +131,6 @@ private:
     void updateProgress();
     void finishConversion();
     void showConverted(const ConversionResult &done, PianoRoll roll, const QString &out);
-    static void releaseFreedMemory();
     void renewRowsHeader();
 
     UserDialogs &m_dialogs;

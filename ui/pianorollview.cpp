@@ -101,6 +101,13 @@ void PianoRollView::clear()
     emit rollChanged();
 }
 
+PianoRoll PianoRollView::takeRoll()
+{
+    PianoRoll roll = std::move(m_roll);
+    clear();
+    return roll;
+}
+
 void PianoRollView::rebuild()
 {
     clear();

@@ -38,6 +38,8 @@ public:
     void showRoll(PianoRoll roll);
     // Empties the roll; done before the grid changes.
     void clear();
+    // Empties the roll, handing over its notes (to be freed on another thread).
+    PianoRoll takeRoll();
     const PianoRoll &roll() const { return m_roll; }
 
     // Highlights what a grid row holds, its note or else a marker at its time,

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace trackfold {
@@ -63,6 +64,20 @@ public:
     std::string textMatrix(std::size_t row, int col) const;
 
     // --- Filled by the conversion ----------------------------------------------
+
+    // The two big buffers, the event rows and the image, taken out of the grid
+    // (left without them, as clear() would) so that they can be freed
+    // elsewhere: after a long file, freeing them takes a good part of a second.
+    struct Storage
+    {
+        std::vector<Row> events;
+        std::string image;
+    };
+    Storage takeStorage()
+    {
+        Storage storage { std::exchange(m_events, {}), std::exchange(m_image, {}) };
+        return storage;
+    }
 
     // Starts a conversion: takes the input image that event rows refer to and
     // empties the grid down to its heading row (Clear, then Rows = 1).
