@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
 
 #include <algorithm>
 #include <climits>
@@ -33,6 +34,12 @@ RowWindow::RowWindow(QTableView &table, EventTableModel &model, QScrollBar &bar,
             m_selected = m_model.gridRow(current.row());
             m_hasSelected = true;
         });
+    m_move.setSingleShot(true);
+    m_move.setInterval(0);
+    connect(&m_move, &QTimer::timeout, this, [this] {
+        showFrom(
+            m_model.windowStart() + static_cast<std::size_t>(m_table.verticalScrollBar()->value()));
+    });
     m_table.installEventFilter(this);
     modelReset();
 }
@@ -73,17 +80,7 @@ void RowWindow::tableScrolled(int value)
     if ((value < quarter && m_model.windowStart() > 0) || (value > last - quarter && more)) {
         // Not while the table is still handling the key or wheel that
         // scrolled it: it holds model rows that the move would change.
-        if (!m_movePending) {
-            m_movePending = true;
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    m_movePending = false;
-                    showFrom(m_model.windowStart()
-                        + static_cast<std::size_t>(m_table.verticalScrollBar()->value()));
-                },
-                Qt::QueuedConnection);
-        }
+        m_move.start();
     }
     const QSignalBlocker quiet(m_bar);
     m_bar.setValue(static_cast<int>(row));

@@ -3,6 +3,7 @@
 #define TRACKFOLD_ROWWINDOW_H
 
 #include <QObject>
+#include <QTimer>
 
 #include <cstddef>
 
@@ -52,7 +53,8 @@ private:
     std::size_t m_selected = 0;
     bool m_hasSelected = false;
     bool m_moving = false;
-    bool m_movePending = false;
+    // Moves the window once the event that scrolled the table is handled.
+    QTimer m_move;
 };
 
 } // namespace trackfold
