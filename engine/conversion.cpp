@@ -252,7 +252,7 @@ private:
 // False after a warning (a delta time too large); what out received is then to
 // be thrown away.
 bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver &observer,
-    const ConversionJob &job, EventGrid *grid, ConversionResult &result)
+    const ConversionJob &job, EventGrid *grid, bool rowsFromOutput, ConversionResult &result)
 {
     const std::string_view image = input.image;
     const TrackScan &scan = input.scan;
@@ -284,8 +284,13 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
     // Delta times, running status and the output bytes are worked out as the
     // merge hands over each event, in one pass; the window's grid takes each
     // event as it is written.
-    if (grid)
+    if (grid) {
+        // The port events written between the rows would have to be told
+        // apart from the input's own: with them the rows are kept.
+        if (rowsFromOutput && !ports)
+            grid->collectTracksOnly();
         grid->reserveEvents(scan.events);
+    }
     WritingProgress progress(observer, job, scan.events);
     // The port events make the file one stream.
     const SegmentedWrite segmented = ports
@@ -495,13 +500,22 @@ struct TargetWriter
                 result = outcome(ConversionStatus::CannotSave, systemReason(errno ? errno : EIO));
                 return;
             }
+            if (grid && grid->collectsTracksOnly()) {
+                std::string rows = whole;
+                rowsWritten(rows);
+            }
             return check(scanned, whole, result);
         }
         case Target::Kind::Memory: {
             prepare(*target.m_memory, scanned.image);
             StringSink sink(*target.m_memory);
-            if (writeOutput(scanned, sink, result))
+            if (writeOutput(scanned, sink, result)) {
+                if (grid && grid->collectsTracksOnly()) {
+                    std::string rows = *target.m_memory;
+                    rowsWritten(rows);
+                }
                 check(scanned, *target.m_memory, result);
+            }
             return;
         }
         case Target::Kind::Sink:
@@ -519,7 +533,8 @@ private:
         const bool written = job.format == 1
             ? writeFormat1(scanned, sink, observer, job, grid,
                 target.m_kind == Target::Kind::File ? &folder : nullptr, result)
-            : trackfold::writeFormat0(scanned, sink, observer, job, grid, result);
+            : trackfold::writeFormat0(scanned, sink, observer, job, grid,
+                grid && !grid->keepsRows() && target.m_kind != Target::Kind::Sink, result);
         if (!written) {
             result = outcome(
                 job.cancelled() ? ConversionStatus::Cancelled : ConversionStatus::ConversionFailed);
@@ -529,11 +544,21 @@ private:
         return true;
     }
 
-    // A fold's grid holds the merged events in the order they were written:
-    // the check compares the file with them instead of merging again.
+    // A fold's grid that keeps its rows holds the merged events in the order
+    // they were written: the check compares the file with them instead of
+    // merging again.
     std::span<const EventRef> mergedRows() const
     {
         return grid && job.format == 0 ? grid->events() : std::span<const EventRef>();
+    }
+
+    // A fold's grid that kept only the rows' tracks reads its rows from the
+    // output, taking its bytes, then lets the roll be built.
+    void rowsWritten(std::string &output) const
+    {
+        if (grid && grid->collectsTracksOnly())
+            grid->readRowsFrom(output);
+        observer.outputWritten();
     }
 
     // Merged, an event never takes more bytes than in the input but for a
@@ -596,6 +621,25 @@ private:
                                           : ConversionStatus::ConversionFailed)
                 : outcome(existed ? ConversionStatus::OutputExists : ConversionStatus::CannotSave,
                     std::move(error));
+            return;
+        }
+        if (grid && grid->collectsTracksOnly()) {
+            // The rows are read from the file as it reached the disk; so is
+            // the check.
+            std::string written;
+            if (!readWholeFile(target.m_path, written, result.error)) {
+                written.clear();
+                rowsWritten(written);
+                if (job.verify)
+                    result.status = ConversionStatus::VerifyFailed;
+                return;
+            }
+            rowsWritten(written);
+            const std::string_view check = grid->readsOutput() ? grid->image() : written;
+            if (job.verify
+                && !verifyConversion(image, check, job, result.error, &scanned.scan, {}))
+                result.status = ConversionStatus::VerifyFailed;
+            grid->releaseInput();
             return;
         }
         observer.outputWritten();

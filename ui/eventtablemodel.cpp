@@ -97,7 +97,7 @@ QVariant EventTableModel::data(const QModelIndex &index, int role) const
 QString EventTableModel::toolTip(std::size_t row) const
 {
     std::string description;
-    if (const EventGrid::Row *event = m_grid.eventAt(row)) {
+    if (const std::optional<EventGrid::Row> event = m_grid.eventAt(row)) {
         // A split file's later tracks each begin with a row for their chunk header.
         description = EventGrid::isChunkRow(*event) ? describeTrackStart()
                                                     : describeEvent(m_grid.image(), *event);

@@ -223,7 +223,8 @@ void PianoRollView::showGridRow(std::size_t gridRow)
     m_markerShown = false;
     // An empty roll (no conversion yet, or a failed one) marks nothing.
     const bool built = !m_roll.notes().empty() || m_roll.endTime() > 0;
-    const EventGrid::Row *event = built ? m_grid.eventAt(gridRow) : nullptr;
+    const std::optional<EventGrid::Row> event
+        = built ? m_grid.eventAt(gridRow) : std::optional<EventGrid::Row>();
     if (event) {
         m_selected = m_roll.noteOfEvent(EventGrid::eventOfRow(gridRow));
         if (m_selected != PianoRoll::NoNote) {

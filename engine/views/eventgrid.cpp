@@ -2,6 +2,7 @@
 #include "eventgrid.h"
 
 #include "codecs.h"
+#include "pianoroll.h"
 #include "runningstatus.h"
 #include "texts.h"
 
@@ -33,6 +34,14 @@ void EventGrid::clear()
     m_events.shrink_to_fit();
     m_image.clear();
     m_image.shrink_to_fit();
+    m_folded.clear();
+    m_rowTracks.clear();
+    m_rowTracks.shrink_to_fit();
+    m_inputTrackNames.clear();
+    m_tracksOnly = false;
+    m_lastTrack = 0;
+    m_trackBegin = 1;
+    m_trackEnd = 0;
     m_trackStarts.clear();
     m_chunks.clear();
     m_chunkRows.clear();
@@ -49,6 +58,11 @@ void EventGrid::setRows(std::size_t rows)
         m_headings = false;
     if (rows < rowOfEvent(m_events.size()))
         m_events.resize(rows < FirstEventRow ? 0 : eventOfRow(rows));
+    if (rows < rowOfEvent(eventCount()) && readsOutput()) {
+        // Rows read from the output go all together.
+        m_folded.clear();
+        m_rowTracks.clear();
+    }
     while (!m_chunkRows.empty() && m_chunkRows.back() >= rows)
         m_chunkRows.pop_back();
 }
@@ -58,6 +72,47 @@ void EventGrid::adoptImage(std::string image)
     clear();
     setRows(1);
     m_image = std::move(image);
+}
+
+void EventGrid::reserveEvents(std::size_t events)
+{
+    if (m_tracksOnly)
+        m_rowTracks.reserve(m_rowTracks.size() + events * static_cast<std::size_t>(m_trackWidth));
+    else
+        m_events.reserve(m_events.size() + events);
+}
+
+bool EventGrid::readRowsFrom(std::string &output)
+{
+    const std::size_t events = m_rowTracks.size() / static_cast<std::size_t>(m_trackWidth);
+    m_tracksOnly = false;
+    m_inputTrackNames.clear();
+    for (std::size_t track = 1; track <= m_trackStarts.size(); ++track)
+        m_inputTrackNames.push_back(inputTrackName(track));
+    if (events == 0 || !m_folded.index(output, events)) {
+        m_rowTracks = {};
+        m_rowCount = FirstEventRow;
+        return false;
+    }
+    return true;
+}
+
+void EventGrid::releaseInput()
+{
+    if (readsOutput())
+        m_image = {};
+}
+
+std::string EventGrid::inputTrackName(std::size_t track) const
+{
+    if (track == 0 || track > m_trackStarts.size())
+        return {};
+    if (track <= m_inputTrackNames.size())
+        return m_inputTrackNames[track - 1];
+    // A track's events end at the next one's chunk header at the latest.
+    const std::size_t end
+        = track < m_trackStarts.size() ? m_trackStarts[track] - 8 : m_image.size();
+    return trackNameAt(m_image, m_trackStarts[track - 1], end);
 }
 
 void EventGrid::addHeaderRow(std::string_view header)
@@ -102,12 +157,17 @@ std::string EventGrid::textMatrix(std::size_t row, int col) const
 
 std::string EventGrid::eventCell(std::size_t row, int col) const
 {
-    const Row *event = eventAt(row);
+    const std::optional<Row> event = eventAt(row);
     if (!event)
         return {};
     if (isChunkRow(*event))
         return col == 2 ? m_chunks[event->ref] : std::string("00");
-    const Row *above = row > FirstEventRow && !isChunkRow(event[-1]) ? event - 1 : nullptr;
+    std::optional<Row> above;
+    if (row > FirstEventRow) {
+        above = eventAt(row - 1);
+        if (isChunkRow(*above))
+            above.reset();
+    }
     if (col == 0)
         return timeText(event->time());
     if (col == 1) {
@@ -118,7 +178,7 @@ std::string EventGrid::eventCell(std::size_t row, int col) const
         return LongToVlqHex(static_cast<std::int32_t>(event->time() - previous));
     }
     const std::uint8_t statusAbove = above ? above->status : StatusBeforeFirstEvent;
-    const std::string_view data = dataBytes(m_image, *event);
+    const std::string_view data = dataBytes(image(), *event);
     std::string text;
     text.reserve(2 * (data.size() + 1));
     const auto firstData = static_cast<std::uint8_t>(data.empty() ? 0 : data[0]);
@@ -132,9 +192,11 @@ std::string EventGrid::eventCell(std::size_t row, int col) const
 
 std::size_t EventGrid::trackOf(std::size_t row) const
 {
-    const Row *event = eventAt(row);
+    const std::optional<Row> event = eventAt(row);
     if (!event)
         return 0;
+    if (readsOutput())
+        return trackOfEvent(eventOfRow(row));
     if (!m_outputTrackNames.empty()) {
         // A split file's rows: the output tracks one after another.
         const auto after = std::upper_bound(m_chunkRows.begin(), m_chunkRows.end(), row);

@@ -3,10 +3,12 @@
 #define TRACKFOLD_EVENTGRID_H
 
 #include "eventref.h"
+#include "outputrows.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,9 +31,11 @@ inline std::size_t trackAt(std::span<const std::size_t> trackStarts, std::size_t
 // time to the row above (VLQ hex) and the event bytes (hex text, without the
 // status byte where running status leaves it out).
 //
-// Event rows are kept compact (12 bytes each): the time and a reference into
-// the input image the grid owns. Cell texts are produced on demand, in
-// constant time, from the row and the row above it.
+// A fold's rows are read from the output itself once it is written (see
+// OutputRows), with a byte or two a row for the input track each came from;
+// until then, and for a split, each row is kept as a reference into the input
+// image the grid owns (12 bytes). Cell texts are produced on demand from the
+// row and the row above it.
 class EventGrid
 {
 public:
@@ -72,17 +76,22 @@ public:
     {
         std::vector<Row> events;
         std::string image;
+        std::pair<std::string, std::vector<Checkpoint>> output;
+        std::vector<std::uint8_t> rowTracks;
     };
     Storage takeStorage()
     {
-        Storage storage { std::exchange(m_events, {}), std::exchange(m_image, {}) };
+        Storage storage { std::exchange(m_events, {}), std::exchange(m_image, {}),
+            m_folded.take(), std::exchange(m_rowTracks, {}) };
         return storage;
     }
 
     // Starts a conversion: takes the input image that event rows refer to and
     // empties the grid down to its heading row (Clear, then Rows = 1).
     void adoptImage(std::string image);
-    const std::string &image() const { return m_image; }
+    // The image the rows refer to: the output, once a fold's rows are read
+    // from it, else the input.
+    std::string_view image() const { return readsOutput() ? m_folded.image() : m_image; }
     // The start of each track chunk of the image, to tell where a row came from.
     void setTrackStarts(std::vector<std::size_t> starts) { m_trackStarts = std::move(starts); }
     const std::vector<std::size_t> &trackStarts() const { return m_trackStarts; }
@@ -96,17 +105,52 @@ public:
     // Appends an event row.
     void addEvent(const Row &row)
     {
-        m_events.push_back(row);
+        if (m_tracksOnly)
+            addTrackOf(row.ref);
+        else
+            m_events.push_back(row);
         ++m_rowCount;
     }
     // Room for that many more event rows, taken at once.
-    void reserveEvents(std::size_t events) { m_events.reserve(m_events.size() + events); }
+    void reserveEvents(std::size_t events);
     // Appends event rows.
     void addEvents(std::span<const Row> rows)
     {
-        m_events.insert(m_events.end(), rows.begin(), rows.end());
+        if (m_tracksOnly) {
+            for (const Row &row : rows)
+                addTrackOf(row.ref);
+        } else {
+            m_events.insert(m_events.end(), rows.begin(), rows.end());
+        }
         m_rowCount += rows.size();
     }
+
+    // A fold's rows read back from its output: 12 bytes a row fewer. Set by
+    // default; a grid that keeps the rows lets the rows be compared with a
+    // fold that reads them back.
+    void setKeepRows(bool keep) { m_keepRows = keep; }
+    bool keepsRows() const { return m_keepRows; }
+    // From now on the rows added keep only their input track, until
+    // readRowsFrom reads them from the output.
+    void collectTracksOnly()
+    {
+        m_tracksOnly = true;
+        m_trackWidth = m_trackStarts.size() > 0xFF ? 2 : 1;
+    }
+    bool collectsTracksOnly() const { return m_tracksOnly; }
+    // Reads the collected rows from the output the fold wrote, which the
+    // grid takes (output is left empty). False, the grid then left without
+    // rows and output as it was, when the output does not hold them. The
+    // input image stays until releaseInput.
+    bool readRowsFrom(std::string &output);
+    // Frees the input image once nothing reads it; the names of the input's
+    // tracks stay.
+    void releaseInput();
+    // True once the rows are read from the output.
+    bool readsOutput() const { return m_folded.size() > 0; }
+    // The name of the input track chunk counted from 1 (its meta 0x03 at
+    // tick 0), or "".
+    std::string inputTrackName(std::size_t track) const;
     // Appends a row for the chunk header of a further output track (a split
     // file's): its bytes in the data column, 00 in the time columns. The row
     // after it starts the track, at time 0 after the track's name.
@@ -122,14 +166,31 @@ public:
     // Fills row 0 with the headings.
     void showHeadings() { m_headings = true; }
 
-    // The event rows, the first at grid row FirstEventRow.
+    // The event rows kept as such, the first at grid row FirstEventRow;
+    // empty once they are read from the output.
     std::span<const Row> events() const { return m_events; }
-    // The event of a grid row; nullptr when the row holds none.
-    const Row *eventAt(std::size_t row) const
+    // How many event rows there are, however they are kept.
+    std::size_t eventCount() const { return readsOutput() ? m_folded.size() : m_events.size(); }
+    // The rows read from the output; empty while they are kept as such.
+    const OutputRows &outputRows() const { return m_folded; }
+    // An event row, counted from 0 among the event rows (below eventCount()).
+    Row event(std::size_t event) const
     {
-        return (row >= FirstEventRow && eventOfRow(row) < m_events.size())
-            ? &m_events[eventOfRow(row)]
-            : nullptr;
+        return readsOutput() ? m_folded.at(event) : m_events[event];
+    }
+    // The event of a grid row, if it holds one.
+    std::optional<Row> eventAt(std::size_t row) const
+    {
+        if (row < FirstEventRow || eventOfRow(row) >= eventCount())
+            return std::nullopt;
+        return event(eventOfRow(row));
+    }
+    // The input track of an event row read from the output, counted from 1.
+    std::size_t trackOfEvent(std::size_t event) const
+    {
+        return m_trackWidth == 1 ? m_rowTracks[event]
+                                 : std::size_t { m_rowTracks[2 * event] }
+                | std::size_t { m_rowTracks[2 * event + 1] } << 8;
     }
     // The input track chunk an event row came from, counted from 1 (for a
     // split file: the output track, counted from 1 for track 0); 0 when the
@@ -138,8 +199,32 @@ public:
 
 private:
     std::string eventCell(std::size_t row, int col) const;
+    void addTrackOf(std::size_t ref)
+    {
+        if (ref < m_trackBegin || ref >= m_trackEnd) {
+            // Merged events often come in runs from one track: a search
+            // only where the run ends.
+            m_lastTrack = trackAt(m_trackStarts, ref);
+            m_trackBegin = m_lastTrack > 0 ? m_trackStarts[m_lastTrack - 1] : 0;
+            m_trackEnd = m_lastTrack < m_trackStarts.size() ? m_trackStarts[m_lastTrack] : SIZE_MAX;
+        }
+        m_rowTracks.push_back(static_cast<std::uint8_t>(m_lastTrack));
+        if (m_trackWidth == 2)
+            m_rowTracks.push_back(static_cast<std::uint8_t>(m_lastTrack >> 8));
+    }
 
     std::string m_image;
+    OutputRows m_folded;
+    // The input track of each row, in m_trackWidth bytes (low byte first),
+    // while the rows keep only that.
+    std::vector<std::uint8_t> m_rowTracks;
+    int m_trackWidth = 1;
+    std::size_t m_lastTrack = 0;
+    std::size_t m_trackBegin = 1;
+    std::size_t m_trackEnd = 0;
+    std::vector<std::string> m_inputTrackNames;
+    bool m_keepRows = false;
+    bool m_tracksOnly = false;
     std::vector<std::size_t> m_trackStarts;
     std::string m_header; // the bytes of row 1
     std::vector<Row> m_events;

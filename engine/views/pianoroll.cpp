@@ -24,6 +24,8 @@ constexpr int MaxEventsAtStart = 1000;
 void PianoRoll::clear()
 {
     m_events = {};
+    m_folded = nullptr;
+    m_grid = nullptr;
     m_ordered = {};
     m_gridEvents = {};
     m_orderedTracks = {};
@@ -43,7 +45,10 @@ void PianoRoll::clear()
 void PianoRoll::build(const EventGrid &grid)
 {
     clear();
+    m_grid = &grid;
     m_events = grid.events();
+    if (grid.readsOutput())
+        m_folded = &grid.outputRows();
     m_image = grid.image();
     const std::vector<std::size_t> &trackStarts = grid.trackStarts();
     m_trackStarts = trackStarts;
@@ -70,13 +75,14 @@ void PianoRoll::build(const EventGrid &grid)
         m_events = m_ordered;
     }
     // Events never lie past End of Track; the check keeps a grid without one usable.
-    m_endTime = std::max(grid.endTime(), m_events.empty() ? 0 : m_events.back().time());
+    const std::size_t events = eventCount();
+    m_endTime = std::max(grid.endTime(), events == 0 ? 0 : eventAt(events - 1).time());
 
     // No more notes than events: reserving that much keeps the one big array
     // from being copied as it grows, and costs no memory until notes fill it
     // (the pages of a large allocation are only backed once written).
-    m_notes.reserve(m_events.size());
-    m_blockEnds.assign(m_events.size() / BlockSize + 1, 0);
+    m_notes.reserve(events);
+    m_blockEnds.assign(events / BlockSize + 1, 0);
 
     // Bins a power of two wide: a shift finds a tick's bin.
     while ((m_endTime >> m_binShift) >= MaxBins)
@@ -100,12 +106,24 @@ void PianoRoll::build(const EventGrid &grid)
         return lastTrack;
     };
     auto trackOfEvent = [&](std::size_t event) {
-        return split ? std::size_t { m_orderedTracks[event] } : trackOf(m_events[event].ref);
+        if (split)
+            return std::size_t { m_orderedTracks[event] };
+        return m_folded ? grid.trackOfEvent(event) : trackOf(m_events[event].ref);
     };
 
-    auto finish = [&](std::uint32_t index, std::uint32_t offEvent, std::uint8_t pitch) {
+    // A note waiting for its Note Off, with the time of its Note On: rows read
+    // from the output are not looked up again.
+    struct Waiting
+    {
+        std::uint32_t note;
+        std::uint32_t timeLow;
+        std::uint32_t timeHigh;
+        std::uint64_t time() const { return std::uint64_t { timeHigh } << 32 | timeLow; }
+    };
+    auto finish = [&](const Waiting &waiting, std::uint32_t offEvent, std::uint64_t offTime,
+                      std::uint8_t pitch) {
+        const std::uint32_t index = waiting.note;
         RollNote &note = m_notes[index];
-        const EventRef &on = m_events[note.onEvent()];
         const std::uint8_t cell = cellOf(trackOfEvent(note.onEvent()));
         const std::uint32_t distance = offEvent - note.onEvent();
         if (offEvent != Unreleased && distance < FarOff) {
@@ -114,8 +132,8 @@ void PianoRoll::build(const EventGrid &grid)
             note.offDistance = FarOff;
             m_farOffs.emplace_back(index, offEvent);
         }
-        const std::uint64_t from = on.time();
-        const std::uint64_t to = offEvent == Unreleased ? m_endTime : m_events[offEvent].time();
+        const std::uint64_t from = waiting.time();
+        const std::uint64_t to = offEvent == Unreleased ? m_endTime : offTime;
         // A note covers the ticks up to its Note Off, not the tick of it.
         const auto first = static_cast<std::uint32_t>(from >> m_binShift);
         const auto last = static_cast<std::uint32_t>((to > from ? to - 1 : from) >> m_binShift);
@@ -131,23 +149,23 @@ void PianoRoll::build(const EventGrid &grid)
 
     // The notes waiting for their Note Off, one queue per channel and pitch,
     // oldest first from its head.
-    std::vector<std::vector<std::uint32_t>> waiting(16 * Pitches);
+    std::vector<std::vector<Waiting>> waiting(16 * Pitches);
     std::vector<std::size_t> head(16 * Pitches, 0);
 
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(m_image.data());
-    for (std::size_t i = 0; i < m_events.size(); ++i) {
-        const EventRef &event = m_events[i];
+    auto visit = [&](std::size_t i, const EventRef &event) {
         const std::uint8_t kind = event.status & 0xF0;
         if (kind != 0x80 && kind != 0x90)
-            continue;
+            return;
         // The reader has checked that both data bytes are there.
         const std::uint8_t *data = bytes + dataPos(event);
         const std::uint8_t pitch = data[0] & 0x7F;
         const std::size_t queue = static_cast<std::size_t>(event.status & 0x0F) * Pitches + pitch;
-        std::vector<std::uint32_t> &notes = waiting[queue];
+        std::vector<Waiting> &notes = waiting[queue];
         if (kind == 0x90 && data[1] != 0) {
             ++perTrack[trackOfEvent(i)];
-            notes.push_back(static_cast<std::uint32_t>(m_notes.size()));
+            notes.push_back({ static_cast<std::uint32_t>(m_notes.size()), event.timeLow,
+                event.timeHigh });
             const auto on = static_cast<std::uint32_t>(i);
             m_notes.push_back(
                 { static_cast<std::uint16_t>(on), static_cast<std::uint16_t>(on >> 16), FarOff });
@@ -155,7 +173,7 @@ void PianoRoll::build(const EventGrid &grid)
             m_highest = std::max<int>(m_highest, pitch);
         } else if (head[queue] < notes.size()) {
             // A Note Off with no note waiting changes nothing.
-            finish(notes[head[queue]++], static_cast<std::uint32_t>(i), pitch);
+            finish(notes[head[queue]++], static_cast<std::uint32_t>(i), event.time(), pitch);
             // A queue that never empties (a note held while others come and
             // go) drops the notes it has ended now and then.
             if (head[queue] == notes.size()
@@ -165,10 +183,16 @@ void PianoRoll::build(const EventGrid &grid)
                 head[queue] = 0;
             }
         }
+    };
+    if (m_folded) {
+        m_folded->forEach(0, visit);
+    } else {
+        for (std::size_t i = 0; i < m_events.size(); ++i)
+            visit(i, m_events[i]);
     }
     for (std::size_t queue = 0; queue < waiting.size(); ++queue) {
         for (std::size_t k = head[queue]; k < waiting[queue].size(); ++k)
-            finish(waiting[queue][k], Unreleased, static_cast<std::uint8_t>(queue % Pitches));
+            finish(waiting[queue][k], Unreleased, 0, static_cast<std::uint8_t>(queue % Pitches));
     }
     std::sort(m_farOffs.begin(), m_farOffs.end());
 
@@ -181,11 +205,7 @@ void PianoRoll::build(const EventGrid &grid)
             m_tracks.push_back({ track, outputTracks[track - 1], perTrack[track] });
             continue;
         }
-        // A track's events end at the next one's chunk header at the latest.
-        const std::size_t end
-            = track < trackStarts.size() ? trackStarts[track] - 8 : m_image.size();
-        m_tracks.push_back(
-            { track, trackNameAt(m_image, trackStarts[track - 1], end), perTrack[track] });
+        m_tracks.push_back({ track, grid.inputTrackName(track), perTrack[track] });
     }
 }
 
@@ -231,6 +251,8 @@ std::size_t PianoRoll::track(const RollNote &note) const
 {
     if (!m_orderedTracks.empty())
         return m_orderedTracks[note.onEvent()];
+    if (m_folded)
+        return m_grid->trackOfEvent(note.onEvent());
     return trackAt(m_trackStarts, m_events[note.onEvent()].ref);
 }
 
@@ -248,9 +270,10 @@ std::size_t PianoRoll::noteOfEvent(std::size_t event) const
             return NoNote;
         event = m_orderOfGridEvent[event];
     }
-    if (event >= m_events.size())
+    if (event >= eventCount())
         return NoNote;
-    const std::uint8_t kind = m_events[event].status & 0xF0;
+    const EventRef found = eventAt(event);
+    const std::uint8_t kind = found.status & 0xF0;
     if (kind != 0x80 && kind != 0x90)
         return NoNote;
     const auto onOrAfter = std::partition_point(m_notes.begin(), m_notes.end(),
@@ -260,7 +283,7 @@ std::size_t PianoRoll::noteOfEvent(std::size_t event) const
 
     // The note this event ends started before it and has not ended before it;
     // blocks of notes that all ended earlier are passed over whole.
-    const std::uint64_t time = m_events[event].time();
+    const std::uint64_t time = found.time();
     auto index = static_cast<std::size_t>(onOrAfter - m_notes.begin());
     while (index > 0) {
         --index;

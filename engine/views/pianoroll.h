@@ -2,6 +2,7 @@
 #ifndef TRACKFOLD_PIANOROLL_H
 #define TRACKFOLD_PIANOROLL_H
 
+#include "outputrows.h"
 #include "trackreader.h"
 
 #include <algorithm>
@@ -65,11 +66,11 @@ public:
 
     // The notes in the order of their Note On.
     std::span<const RollNote> notes() const { return m_notes; }
-    std::uint64_t start(const RollNote &note) const { return m_events[note.onEvent()].time(); }
+    std::uint64_t start(const RollNote &note) const { return eventAt(note.onEvent()).time(); }
     std::uint64_t end(const RollNote &note) const
     {
         const std::uint32_t off = offEvent(note);
-        return off == Unreleased ? m_endTime : m_events[off].time();
+        return off == Unreleased ? m_endTime : eventAt(off).time();
     }
     // The event row of the note's Note Off; Unreleased when it sounds to End of Track.
     std::uint32_t offEvent(const RollNote &note) const
@@ -78,11 +79,10 @@ public:
     }
     int pitch(const RollNote &note) const
     {
-        const EventRef &on = m_events[note.onEvent()];
-        return static_cast<std::uint8_t>(m_image[dataPos(on)]) & 0x7F;
+        return static_cast<std::uint8_t>(m_image[dataPos(eventAt(note.onEvent()))]) & 0x7F;
     }
     // 0-15.
-    int channel(const RollNote &note) const { return m_events[note.onEvent()].status & 0x0F; }
+    int channel(const RollNote &note) const { return eventAt(note.onEvent()).status & 0x0F; }
     // The input track chunk of the Note On, counted from 1.
     std::size_t track(const RollNote &note) const;
     // A track as the levels of detail hold it, one byte: 1-255, tracks 255
@@ -150,9 +150,18 @@ private:
     };
 
     std::uint32_t farOffEvent(const RollNote &note) const;
+    // The roll's event (the grid's, or a split's in time order).
+    EventRef eventAt(std::size_t event) const
+    {
+        return m_folded ? m_folded->at(event) : m_events[event];
+    }
+    std::size_t eventCount() const { return m_folded ? m_folded->size() : m_events.size(); }
     void addLongNotes(const std::vector<LongNote> &notes);
 
     std::span<const EventRef> m_events;
+    // A fold's rows read from its output, in place of m_events.
+    const OutputRows *m_folded = nullptr;
+    const EventGrid *m_grid = nullptr;
     // A split file's rows come track after track: the roll keeps them in time
     // order, with each one's grid event, output track and the way back.
     std::vector<EventRef> m_ordered;

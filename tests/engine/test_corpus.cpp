@@ -5,6 +5,9 @@
 // expected.txt, and the command line writes nothing for it.
 #include "cliapp.h"
 #include "conversion.h"
+#include "eventgrid.h"
+#include "pianoroll.h"
+#include "randomfile.h"
 #include "recordinghost.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +20,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #ifndef TRACKFOLD_TEST_DATA
@@ -26,6 +30,9 @@
 namespace fs = std::filesystem;
 using trackfold::MessageIcon;
 using trackfold::test::RecordingHost;
+using trackfold::EventGrid;
+using trackfold::PianoRoll;
+using trackfold::RollNote;
 
 namespace {
 
@@ -187,6 +194,73 @@ TEST(DataCorpus, ValidFilesConvert)
         EXPECT_EQ(host.RIGHE, rows->second);
     }
     EXPECT_EQ(seen, expected.size()) << "a file listed in valid/expected.txt is missing";
+}
+
+// What the window shows of a fold whose rows are read back from the output
+// (cells, tracks, the roll) is what the rows kept from the merge give.
+void expectSameViewFromOutput(const std::string &file, unsigned threads)
+{
+    RecordingHost kept;
+    RecordingHost read;
+    kept.grid().setKeepRows(true);
+    const std::string out = trackfold::test::SalvaMidi0(file, kept, { .threads = threads });
+    ASSERT_EQ(trackfold::test::SalvaMidi0(file, read, { .threads = threads }), out);
+    const EventGrid &rows = kept.grid();
+    const EventGrid &grid = read.grid();
+    ASSERT_EQ(grid.readsOutput(), rows.eventCount() > 0);
+    ASSERT_EQ(grid.rows(), rows.rows());
+    for (std::size_t row = 0; row < rows.rows(); ++row) {
+        for (int col = 0; col < EventGrid::Cols; ++col)
+            ASSERT_EQ(grid.textMatrix(row, col), rows.textMatrix(row, col)) << row << " " << col;
+        ASSERT_EQ(grid.trackOf(row), rows.trackOf(row)) << row;
+    }
+    PianoRoll fromRows;
+    PianoRoll fromOutput;
+    fromRows.build(rows);
+    fromOutput.build(grid);
+    ASSERT_EQ(fromOutput.notes().size(), fromRows.notes().size());
+    for (std::size_t i = 0; i < fromRows.notes().size(); ++i) {
+        const RollNote &a = fromRows.notes()[i];
+        const RollNote &b = fromOutput.notes()[i];
+        ASSERT_EQ(std::make_tuple(fromOutput.start(b), fromOutput.end(b), fromOutput.pitch(b),
+                      fromOutput.channel(b), fromOutput.track(b), fromOutput.offEvent(b)),
+            std::make_tuple(fromRows.start(a), fromRows.end(a), fromRows.pitch(a),
+                fromRows.channel(a), fromRows.track(a), fromRows.offEvent(a)))
+            << i;
+        ASSERT_EQ(fromOutput.noteOfEvent(fromOutput.offEvent(b)),
+            fromRows.noteOfEvent(fromRows.offEvent(a)));
+    }
+    ASSERT_EQ(fromOutput.tracks().size(), fromRows.tracks().size());
+    for (std::size_t t = 0; t < fromRows.tracks().size(); ++t) {
+        EXPECT_EQ(fromOutput.tracks()[t].name, fromRows.tracks()[t].name);
+        EXPECT_EQ(fromOutput.tracks()[t].notes, fromRows.tracks()[t].notes);
+    }
+    ASSERT_EQ(fromOutput.bins(), fromRows.bins());
+    for (std::size_t bin = 0; bin < fromRows.bins(); ++bin) {
+        for (int pitch = 0; pitch < PianoRoll::Pitches; ++pitch)
+            ASSERT_EQ(fromOutput.cell(pitch, bin), fromRows.cell(pitch, bin));
+    }
+}
+
+TEST(DataCorpus, FoldViewsReadFromTheOutputMatchTheMergedRows)
+{
+    for (const auto &entry : fs::directory_iterator(DataDir / "valid")) {
+        if (entry.path().extension() != ".mid")
+            continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        expectSameViewFromOutput(readBytes(entry.path()), 1);
+    }
+    // Long enough for segments on two threads; 300 tracks take two bytes a
+    // row for their numbers.
+    std::mt19937 rng(7);
+    trackfold::test::Expected expected;
+    for (const int tracks : { 12, 300 }) {
+        SCOPED_TRACE(tracks);
+        const std::string file = trackfold::test::randomFile(rng, expected,
+            { .minTracks = tracks, .maxTracks = tracks, .maxEvents = 400'000 / tracks,
+                .humanised = true, .minEvents = 300'000 / tracks });
+        expectSameViewFromOutput(file, 2);
+    }
 }
 
 TEST(DataCorpus, CommandLineWritesNothingForInvalidFiles)
