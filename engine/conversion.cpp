@@ -209,8 +209,15 @@ bool scanInput(std::string_view image, ConversionObserver &observer, Clock &cloc
     if (!scanned)
         return warn(observer, input.scan.warning);
     input.ports = portsInUse(image, input.scan);
-    if (input.ports.size() >= 2)
+    if (input.ports.size() >= 2) {
         indexPorts(input.scan, image.size());
+        // With ports the rows are kept, and refer to the image: the grid
+        // keeps it past the conversion.
+        if (grid) {
+            grid->keepImage(image);
+            input.image = grid->image();
+        }
+    }
     return true;
 }
 
@@ -297,12 +304,16 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
         ? SegmentedWrite::NotUsed
         : writeInSegments(
             image, scan, order, job.threads, writer,
-            [&](std::uint64_t written, std::span<const EventRef> rows) {
-                if (grid)
+            [&](std::uint64_t written, std::span<const EventRef> rows,
+                std::span<const std::uint16_t> tracks) {
+                if (grid && grid->collectsTracksOnly())
+                    grid->addTracks(tracks);
+                else if (grid)
                     grid->addEvents(rows);
                 return progress.reached(written);
             },
-            grid != nullptr);
+            !grid ? KeptRows::None
+                  : grid->collectsTracksOnly() ? KeptRows::Tracks : KeptRows::Events);
     bool written = segmented == SegmentedWrite::Written;
     if (segmented == SegmentedWrite::NotUsed) {
         written = mergeTracks(image, scan, order, [&](const EventRef &event) {
@@ -357,7 +368,8 @@ bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver
     const SegmentedWrite segmented = grid || !writer.onePort()
         ? SegmentedWrite::NotUsed
         : splitInSegments(image, scan, job.threads, writer,
-            [&progress](std::uint64_t written, std::span<const EventRef>) {
+            [&progress](std::uint64_t written, std::span<const EventRef>,
+                std::span<const std::uint16_t>) {
                 return progress.reached(written);
             });
     const bool written = segmented == SegmentedWrite::NotUsed
@@ -391,9 +403,12 @@ bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver
 class SourceLoader
 {
 public:
-    SourceLoader(Source &source, EventGrid *grid)
+    // A grid whose rows will be read from the output only needs the input
+    // while it converts: a file is then mapped, as without a grid.
+    SourceLoader(Source &source, EventGrid *grid, bool gridOwnsInput)
         : m_source(source)
         , m_grid(grid)
+        , m_owns(gridOwnsInput)
     { }
 
     // Standard input is read before anything else is looked at.
@@ -410,9 +425,11 @@ public:
 
     bool load(std::string_view &image, std::string &error)
     {
+        if (m_grid && !m_owns)
+            m_grid->adoptImage({});
         switch (m_source.m_kind) {
         case Source::Kind::File:
-            if (m_grid) {
+            if (m_grid && m_owns) {
                 std::string bytes;
                 if (!readWholeFile(m_source.m_name, bytes, error))
                     return false;
@@ -425,13 +442,13 @@ public:
             }
             return true;
         case Source::Kind::Bytes:
-            if (m_grid)
+            if (m_grid && m_owns)
                 return adopt(std::string(m_source.m_view), image);
             image = m_source.m_view;
             return true;
         case Source::Kind::Stream:
         case Source::Kind::Owned:
-            if (m_grid)
+            if (m_grid && m_owns)
                 return adopt(std::move(m_source.m_owned), image);
             image = m_source.m_owned;
             return true;
@@ -449,6 +466,7 @@ private:
 
     Source &m_source;
     EventGrid *m_grid;
+    bool m_owns;
     InputFile m_local;
 };
 
@@ -459,6 +477,9 @@ struct TargetWriter
     const ConversionJob &job;
     ConversionObserver &observer;
     EventGrid *grid;
+    // A fold's grid reads its rows from the output it writes (unless it
+    // keeps them, or the output goes to the caller's sink).
+    bool rowsFromOutput;
 
     bool outputExists() const
     {
@@ -502,7 +523,7 @@ struct TargetWriter
             }
             if (grid && grid->collectsTracksOnly()) {
                 std::string rows = whole;
-                rowsWritten(rows);
+                rowsWritten(rows, scanned.image);
             }
             return check(scanned, whole, result);
         }
@@ -512,7 +533,7 @@ struct TargetWriter
             if (writeOutput(scanned, sink, result)) {
                 if (grid && grid->collectsTracksOnly()) {
                     std::string rows = *target.m_memory;
-                    rowsWritten(rows);
+                    rowsWritten(rows, scanned.image);
                 }
                 check(scanned, *target.m_memory, result);
             }
@@ -533,8 +554,7 @@ private:
         const bool written = job.format == 1
             ? writeFormat1(scanned, sink, observer, job, grid,
                 target.m_kind == Target::Kind::File ? &folder : nullptr, result)
-            : trackfold::writeFormat0(scanned, sink, observer, job, grid,
-                grid && !grid->keepsRows() && target.m_kind != Target::Kind::Sink, result);
+            : trackfold::writeFormat0(scanned, sink, observer, job, grid, rowsFromOutput, result);
         if (!written) {
             result = outcome(
                 job.cancelled() ? ConversionStatus::Cancelled : ConversionStatus::ConversionFailed);
@@ -554,10 +574,10 @@ private:
 
     // A fold's grid that kept only the rows' tracks reads its rows from the
     // output, taking its bytes, then lets the roll be built.
-    void rowsWritten(std::string &output) const
+    void rowsWritten(std::string &output, std::string_view input) const
     {
         if (grid && grid->collectsTracksOnly())
-            grid->readRowsFrom(output);
+            grid->readRowsFrom(output, input);
         observer.outputWritten();
     }
 
@@ -629,12 +649,12 @@ private:
             std::string written;
             if (!readWholeFile(target.m_path, written, result.error)) {
                 written.clear();
-                rowsWritten(written);
+                rowsWritten(written, image);
                 if (job.verify)
                     result.status = ConversionStatus::VerifyFailed;
                 return;
             }
-            rowsWritten(written);
+            rowsWritten(written, image);
             const std::string_view check = grid->readsOutput() ? grid->image() : written;
             if (job.verify
                 && !verifyConversion(image, check, job, result.error, &scanned.scan, {}))
@@ -657,10 +677,12 @@ private:
 ConversionResult convert(Source source, const Target &target, const ConversionJob &job,
     ConversionObserver &observer, Clock &clock, EventGrid *grid)
 {
-    const TargetWriter writer { target, job, observer, grid };
+    const bool rowsFromOutput = grid && !grid->keepsRows() && job.format == 0
+        && target.kind() != Target::Kind::Sink;
+    const TargetWriter writer { target, job, observer, grid, rowsFromOutput };
     if (writer.outputExists())
         return outcome(ConversionStatus::OutputExists);
-    SourceLoader loader(source, grid);
+    SourceLoader loader(source, grid, !rowsFromOutput);
     std::string error;
     if (!loader.readStream(error))
         return outcome(ConversionStatus::CannotOpen, error);

@@ -77,6 +77,7 @@ void ConversionRun::run()
         const PianoRoll roll = std::move(m_oldRoll);
     }
     releaseFreedMemory();
+    m_rollAfterCheck = false;
     try {
         m_result = convert(Source::file(m_input), Target::file(m_output, false, m_faults), m_job,
             *this, m_clock, &m_grid);
@@ -87,6 +88,8 @@ void ConversionRun::run()
     }
     if (m_rollBuilder.joinable())
         m_rollBuilder.join();
+    else if (m_rollAfterCheck && m_result.converted())
+        buildRoll();
     if (!m_result.converted())
         m_roll.clear();
 }
@@ -102,7 +105,13 @@ void ConversionRun::releaseFreedMemory()
 void ConversionRun::outputWritten()
 {
     // The roll only reads the finished grid, as the check reads the file:
-    // the two go side by side. Without a thread, the roll is built here.
+    // the two go side by side. Beside a long file's check, which holds the
+    // input, the written file and the grid, the roll would raise the peak of
+    // memory by its own size: it waits until the conversion has let the input
+    // go. Without a thread, the roll is built here.
+    m_rollAfterCheck = m_grid.image().size() >= RollAfterCheckBytes;
+    if (m_rollAfterCheck)
+        return;
     try {
         m_rollBuilder = std::thread([this] { buildRoll(); });
     } catch (const std::system_error &) {

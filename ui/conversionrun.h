@@ -99,6 +99,9 @@ private:
     PianoRoll m_oldRoll;
     // Builds the roll while the written file is checked.
     std::thread m_rollBuilder;
+    // From this size of the image the rows read, the roll is built after the check.
+    static constexpr std::size_t RollAfterCheckBytes = std::size_t { 64 } << 20;
+    bool m_rollAfterCheck = false;
 };
 
 } // namespace trackfold

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <random>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -336,6 +338,8 @@ bool readWholeFile(const std::string &path, std::string &data, std::string &erro
     if (fd < 0)
         return false;
     data.clear();
+    data.reserve(size);
+    adviseHugePages(data.data(), size);
     data.resize(size);
     StringTarget target(data);
     std::size_t used = 0;
@@ -347,6 +351,23 @@ bool readWholeFile(const std::string &path, std::string &data, std::string &erro
         return false;
     }
     return true;
+}
+
+void adviseHugePages(const void *data, std::size_t size)
+{
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t HugePage = std::uintptr_t { 2 } << 20;
+    if (size < 4 * HugePage)
+        return;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + HugePage - 1) & ~(HugePage - 1);
+    const std::uintptr_t last = (begin + size) & ~(HugePage - 1);
+    if (first < last)
+        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 bool writeFileAtomically(

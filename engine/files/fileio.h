@@ -20,6 +20,11 @@ std::string systemReason(int error);
 // puts the system's reason into error.
 bool readWholeFile(const std::string &path, std::string &data, std::string &error);
 
+// Asks the system to back a large buffer not yet written with huge pages
+// where it can: the first writes to hundreds of megabytes then take a fraction
+// of the page faults. Does nothing for a small buffer, or where it cannot.
+void adviseHugePages(const void *data, std::size_t size);
+
 // The steps of reading a whole file, for readers that keep its bytes their
 // own way (InputFile).
 

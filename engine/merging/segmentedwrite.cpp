@@ -281,17 +281,21 @@ std::vector<EventRef> &gatheredByTime(std::vector<TrackCursor> &cursors, std::ui
 } // namespace
 
 void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
-    std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch, bool keepRows)
+    std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch, bool keepRows,
+    const TrackFinder *tracks)
 {
     RunEncoder writer(image, run);
     run.rows.clear();
+    run.tracks.clear();
     std::vector<TrackCursor> cursors = cursorsAt(image, scan, start);
     if (!scratch.sortNext) {
-        mergeCursors(image, cursors, order, [&writer, &run, end, keepRows](const EventRef &event) {
+        mergeCursors(image, cursors, order, [&](const EventRef &event) {
             if (event.time() >= end || !writer.add(event))
                 return false;
             if (keepRows)
                 run.rows.push_back(event);
+            else if (tracks)
+                run.tracks.push_back(static_cast<std::uint16_t>(tracks->trackAt(event.ref)));
             return true;
         });
     } else {
@@ -304,8 +308,13 @@ void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order
                 break;
             ++written;
         }
-        if (keepRows)
+        if (keepRows) {
             run.rows.assign(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(written));
+        } else if (tracks) {
+            run.tracks.resize(written);
+            for (std::size_t i = 0; i < written; ++i)
+                run.tracks[i] = static_cast<std::uint16_t>(tracks->trackAt(sorted[i].ref));
+        }
     }
     const std::size_t ticks = writer.finish();
     scratch.sortNext = !ticksHoldSeveral(run.events, ticks);
@@ -383,18 +392,23 @@ std::vector<std::uint64_t> plannedSegments(const TrackScan &scan)
 }
 
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
-    unsigned threads, Format0Writer &writer, const SegmentJoined &joined, bool keepRows)
+    unsigned threads, Format0Writer &writer, const SegmentJoined &joined, KeptRows kept)
 {
     std::vector<std::uint64_t> starts = plannedSegments(scan);
     if (starts.empty())
         return SegmentedWrite::NotUsed;
+    std::optional<TrackFinder> finder;
+    if (kept == KeptRows::Tracks)
+        finder.emplace(scan, image.size());
     SegmentedWriter<EncodedRun> segmented(std::move(starts), std::max(threads, 1u),
         [&](std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch) {
-            encodeSegment(image, scan, order, start, end, run, scratch, keepRows);
+            encodeSegment(image, scan, order, start, end, run, scratch, kept == KeptRows::Events,
+                finder ? &*finder : nullptr);
         });
     return segmented.run([&](const EncodedRun &run) {
         // A broken run's rows end before its broken event, as the writer does.
-        return writer.join(run) && (!joined || joined(writer.events(), run.rows)) && !run.broken;
+        return writer.join(run) && (!joined || joined(writer.events(), run.rows, run.tracks))
+            && !run.broken;
     });
 }
 
@@ -409,7 +423,7 @@ SegmentedWrite splitInSegments(std::string_view image, const TrackScan &scan, un
             splitSegment(image, scan, start, end, run, scratch);
         });
     return segmented.run([&](const SplitRun &run) {
-        return writer.join(run) && (!joined || joined(writer.events(), {}));
+        return writer.join(run) && (!joined || joined(writer.events(), {}, {}));
     });
 }
 

@@ -62,10 +62,11 @@ struct SegmentScratch
 // performance, the segment's events are gathered track after track, each
 // track's in file order, and sorted by time with a stable radix sort (ties
 // stay in track order); where ticks hold more, the tracks are merged tick by
-// tick. With keepRows the run keeps the events it wrote, in order.
+// tick. With keepRows the run keeps the events it wrote, in order; with
+// tracks instead, only their input tracks.
 void encodeSegment(std::string_view image, const TrackScan &scan, TieOrder order,
     std::uint64_t start, std::uint64_t end, EncodedRun &run, SegmentScratch &scratch,
-    bool keepRows = false);
+    bool keepRows = false, const TrackFinder *tracks = nullptr);
 
 // The events of [start, end) merged as the segments of a fold merge them
 // (ties in track order, or by their bytes), in the scratch's room.
@@ -80,17 +81,21 @@ enum class SegmentedWrite : std::uint8_t {
 };
 
 // Told on the calling thread after each segment is joined: the events written
-// so far, and the segment's own when the rows were asked for (else empty).
-// False stops the writing, which then ends as Broken.
-using SegmentJoined = std::function<bool(std::uint64_t written, std::span<const EventRef> rows)>;
+// so far, and the segment's own when the rows were asked for (else empty), or
+// only their input tracks. False stops the writing, which then ends as Broken.
+using SegmentJoined = std::function<bool(
+    std::uint64_t written, std::span<const EventRef> rows, std::span<const std::uint16_t> tracks)>;
+
+// What a fold in segments keeps of the events it writes.
+enum class KeptRows : std::uint8_t { None, Events, Tracks };
 
 // Merges the scanned image in segments on up to `threads` threads (one: the
 // calling thread alone) and writes every event through writer, which has
-// written its header and nothing else. With keepRows, joined hears each
-// segment's events.
+// written its header and nothing else. joined hears each segment's events,
+// or their tracks, as kept says.
 SegmentedWrite writeInSegments(std::string_view image, const TrackScan &scan, TieOrder order,
     unsigned threads, Format0Writer &writer, const SegmentJoined &joined = {},
-    bool keepRows = false);
+    KeptRows kept = KeptRows::None);
 
 // Splits the scanned image in segments on up to `threads` threads: each
 // segment's events are merged and written into the runs of their tracks, and

@@ -484,4 +484,18 @@ bool scanTracksInTwo(std::string_view image, TrackScan &scan)
     return true;
 }
 
+TrackFinder::TrackFinder(const TrackScan &scan, std::size_t imageSize)
+{
+    m_starts.reserve(scan.tracks.size());
+    for (const TrackSpan &track : scan.tracks)
+        m_starts.push_back(track.begin);
+    m_pages.resize((imageSize >> PageBits) + 1);
+    std::size_t track = 0;
+    for (std::size_t page = 0; page < m_pages.size(); ++page) {
+        while (track < m_starts.size() && m_starts[track] <= page << PageBits)
+            ++track;
+        m_pages[page] = static_cast<std::uint32_t>(track);
+    }
+}
+
 } // namespace trackfold

@@ -132,6 +132,28 @@ inline bool goesToPort(std::uint8_t status)
     return isChannelStatus(status) || status == 0xF0 || status == 0xF7;
 }
 
+// The input track chunk, counted from 1, whose events hold an image index;
+// 0 before the first. Found in constant time: each page of the image notes
+// how many chunks start at or before its first byte.
+class TrackFinder
+{
+public:
+    explicit TrackFinder(const TrackScan &scan, std::size_t imageSize);
+
+    std::size_t trackAt(std::size_t ref) const
+    {
+        std::size_t track = m_pages[ref >> PageBits];
+        while (track < m_starts.size() && m_starts[track] <= ref)
+            ++track;
+        return track;
+    }
+
+private:
+    static constexpr std::size_t PageBits = 12;
+    std::vector<std::size_t> m_starts;
+    std::vector<std::uint32_t> m_pages;
+};
+
 // Walks the collected events of one scanned track, in file order.
 class TrackCursor
 {

@@ -2,6 +2,7 @@
 #include "eventgrid.h"
 
 #include "codecs.h"
+#include "fileio.h"
 #include "pianoroll.h"
 #include "runningstatus.h"
 #include "texts.h"
@@ -76,21 +77,22 @@ void EventGrid::adoptImage(std::string image)
 
 void EventGrid::reserveEvents(std::size_t events)
 {
-    if (m_tracksOnly)
+    if (m_tracksOnly) {
         m_rowTracks.reserve(m_rowTracks.size() + events * static_cast<std::size_t>(m_trackWidth));
-    else
+        adviseHugePages(m_rowTracks.data(), m_rowTracks.capacity());
+    } else
         m_events.reserve(m_events.size() + events);
 }
 
-bool EventGrid::readRowsFrom(std::string &output)
+bool EventGrid::readRowsFrom(std::string &output, std::string_view input)
 {
     const std::size_t events = m_rowTracks.size() / static_cast<std::size_t>(m_trackWidth);
     m_tracksOnly = false;
     m_inputTrackNames.clear();
     for (std::size_t track = 1; track <= m_trackStarts.size(); ++track)
-        m_inputTrackNames.push_back(inputTrackName(track));
+        m_inputTrackNames.push_back(trackNameIn(input, track));
     if (events == 0 || !m_folded.index(output, events)) {
-        m_rowTracks = {};
+        std::vector<std::uint8_t>().swap(m_rowTracks);
         m_rowCount = FirstEventRow;
         return false;
     }
@@ -100,19 +102,24 @@ bool EventGrid::readRowsFrom(std::string &output)
 void EventGrid::releaseInput()
 {
     if (readsOutput())
-        m_image = {};
+        std::string().swap(m_image);
 }
 
 std::string EventGrid::inputTrackName(std::size_t track) const
 {
+    if (track >= 1 && track <= m_inputTrackNames.size())
+        return m_inputTrackNames[track - 1];
+    return trackNameIn(m_image, track);
+}
+
+std::string EventGrid::trackNameIn(std::string_view input, std::size_t track) const
+{
     if (track == 0 || track > m_trackStarts.size())
         return {};
-    if (track <= m_inputTrackNames.size())
-        return m_inputTrackNames[track - 1];
     // A track's events end at the next one's chunk header at the latest.
     const std::size_t end
-        = track < m_trackStarts.size() ? m_trackStarts[track] - 8 : m_image.size();
-    return trackNameAt(m_image, m_trackStarts[track - 1], end);
+        = track < m_trackStarts.size() ? m_trackStarts[track] - 8 : input.size();
+    return trackNameAt(input, m_trackStarts[track - 1], end);
 }
 
 void EventGrid::addHeaderRow(std::string_view header)

@@ -125,6 +125,25 @@ public:
         m_rowCount += rows.size();
     }
 
+    // Appends event rows that keep only their input track (counted from 1),
+    // while the grid collects tracks only.
+    void addTracks(std::span<const std::uint16_t> tracks)
+    {
+        const std::size_t at = m_rowTracks.size();
+        m_rowTracks.resize(at + tracks.size() * static_cast<std::size_t>(m_trackWidth));
+        std::uint8_t *out = m_rowTracks.data() + at;
+        if (m_trackWidth == 1) {
+            for (std::size_t i = 0; i < tracks.size(); ++i)
+                out[i] = static_cast<std::uint8_t>(tracks[i]);
+        } else {
+            for (std::size_t i = 0; i < tracks.size(); ++i) {
+                out[2 * i] = static_cast<std::uint8_t>(tracks[i]);
+                out[2 * i + 1] = static_cast<std::uint8_t>(tracks[i] >> 8);
+            }
+        }
+        m_rowCount += tracks.size();
+    }
+
     // A fold's rows read back from its output: 12 bytes a row fewer. Set by
     // default; a grid that keeps the rows lets the rows be compared with a
     // fold that reads them back.
@@ -139,13 +158,21 @@ public:
     }
     bool collectsTracksOnly() const { return m_tracksOnly; }
     // Reads the collected rows from the output the fold wrote, which the
-    // grid takes (output is left empty). False, the grid then left without
-    // rows and output as it was, when the output does not hold them. The
-    // input image stays until releaseInput.
-    bool readRowsFrom(std::string &output);
+    // grid takes (output is left empty), and keeps the names of the tracks
+    // of input, the image converted. False, the grid then left without rows
+    // and output as it was, when the output does not hold them. An input
+    // image the grid holds stays until releaseInput.
+    bool readRowsFrom(std::string &output, std::string_view input);
     // Frees the input image once nothing reads it; the names of the input's
     // tracks stay.
     void releaseInput();
+    // Takes a copy of the input image converted, for rows that refer to it,
+    // where the grid does not hold it already; the rest stays.
+    void keepImage(std::string_view image)
+    {
+        if (m_image.empty())
+            m_image.assign(image);
+    }
     // True once the rows are read from the output.
     bool readsOutput() const { return m_folded.size() > 0; }
     // The name of the input track chunk counted from 1 (its meta 0x03 at
@@ -199,6 +226,7 @@ public:
 
 private:
     std::string eventCell(std::size_t row, int col) const;
+    std::string trackNameIn(std::string_view input, std::size_t track) const;
     void addTrackOf(std::size_t ref)
     {
         if (ref < m_trackBegin || ref >= m_trackEnd) {

@@ -2,6 +2,7 @@
 #include "pianoroll.h"
 
 #include "eventgrid.h"
+#include "fileio.h"
 #include "midievent.h"
 
 #include <algorithm>
@@ -82,6 +83,7 @@ void PianoRoll::build(const EventGrid &grid)
     // from being copied as it grows, and costs no memory until notes fill it
     // (the pages of a large allocation are only backed once written).
     m_notes.reserve(events);
+    adviseHugePages(m_notes.data(), m_notes.capacity() * sizeof(RollNote));
     m_blockEnds.assign(events / BlockSize + 1, 0);
 
     // Bins a power of two wide: a shift finds a tick's bin.

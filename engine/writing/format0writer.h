@@ -83,6 +83,8 @@ struct EncodedRun
     // The events written, in order, when whoever merges the run keeps them
     // (the window's table); else empty.
     std::vector<EventRef> rows;
+    // Or only the input track of each, counted from 1.
+    std::vector<std::uint16_t> tracks;
 };
 
 // Turns merged events into the output track. Every event gets its delta time
