@@ -312,8 +312,9 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
                     grid->addEvents(rows);
                 return progress.reached(written);
             },
-            !grid ? KeptRows::None
-                  : grid->collectsTracksOnly() ? KeptRows::Tracks : KeptRows::Events);
+            !grid                            ? KeptRows::None
+                : grid->collectsTracksOnly() ? KeptRows::Tracks
+                                             : KeptRows::Events);
     bool written = segmented == SegmentedWrite::Written;
     if (segmented == SegmentedWrite::NotUsed) {
         written = mergeTracks(image, scan, order, [&](const EventRef &event) {
@@ -369,9 +370,7 @@ bool writeFormat1(const ScannedInput &input, OutputSink &out, ConversionObserver
         ? SegmentedWrite::NotUsed
         : splitInSegments(image, scan, job.threads, writer,
             [&progress](std::uint64_t written, std::span<const EventRef>,
-                std::span<const std::uint16_t>) {
-                return progress.reached(written);
-            });
+                std::span<const std::uint16_t>) { return progress.reached(written); });
     const bool written = segmented == SegmentedWrite::NotUsed
         ? mergeTracks(image, scan, TieOrder::Track,
             [&](const EventRef &event) { return writer.add(event) && progress.passed(); })
@@ -656,8 +655,7 @@ private:
             }
             rowsWritten(written, image);
             const std::string_view check = grid->readsOutput() ? grid->image() : written;
-            if (job.verify
-                && !verifyConversion(image, check, job, result.error, &scanned.scan, {}))
+            if (job.verify && !verifyConversion(image, check, job, result.error, &scanned.scan, {}))
                 result.status = ConversionStatus::VerifyFailed;
             grid->releaseInput();
             return;
@@ -677,8 +675,8 @@ private:
 ConversionResult convert(Source source, const Target &target, const ConversionJob &job,
     ConversionObserver &observer, Clock &clock, EventGrid *grid)
 {
-    const bool rowsFromOutput = grid && !grid->keepsRows() && job.format == 0
-        && target.kind() != Target::Kind::Sink;
+    const bool rowsFromOutput
+        = grid && !grid->keepsRows() && job.format == 0 && target.kind() != Target::Kind::Sink;
     const TargetWriter writer { target, job, observer, grid, rowsFromOutput };
     if (writer.outputExists())
         return outcome(ConversionStatus::OutputExists);

@@ -76,6 +76,15 @@ void ConversionRun::run()
         const EventGrid::Storage grid = std::move(m_oldGrid);
         const PianoRoll roll = std::move(m_oldRoll);
     }
+#if defined(__GLIBC__)
+    // A conversion's large blocks (a segment's bytes and events, a thread's
+    // room) go back to the system when freed: past a fixed size they are
+    // always mapped apart, where glibc would otherwise raise that size to the
+    // largest block freed and keep such blocks in the arenas, which adds them
+    // to the peak of the next stage.
+    static const bool mapped = ::mallopt(M_MMAP_THRESHOLD, LargeBlockBytes) != 0;
+    (void)mapped;
+#endif
     releaseFreedMemory();
     m_rollAfterCheck = false;
     try {

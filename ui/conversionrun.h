@@ -102,6 +102,7 @@ private:
     // From this size of the image the rows read, the roll is built after the check.
     static constexpr std::size_t RollAfterCheckBytes = std::size_t { 64 } << 20;
     bool m_rollAfterCheck = false;
+    static constexpr int LargeBlockBytes = 1 << 20;
 };
 
 } // namespace trackfold

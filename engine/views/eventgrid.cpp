@@ -117,8 +117,7 @@ std::string EventGrid::trackNameIn(std::string_view input, std::size_t track) co
     if (track == 0 || track > m_trackStarts.size())
         return {};
     // A track's events end at the next one's chunk header at the latest.
-    const std::size_t end
-        = track < m_trackStarts.size() ? m_trackStarts[track] - 8 : input.size();
+    const std::size_t end = track < m_trackStarts.size() ? m_trackStarts[track] - 8 : input.size();
     return trackNameAt(input, m_trackStarts[track - 1], end);
 }
 

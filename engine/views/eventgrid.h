@@ -81,8 +81,8 @@ public:
     };
     Storage takeStorage()
     {
-        Storage storage { std::exchange(m_events, {}), std::exchange(m_image, {}),
-            m_folded.take(), std::exchange(m_rowTracks, {}) };
+        Storage storage { std::exchange(m_events, {}), std::exchange(m_image, {}), m_folded.take(),
+            std::exchange(m_rowTracks, {}) };
         return storage;
     }
 

@@ -25,8 +25,8 @@ bool OutputRows::index(std::string &output, std::size_t events)
     marks.reserve(events / Stride + 1);
     for (std::size_t i = 0; i < events; ++i) {
         if (i % Stride == 0)
-            marks.push_back({ reader.time(), static_cast<std::uint32_t>(reader.pos()),
-                reader.status() });
+            marks.push_back(
+                { reader.time(), static_cast<std::uint32_t>(reader.pos()), reader.status() });
         if (reader.read(event) != ReadOutcome::Ok || event.endsTrack())
             return false;
     }

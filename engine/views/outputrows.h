@@ -19,12 +19,12 @@ namespace trackfold {
 // output's one track holds every merged event, after its track name and
 // before its End of Track. Where each Stride-th event starts (its position,
 // running status and the time before it) is all that is kept besides the
-// bytes, half a byte an event; an event is read again from the mark before it.
+// bytes, a quarter of a byte an event; an event is read again from the mark before it.
 // References point into the output image, whose bytes it holds.
 class OutputRows
 {
 public:
-    static constexpr std::size_t Stride = 32;
+    static constexpr std::size_t Stride = 64;
 
     // Takes a Format 0 file as the fold wrote it (output is left empty) and
     // marks its first `events` events after the track name. False, output
@@ -39,8 +39,7 @@ public:
     // into the output.
     EventRef at(std::size_t event) const;
     // Calls visit(event, ref) for the events in [from, size()) in order.
-    template <typename Visit>
-    void forEach(std::size_t from, Visit visit) const
+    template <typename Visit> void forEach(std::size_t from, Visit visit) const
     {
         if (from >= m_size)
             return;

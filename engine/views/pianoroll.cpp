@@ -166,8 +166,8 @@ void PianoRoll::build(const EventGrid &grid)
         std::vector<Waiting> &notes = waiting[queue];
         if (kind == 0x90 && data[1] != 0) {
             ++perTrack[trackOfEvent(i)];
-            notes.push_back({ static_cast<std::uint32_t>(m_notes.size()), event.timeLow,
-                event.timeHigh });
+            notes.push_back(
+                { static_cast<std::uint32_t>(m_notes.size()), event.timeLow, event.timeHigh });
             const auto on = static_cast<std::uint32_t>(i);
             m_notes.push_back(
                 { static_cast<std::uint16_t>(on), static_cast<std::uint16_t>(on >> 16), FarOff });

@@ -28,11 +28,11 @@
 #endif
 
 namespace fs = std::filesystem;
-using trackfold::MessageIcon;
-using trackfold::test::RecordingHost;
 using trackfold::EventGrid;
+using trackfold::MessageIcon;
 using trackfold::PianoRoll;
 using trackfold::RollNote;
+using trackfold::test::RecordingHost;
 
 namespace {
 
@@ -257,8 +257,11 @@ TEST(DataCorpus, FoldViewsReadFromTheOutputMatchTheMergedRows)
     for (const int tracks : { 12, 300 }) {
         SCOPED_TRACE(tracks);
         const std::string file = trackfold::test::randomFile(rng, expected,
-            { .minTracks = tracks, .maxTracks = tracks, .maxEvents = 400'000 / tracks,
-                .humanised = true, .minEvents = 300'000 / tracks });
+            { .minTracks = tracks,
+                .maxTracks = tracks,
+                .maxEvents = 400'000 / tracks,
+                .humanised = true,
+                .minEvents = 300'000 / tracks });
         expectSameViewFromOutput(file, 2);
     }
 }
