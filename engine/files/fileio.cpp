@@ -362,8 +362,10 @@ void adviseHugePages(const void *data, std::size_t size)
     const auto begin = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t first = (begin + HugePage - 1) & ~(HugePage - 1);
     const std::uintptr_t last = (begin + size) & ~(HugePage - 1);
+    // The buffer is not written here: madvise only takes a non-const pointer.
+    char *bytes = const_cast<char *>(static_cast<const char *>(data));
     if (first < last)
-        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+        ::madvise(bytes + (first - begin), last - first, MADV_HUGEPAGE);
 #else
     (void)data;
     (void)size;
