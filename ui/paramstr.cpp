@@ -404,12 +404,7 @@ void ParamStr::fillLegend()
 
 void ParamStr::selectGridRow(qulonglong gridRow)
 {
-    const QModelIndex index = m_model->index(m_rowWindow->reach(gridRow), 0);
-    if (!index.isValid())
-        return;
-    GRID->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    GRID->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    m_rowWindow->selectGridRow(gridRow, QAbstractItemView::PositionAtCenter);
 }
 
 void ParamStr::chooseInput(const QString &path)

@@ -134,7 +134,7 @@ int RowWindow::reach(std::size_t gridRow)
     return m_model.modelRow(gridRow);
 }
 
-void RowWindow::selectGridRow(std::size_t gridRow)
+void RowWindow::selectGridRow(std::size_t gridRow, QAbstractItemView::ScrollHint hint)
 {
     const int row = reach(gridRow);
     if (row < 0)
@@ -142,7 +142,7 @@ void RowWindow::selectGridRow(std::size_t gridRow)
     const QModelIndex index = m_model.index(row, 0);
     m_table.selectionModel()->setCurrentIndex(
         index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    m_table.scrollTo(index);
+    m_table.scrollTo(index, hint);
 }
 
 bool RowWindow::eventFilter(QObject *watched, QEvent *event)

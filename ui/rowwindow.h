@@ -2,6 +2,7 @@
 #ifndef TRACKFOLD_ROWWINDOW_H
 #define TRACKFOLD_ROWWINDOW_H
 
+#include <QAbstractItemView>
 #include <QObject>
 #include <QTimer>
 
@@ -32,6 +33,9 @@ public:
     // Brings a grid row into the window and returns its model row (-1 for the
     // heading row).
     int reach(std::size_t gridRow);
+    // Selects a grid row, brought into the window and scrolled to as hint says.
+    void selectGridRow(
+        std::size_t gridRow, QAbstractItemView::ScrollHint hint = QAbstractItemView::EnsureVisible);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -44,7 +48,6 @@ private:
     // Moves the window so that row (counted over all rows) is the table's top
     // row, in the window's middle.
     void showFrom(std::size_t row);
-    void selectGridRow(std::size_t gridRow);
 
     QTableView &m_table;
     EventTableModel &m_model;
