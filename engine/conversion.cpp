@@ -295,7 +295,7 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
         // The port events written between the rows would have to be told
         // apart from the input's own: with them the rows are kept.
         if (rowsFromOutput && !ports)
-            grid->collectTracksOnly();
+            grid->collectTracksOnly(scan, image.size());
         grid->reserveEvents(scan.events);
     }
     WritingProgress progress(observer, job, scan.events);

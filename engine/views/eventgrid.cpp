@@ -40,9 +40,7 @@ void EventGrid::clear()
     m_rowTracks.shrink_to_fit();
     m_inputTrackNames.clear();
     m_tracksOnly = false;
-    m_lastTrack = 0;
-    m_trackBegin = 1;
-    m_trackEnd = 0;
+    m_finder.reset();
     m_trackStarts.clear();
     m_chunks.clear();
     m_chunkRows.clear();
@@ -88,6 +86,7 @@ bool EventGrid::readRowsFrom(std::string &output, std::string_view input)
 {
     const std::size_t events = m_rowTracks.size() / static_cast<std::size_t>(m_trackWidth);
     m_tracksOnly = false;
+    m_finder.reset();
     m_inputTrackNames.clear();
     for (std::size_t track = 1; track <= m_trackStarts.size(); ++track)
         m_inputTrackNames.push_back(trackNameIn(input, track));

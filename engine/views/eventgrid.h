@@ -149,12 +149,13 @@ public:
     // fold that reads them back.
     void setKeepRows(bool keep) { m_keepRows = keep; }
     bool keepsRows() const { return m_keepRows; }
-    // From now on the rows added keep only their input track, until
-    // readRowsFrom reads them from the output.
-    void collectTracksOnly()
+    // From now on the rows added keep only their input track (in the scanned
+    // image of that size), until readRowsFrom reads them from the output.
+    void collectTracksOnly(const TrackScan &scan, std::size_t imageSize)
     {
         m_tracksOnly = true;
-        m_trackWidth = m_trackStarts.size() > 0xFF ? 2 : 1;
+        m_trackWidth = scan.tracks.size() > 0xFF ? 2 : 1;
+        m_finder.emplace(scan, imageSize);
     }
     bool collectsTracksOnly() const { return m_tracksOnly; }
     // Reads the collected rows from the output the fold wrote, which the
@@ -229,16 +230,10 @@ private:
     std::string trackNameIn(std::string_view input, std::size_t track) const;
     void addTrackOf(std::size_t ref)
     {
-        if (ref < m_trackBegin || ref >= m_trackEnd) {
-            // Merged events often come in runs from one track: a search
-            // only where the run ends.
-            m_lastTrack = trackAt(m_trackStarts, ref);
-            m_trackBegin = m_lastTrack > 0 ? m_trackStarts[m_lastTrack - 1] : 0;
-            m_trackEnd = m_lastTrack < m_trackStarts.size() ? m_trackStarts[m_lastTrack] : SIZE_MAX;
-        }
-        m_rowTracks.push_back(static_cast<std::uint8_t>(m_lastTrack));
+        const std::size_t track = m_finder->trackAt(ref);
+        m_rowTracks.push_back(static_cast<std::uint8_t>(track));
         if (m_trackWidth == 2)
-            m_rowTracks.push_back(static_cast<std::uint8_t>(m_lastTrack >> 8));
+            m_rowTracks.push_back(static_cast<std::uint8_t>(track >> 8));
     }
 
     std::string m_image;
@@ -247,9 +242,7 @@ private:
     // while the rows keep only that.
     std::vector<std::uint8_t> m_rowTracks;
     int m_trackWidth = 1;
-    std::size_t m_lastTrack = 0;
-    std::size_t m_trackBegin = 1;
-    std::size_t m_trackEnd = 0;
+    std::optional<TrackFinder> m_finder; // while the rows keep only their tracks
     std::vector<std::string> m_inputTrackNames;
     bool m_keepRows = false;
     bool m_tracksOnly = false;
