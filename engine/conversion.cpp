@@ -298,6 +298,17 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
             grid->collectTracksOnly(scan, image.size());
         grid->reserveEvents(scan.events);
     }
+    // Where each stretch of rows begins in the track, so that the rows can be
+    // read back from the file a stretch on each thread.
+    const bool marksStretches = grid && grid->collectsTracksOnly();
+    auto markStretch = [&] {
+        if (marksStretches) {
+            grid->markStretch({ writer.events(),
+                { writer.lastTime(), static_cast<std::uint32_t>(writer.size()),
+                    writer.lastStatus() } });
+        }
+    };
+    markStretch();
     WritingProgress progress(observer, job, scan.events);
     // The port events make the file one stream.
     const SegmentedWrite segmented = ports
@@ -306,10 +317,12 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
             image, scan, order, job.threads, writer,
             [&](std::uint64_t written, std::span<const EventRef> rows,
                 std::span<const std::uint16_t> tracks) {
-                if (grid && grid->collectsTracksOnly())
+                if (marksStretches) {
                     grid->addTracks(tracks);
-                else if (grid)
+                    markStretch();
+                } else if (grid) {
                     grid->addEvents(rows);
+                }
                 return progress.reached(written);
             },
             !grid                            ? KeptRows::None
@@ -324,6 +337,7 @@ bool writeFormat0(const ScannedInput &input, OutputSink &out, ConversionObserver
                 grid->addEvent(event);
             return progress.passed();
         });
+        markStretch();
     }
     result.RIGHE = static_cast<std::int64_t>(writer.events()) + 1;
     if (job.cancelled())
@@ -520,10 +534,8 @@ struct TargetWriter
                 result = outcome(ConversionStatus::CannotSave, systemReason(errno ? errno : EIO));
                 return;
             }
-            if (grid && grid->collectsTracksOnly()) {
-                std::string rows = whole;
-                rowsWritten(rows, scanned.image);
-            }
+            if (grid && grid->collectsTracksOnly())
+                return readRowsAndCheck(whole, scanned, result);
             return check(scanned, whole, result);
         }
         case Target::Kind::Memory: {
@@ -532,9 +544,10 @@ struct TargetWriter
             if (writeOutput(scanned, sink, result)) {
                 if (grid && grid->collectsTracksOnly()) {
                     std::string rows = *target.m_memory;
-                    rowsWritten(rows, scanned.image);
+                    readRowsAndCheck(rows, scanned, result);
+                } else {
+                    check(scanned, *target.m_memory, result);
                 }
-                check(scanned, *target.m_memory, result);
             }
             return;
         }
@@ -578,6 +591,29 @@ private:
         if (grid && grid->collectsTracksOnly())
             grid->readRowsFrom(output, input);
         observer.outputWritten();
+    }
+
+    // The same for the written bytes of a whole fold, read in the stretches
+    // the writer joined, on every thread; with the check, each event is
+    // compared with the input in that pass. Where that pass cannot tell, the
+    // rows are read from the start and the check merges the input again.
+    void readRowsAndCheck(
+        std::string &written, const ScannedInput &scanned, ConversionResult &result) const
+    {
+        const std::string_view image = scanned.image;
+        const FoldInput input { image, scanned.scan, grid->rowTrackBytes(), grid->trackWidth() };
+        std::vector<Checkpoint> marks;
+        const FoldReadBack read = readFoldBack(written, grid->stretches(), grid->collectedRows(),
+            OutputRows::Stride, marks, job.threads, job.verify && !job.byteOrder ? &input : nullptr);
+        if (read.marked)
+            grid->adoptRows(written, image, std::move(marks));
+        else
+            grid->readRowsFrom(written, image);
+        observer.outputWritten();
+        const std::string_view check = grid->readsOutput() ? grid->image() : written;
+        if (job.verify && !read.matches
+            && !verifyConversion(image, check, job, result.error, &scanned.scan, {}))
+            result.status = ConversionStatus::VerifyFailed;
     }
 
     // Merged, an event never takes more bytes than in the input but for a
@@ -653,10 +689,7 @@ private:
                     result.status = ConversionStatus::VerifyFailed;
                 return;
             }
-            rowsWritten(written, image);
-            const std::string_view check = grid->readsOutput() ? grid->image() : written;
-            if (job.verify && !verifyConversion(image, check, job, result.error, &scanned.scan, {}))
-                result.status = ConversionStatus::VerifyFailed;
+            readRowsAndCheck(written, scanned, result);
             grid->releaseInput();
             return;
         }

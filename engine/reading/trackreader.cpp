@@ -299,8 +299,10 @@ RiffMidi unwrapRiffMidi(std::string_view image, std::string_view &inner)
 std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLength)
 {
     std::string header(image.substr(0, 14));
-    header[9] = 0; // format 0
-    header[11] = 1; // one track
+    header[8] = 0; // format 0
+    header[9] = 0;
+    header[10] = 0; // one track, however many the input has
+    header[11] = 1;
     header += "MTrk";
     for (int shift = 24; shift >= 0; shift -= 8)
         header.push_back(static_cast<char>((firstTrackLength >> shift) & 0xFF));

@@ -73,6 +73,16 @@ struct Checkpoint
     std::uint8_t status = 0;
 };
 
+// Where a fold's writer stood before it joined a stretch of merged events (the
+// stretches a long file is cut into at ticks, or the whole track in one), and
+// once more after the last: the number of the stretch's first event, and where
+// the track's reading stands before it.
+struct WriterMark
+{
+    std::size_t event = 0;
+    Checkpoint before;
+};
+
 // A MIDI port event (FF 21 01 pp) of a track: where it starts and its port.
 struct PortMark
 {

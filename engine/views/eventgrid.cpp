@@ -41,6 +41,7 @@ void EventGrid::clear()
     m_inputTrackNames.clear();
     m_tracksOnly = false;
     m_finder.reset();
+    m_stretches.clear();
     m_trackStarts.clear();
     m_chunks.clear();
     m_chunkRows.clear();
@@ -84,18 +85,36 @@ void EventGrid::reserveEvents(std::size_t events)
 
 bool EventGrid::readRowsFrom(std::string &output, std::string_view input)
 {
-    const std::size_t events = m_rowTracks.size() / static_cast<std::size_t>(m_trackWidth);
+    const std::size_t events = collectedRows();
+    stopCollecting(input);
+    return keepRowsRead(events > 0 && m_folded.index(output, events));
+}
+
+bool EventGrid::adoptRows(std::string &output, std::string_view input, std::vector<Checkpoint> marks)
+{
+    const std::size_t events = collectedRows();
+    stopCollecting(input);
+    if (events > 0)
+        m_folded.adopt(output, std::move(marks), events);
+    return keepRowsRead(events > 0);
+}
+
+void EventGrid::stopCollecting(std::string_view input)
+{
     m_tracksOnly = false;
     m_finder.reset();
     m_inputTrackNames.clear();
     for (std::size_t track = 1; track <= m_trackStarts.size(); ++track)
         m_inputTrackNames.push_back(trackNameIn(input, track));
-    if (events == 0 || !m_folded.index(output, events)) {
+}
+
+bool EventGrid::keepRowsRead(bool read)
+{
+    if (!read) {
         std::vector<std::uint8_t>().swap(m_rowTracks);
         m_rowCount = FirstEventRow;
-        return false;
     }
-    return true;
+    return read;
 }
 
 void EventGrid::releaseInput()

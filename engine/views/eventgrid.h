@@ -154,6 +154,7 @@ public:
     void collectTracksOnly(const TrackScan &scan, std::size_t imageSize)
     {
         m_tracksOnly = true;
+        m_stretches.clear();
         m_trackWidth = scan.tracks.size() > 0xFF ? 2 : 1;
         m_finder.emplace(scan, imageSize);
     }
@@ -164,6 +165,20 @@ public:
     // and output as it was, when the output does not hold them. An input
     // image the grid holds stays until releaseInput.
     bool readRowsFrom(std::string &output, std::string_view input);
+    // The same, with the marks of every OutputRows::Stride-th event found
+    // already (readFoldBack).
+    bool adoptRows(std::string &output, std::string_view input, std::vector<Checkpoint> marks);
+    // Where the writer stood before each stretch of rows it joined, and after
+    // the last, for rows read from the output.
+    void markStretch(const WriterMark &mark) { m_stretches.push_back(mark); }
+    std::span<const WriterMark> stretches() const { return m_stretches; }
+    // The rows collected, and their input tracks as FoldInput holds them.
+    std::size_t collectedRows() const
+    {
+        return m_rowTracks.size() / static_cast<std::size_t>(m_trackWidth);
+    }
+    std::span<const std::uint8_t> rowTrackBytes() const { return m_rowTracks; }
+    unsigned trackWidth() const { return static_cast<unsigned>(m_trackWidth); }
     // Frees the input image once nothing reads it; the names of the input's
     // tracks stay.
     void releaseInput();
@@ -228,6 +243,8 @@ public:
 private:
     std::string eventCell(std::size_t row, int col) const;
     std::string trackNameIn(std::string_view input, std::size_t track) const;
+    void stopCollecting(std::string_view input);
+    bool keepRowsRead(bool read);
     void addTrackOf(std::size_t ref)
     {
         const std::size_t track = m_finder->trackAt(ref);
@@ -243,6 +260,7 @@ private:
     std::vector<std::uint8_t> m_rowTracks;
     int m_trackWidth = 1;
     std::optional<TrackFinder> m_finder; // while the rows keep only their tracks
+    std::vector<WriterMark> m_stretches;
     std::vector<std::string> m_inputTrackNames;
     bool m_keepRows = false;
     bool m_tracksOnly = false;

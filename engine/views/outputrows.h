@@ -31,6 +31,15 @@ public:
     // left as it was and the rows empty, when the file does not hold that
     // many events in its first track.
     bool index(std::string &output, std::size_t events);
+    // Takes a folded file (output is left empty) whose `events` events the
+    // marks, one every Stride events, already find.
+    void adopt(std::string &output, std::vector<Checkpoint> marks, std::size_t events)
+    {
+        m_image = std::move(output);
+        output.clear();
+        m_marks = std::move(marks);
+        m_size = events;
+    }
     void clear() { *this = {}; }
 
     std::size_t size() const { return m_size; }

@@ -252,4 +252,205 @@ bool verifyConversion(std::string_view input, std::string_view written,
     return true;
 }
 
+namespace {
+
+std::uint32_t bigEndian(std::string_view bytes, std::size_t at, int length)
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < length; ++i)
+        value = value << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
+    return value;
+}
+
+// How one stretch of a folded file read: where the reading ended, and whether
+// its events were the input's of its ticks.
+struct StretchRead
+{
+    bool read = false;
+    bool same = false;
+    Checkpoint end;
+};
+
+// Reads the stretches of a folded file and compares them with the input.
+class FoldReader
+{
+public:
+    FoldReader(std::string_view written, std::span<const WriterMark> stretches,
+        std::size_t stride, std::vector<Checkpoint> &marks, const FoldInput *input)
+        : m_written(written)
+        , m_stretches(stretches)
+        , m_stride(stride)
+        , m_marks(marks)
+        , m_input(input)
+    {
+        if (m_input) {
+            m_starts = plannedSegments(m_input->scan);
+            if (m_starts.empty())
+                m_starts.push_back(0);
+            // The writer joined the stretches the merge was cut into.
+            if (m_starts.size() + 1 != stretches.size()
+                || m_input->rowTracks.size() != stretches.back().event * m_input->trackWidth)
+                m_input = nullptr;
+        }
+    }
+
+    bool compares() const { return m_input != nullptr; }
+
+    void read(std::size_t k, StretchRead &outcome) const
+    {
+        const WriterMark &from = m_stretches[k];
+        const std::size_t last = m_stretches[k + 1].event;
+        if (last < from.event)
+            return;
+        // A status the reading cannot know yet is none: a file whose event
+        // there leaves its status out then does not read, and the reading
+        // from the start decides.
+        const std::uint8_t status = isChannelStatus(from.before.status) ? from.before.status : 0;
+        TrackEventReader reader(m_written, from.before.pos, status, from.before.time);
+        bool same = m_input != nullptr;
+        std::vector<TrackCursor> cursors;
+        std::uint64_t end = UINT64_MAX;
+        if (same) {
+            cursors.reserve(m_input->scan.tracks.size());
+            for (const TrackSpan &track : m_input->scan.tracks)
+                cursors.push_back(cursorAt(m_input->image, m_input->scan, track, m_starts[k]));
+            if (k + 1 < m_starts.size())
+                end = m_starts[k + 1];
+        }
+        std::uint64_t lastTime = 0;
+        std::size_t lastTrack = 0;
+        TrackEvent event;
+        for (std::size_t i = from.event; i < last; ++i) {
+            if (i % m_stride == 0) {
+                m_marks[i / m_stride]
+                    = { reader.time(), static_cast<std::uint32_t>(reader.pos()), reader.status() };
+            }
+            if (reader.read(event) != ReadOutcome::Ok || event.dropped())
+                return;
+            if (!same)
+                continue;
+            // Merged with ties in track order, the events come by time, then
+            // by track, each track's in its order.
+            const std::size_t track = trackOf(i);
+            const std::uint64_t time = reader.time();
+            if (track == 0 || track > cursors.size() || time >= end
+                || (time == lastTime && track < lastTrack && i > from.event)) {
+                same = false;
+                continue;
+            }
+            TrackCursor &cursor = cursors[track - 1];
+            if (cursor.atEnd() || cursor.time() != time || !sameEvent(event, cursor.event())) {
+                same = false;
+                continue;
+            }
+            cursor.advance();
+            lastTime = time;
+            lastTrack = track;
+        }
+        // Every event of the stretch's ticks was taken.
+        for (const TrackCursor &cursor : cursors)
+            same = same && (cursor.atEnd() || cursor.time() >= end);
+        outcome.read = true;
+        outcome.same = same;
+        outcome.end = { reader.time(), static_cast<std::uint32_t>(reader.pos()), reader.status() };
+    }
+
+    // After the last stretch the End of Track closes the file, where the
+    // input's tracks end or at the last event.
+    bool endsWell(const Checkpoint &after) const
+    {
+        TrackEventReader reader(m_written, after.pos, after.status, after.time);
+        TrackEvent event;
+        return reader.read(event) == ReadOutcome::Ok && event.endsTrack()
+            && reader.pos() == m_written.size()
+            && reader.time() == std::max(m_input->scan.endTime, after.time);
+    }
+
+private:
+    std::size_t trackOf(std::size_t event) const
+    {
+        const std::uint8_t *bytes = m_input->rowTracks.data() + event * m_input->trackWidth;
+        return m_input->trackWidth == 1 ? bytes[0] : std::size_t { bytes[0] } | std::size_t { bytes[1] } << 8;
+    }
+
+    bool sameEvent(const TrackEvent &read, const EventRef &expected) const
+    {
+        if (read.status != expected.status)
+            return false;
+        EventRef event;
+        event.ref = static_cast<std::uint32_t>(read.ref);
+        event.status = read.status;
+        event.impliedStatus = read.impliedStatus;
+        if (const int length = channelMessageLength(expected.status)) {
+            const auto data = static_cast<std::size_t>(length - 1);
+            return m_written.compare(
+                       dataPos(event), data, m_input->image.substr(dataPos(expected), data))
+                == 0;
+        }
+        return dataBytes(m_written, event) == dataBytes(m_input->image, expected);
+    }
+
+    std::string_view m_written;
+    std::span<const WriterMark> m_stretches;
+    std::size_t m_stride;
+    std::vector<Checkpoint> &m_marks;
+    const FoldInput *m_input;
+    std::vector<std::uint64_t> m_starts;
+};
+
+} // namespace
+
+FoldReadBack readFoldBack(std::string_view written, std::span<const WriterMark> stretches,
+    std::size_t events, std::size_t stride, std::vector<Checkpoint> &marks, unsigned threads,
+    const FoldInput *input)
+{
+    FoldReadBack outcome;
+    if (!hasValidHeader(written) || written.compare(14, 4, "MTrk") != 0 || stretches.size() < 2
+        || stretches.front().event != 0 || stretches.back().event != events || stride == 0)
+        return outcome;
+    // The track name comes first; the writer's first mark must stand after it.
+    TrackEventReader title(written, HeaderAndFirstChunkSize, 0);
+    TrackEvent event;
+    if (title.read(event) != ReadOutcome::Ok || !event.isMeta(0x03)
+        || stretches.front().before.pos != title.pos()
+        || stretches.front().before.time != title.time())
+        return outcome;
+
+    marks.assign((events + stride - 1) / stride, {});
+    const FoldReader reader(written, stretches, stride, marks, input);
+    const std::size_t count = stretches.size() - 1;
+    std::vector<StretchRead> reads(count);
+    std::atomic<std::size_t> next { 0 };
+    std::atomic<bool> failed { false };
+    auto work = [&] {
+        for (std::size_t k; !failed.load() && (k = next.fetch_add(1)) < count;) {
+            reader.read(k, reads[k]);
+            if (!reads[k].read)
+                failed.store(true);
+        }
+    };
+    {
+        HelperThreads helpers;
+        helpers.start(std::min<std::size_t>(std::max(threads, 1u), count) - 1, work);
+        work();
+    }
+    if (failed.load())
+        return outcome;
+    // Each stretch ends where the writer began the next one.
+    bool same = reader.compares();
+    for (std::size_t k = 0; k < count; ++k) {
+        const Checkpoint &end = reads[k].end;
+        const Checkpoint &next = stretches[k + 1].before;
+        if (end.pos != next.pos || end.time != next.time
+            || (isChannelStatus(next.status) && end.status != next.status))
+            return outcome;
+        same = same && reads[k].same;
+    }
+    outcome.marked = true;
+    outcome.matches = same && bigEndian(written, 10, 2) == 1
+        && bigEndian(written, 18, 4) == written.size() - HeaderAndFirstChunkSize
+        && reader.endsWell(reads.back().end);
+    return outcome;
+}
+
 } // namespace trackfold

@@ -9,6 +9,7 @@
 #include "pianoroll.h"
 #include "randomfile.h"
 #include "recordinghost.h"
+#include "verify.h"
 
 #include <gtest/gtest.h>
 
@@ -28,10 +29,15 @@
 #endif
 
 namespace fs = std::filesystem;
+using trackfold::Checkpoint;
 using trackfold::EventGrid;
+using trackfold::FoldInput;
+using trackfold::FoldReadBack;
+using trackfold::OutputRows;
 using trackfold::MessageIcon;
 using trackfold::PianoRoll;
 using trackfold::RollNote;
+using trackfold::TrackScan;
 using trackfold::test::RecordingHost;
 
 namespace {
@@ -208,6 +214,16 @@ void expectSameViewFromOutput(const std::string &file, unsigned threads)
     const EventGrid &rows = kept.grid();
     const EventGrid &grid = read.grid();
     ASSERT_EQ(grid.readsOutput(), rows.eventCount() > 0);
+    if (grid.readsOutput()) {
+        // The check reads the rows back in the same pass, and finds them right.
+        TrackScan scan;
+        ASSERT_TRUE(trackfold::scanTracks(file, scan));
+        const FoldInput input { file, scan, grid.rowTrackBytes(), grid.trackWidth() };
+        std::vector<Checkpoint> marks;
+        const FoldReadBack back = trackfold::readFoldBack(out, grid.stretches(), grid.eventCount(),
+            OutputRows::Stride, marks, threads, &input);
+        EXPECT_TRUE(back.marked && back.matches);
+    }
     ASSERT_EQ(grid.rows(), rows.rows());
     for (std::size_t row = 0; row < rows.rows(); ++row) {
         for (int col = 0; col < EventGrid::Cols; ++col)

@@ -86,6 +86,8 @@ TEST(TrackReader, HeaderChecks)
     const std::string header
         = makeOutputHeader(smf::header(1, 5, 96) + "MTrk" + smf::be32(77), 1234);
     EXPECT_EQ(header, smf::header(0, 1, 96) + "MTrk" + smf::be32(1234));
+    // A file of 300 tracks (01 2C) still becomes one of one track.
+    EXPECT_EQ(makeOutputHeader(smf::header(1, 300, 96) + "MTrk" + smf::be32(77), 1234), header);
 }
 
 TEST(TrackReader, RunningStatusWithinTrack)

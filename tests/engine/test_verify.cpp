@@ -2,7 +2,11 @@
 #include "conversion.h"
 #include "recordinghost.h"
 #include "smfbuilder.h"
+#include "trackreader.h"
 #include "verify.h"
+
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -129,4 +133,64 @@ TEST(Verify, ALongFileComparedInStretchesNamesItsFirstDifference)
     EXPECT_EQ(difference, "Evento in più nel file scritto: tempo 80000, dati 911040");
     EXPECT_FALSE(verifyConversion(image, changed, { .threads = 2 }, difference, nullptr, rows));
     EXPECT_EQ(difference, "Evento in più nel file scritto: tempo 80000, dati 911040");
+}
+
+TEST(Verify, AFoldReadBackMatchesTheInputOnlyInItsMergedOrder)
+{
+    // Four tracks on channels 0-3 with an event on every tick: written, each
+    // event takes four bytes (delta time, status, two data bytes), the four of
+    // a tick in track order.
+    std::vector<Track> tracks(4);
+    for (int i = 0; i < 40000; ++i) {
+        for (int t = 0; t < 4; ++t)
+            tracks[t].event(i == 0 ? 0 : 1, { 0x90 | t, (i + t) % 100, i % 2 == 0 ? 0x40 : 0 });
+    }
+    for (Track &track : tracks)
+        track.endOfTrack();
+    const std::string song = smf::file(1, tracks);
+    RecordingHost host;
+    const std::string out = SalvaMidi0(song, host, { .threads = 2, .verify = true });
+    ASSERT_FALSE(out.empty());
+    const EventGrid &grid = host.grid();
+    ASSERT_TRUE(grid.readsOutput());
+    ASSERT_GT(grid.stretches().size(), 2u);
+
+    TrackScan scan;
+    ASSERT_TRUE(scanTracks(song, scan));
+    const std::vector<std::uint8_t> labels(
+        grid.rowTrackBytes().begin(), grid.rowTrackBytes().end());
+    const auto readBack = [&](const std::string &written, const std::vector<std::uint8_t> &rows) {
+        const FoldInput input { song, scan, rows, grid.trackWidth() };
+        std::vector<Checkpoint> marks;
+        const FoldReadBack read = readFoldBack(written, grid.stretches(), grid.eventCount(),
+            OutputRows::Stride, marks, 2, &input);
+        // The marks find the events where reading from the start finds them.
+        for (std::size_t m = 0; read.marked && m < marks.size(); m += 97)
+            EXPECT_EQ(marks[m].pos, grid.event(m * OutputRows::Stride).ref - 1) << m;
+        return std::make_pair(read.marked, read.matches);
+    };
+    EXPECT_EQ(readBack(out, labels), std::make_pair(true, true));
+
+    // Tracks 2 and 3 swap their events at tick 30,000: noted as the writer
+    // noted them, or with their tracks swapped too, they are out of order.
+    const std::size_t events = out.find("Titolo del Brano Midi") + 21;
+    const std::size_t first = 4 * 30000 + 1;
+    std::string swapped = out;
+    for (int b = 1; b < 4; ++b)
+        std::swap(swapped[events + 4 * first + b], swapped[events + 4 * (first + 1) + b]);
+    std::vector<std::uint8_t> relabelled = labels;
+    std::swap(relabelled[first], relabelled[first + 1]);
+    EXPECT_EQ(readBack(swapped, labels), std::make_pair(true, false));
+    EXPECT_EQ(readBack(swapped, relabelled), std::make_pair(true, false));
+    std::string difference;
+    EXPECT_FALSE(verifyConversion(song, swapped, {}, difference));
+
+    // A changed velocity; a delta time that moves an event a tick on, which
+    // the stretch after it no longer starts with.
+    std::string changed = out;
+    changed[events + 4 * 100001 + 3] = 0x41;
+    EXPECT_EQ(readBack(changed, labels), std::make_pair(true, false));
+    changed = out;
+    changed[events + 4 * 100001] = 0x01;
+    EXPECT_EQ(readBack(changed, labels).second, false);
 }
