@@ -603,8 +603,9 @@ private:
         const std::string_view image = scanned.image;
         const FoldInput input { image, scanned.scan, grid->rowTrackBytes(), grid->trackWidth() };
         std::vector<Checkpoint> marks;
-        const FoldReadBack read = readFoldBack(written, grid->stretches(), grid->collectedRows(),
-            OutputRows::Stride, marks, job.threads, job.verify && !job.byteOrder ? &input : nullptr);
+        const FoldReadBack read
+            = readFoldBack(written, grid->stretches(), grid->collectedRows(), OutputRows::Stride,
+                marks, job.threads, job.verify && !job.byteOrder ? &input : nullptr);
         if (read.marked)
             grid->adoptRows(written, image, std::move(marks));
         else

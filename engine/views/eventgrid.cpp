@@ -90,7 +90,8 @@ bool EventGrid::readRowsFrom(std::string &output, std::string_view input)
     return keepRowsRead(events > 0 && m_folded.index(output, events));
 }
 
-bool EventGrid::adoptRows(std::string &output, std::string_view input, std::vector<Checkpoint> marks)
+bool EventGrid::adoptRows(
+    std::string &output, std::string_view input, std::vector<Checkpoint> marks)
 {
     const std::size_t events = collectedRows();
     stopCollecting(input);

@@ -33,8 +33,8 @@ using trackfold::Checkpoint;
 using trackfold::EventGrid;
 using trackfold::FoldInput;
 using trackfold::FoldReadBack;
-using trackfold::OutputRows;
 using trackfold::MessageIcon;
+using trackfold::OutputRows;
 using trackfold::PianoRoll;
 using trackfold::RollNote;
 using trackfold::TrackScan;
@@ -220,8 +220,8 @@ void expectSameViewFromOutput(const std::string &file, unsigned threads)
         ASSERT_TRUE(trackfold::scanTracks(file, scan));
         const FoldInput input { file, scan, grid.rowTrackBytes(), grid.trackWidth() };
         std::vector<Checkpoint> marks;
-        const FoldReadBack back = trackfold::readFoldBack(out, grid.stretches(), grid.eventCount(),
-            OutputRows::Stride, marks, threads, &input);
+        const FoldReadBack back = trackfold::readFoldBack(
+            out, grid.stretches(), grid.eventCount(), OutputRows::Stride, marks, threads, &input);
         EXPECT_TRUE(back.marked && back.matches);
     }
     ASSERT_EQ(grid.rows(), rows.rows());

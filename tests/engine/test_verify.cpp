@@ -162,8 +162,8 @@ TEST(Verify, AFoldReadBackMatchesTheInputOnlyInItsMergedOrder)
     const auto readBack = [&](const std::string &written, const std::vector<std::uint8_t> &rows) {
         const FoldInput input { song, scan, rows, grid.trackWidth() };
         std::vector<Checkpoint> marks;
-        const FoldReadBack read = readFoldBack(written, grid.stretches(), grid.eventCount(),
-            OutputRows::Stride, marks, 2, &input);
+        const FoldReadBack read = readFoldBack(
+            written, grid.stretches(), grid.eventCount(), OutputRows::Stride, marks, 2, &input);
         // The marks find the events where reading from the start finds them.
         for (std::size_t m = 0; read.marked && m < marks.size(); m += 97)
             EXPECT_EQ(marks[m].pos, grid.event(m * OutputRows::Stride).ref - 1) << m;
