@@ -399,6 +399,9 @@ std::map<std::string, std::string> extraSeeds()
             Track().event(0, { 0x91, 0x30, 0x10 }).endOfTrack().bytes() + std::string(3, '\0'))
         + smf::chunk("XFIH", "vendor")
         + smf::chunk("MTrk", Track().event(5, { 0x30, 0x00 }).bytes());
+    // A track count past 255 (one chunk present): the output's is 00 01.
+    s["seed_track_count_high_byte.mid"] = smf::header(1, 0x0101)
+        + smf::chunk("MTrk", Track().event(0, { 0x90, 0x3C, 0x40 }).endOfTrack().bytes());
     return s;
 }
 
