@@ -20,14 +20,6 @@ struct ChunkHeader
     std::uint32_t length = 0;
 };
 
-std::uint32_t be32At(std::string_view image, std::size_t pos)
-{
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        v = (v << 8) | static_cast<std::uint8_t>(image[pos + i]);
-    return v;
-}
-
 // A chunk header is a tag of four printable ASCII characters and a 32-bit
 // length, all eight bytes inside the image.
 std::optional<ChunkHeader> chunkAt(std::string_view image, std::size_t pos)
@@ -307,6 +299,14 @@ std::string makeOutputHeader(std::string_view image, std::uint32_t firstTrackLen
     for (int shift = 24; shift >= 0; shift -= 8)
         header.push_back(static_cast<char>((firstTrackLength >> shift) & 0xFF));
     return header;
+}
+
+std::uint32_t be32At(std::string_view image, std::size_t pos)
+{
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        v = (v << 8) | static_cast<std::uint8_t>(image[pos + i]);
+    return v;
 }
 
 std::uint16_t formatOf(std::string_view image)

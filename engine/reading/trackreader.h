@@ -5,6 +5,7 @@
 #include "midievent.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,9 @@ enum class RiffMidi : std::uint8_t {
 // are walked by their little-endian lengths, a chunk of odd size followed by
 // a pad byte.
 RiffMidi unwrapRiffMidi(std::string_view image, std::string_view &inner);
+
+// The big-endian 32-bit value of the four bytes at pos (a chunk's length).
+std::uint32_t be32At(std::string_view image, std::size_t pos);
 
 // The format field of the header (0, 1 or 2; any other value as read).
 std::uint16_t formatOf(std::string_view image);
@@ -163,6 +167,15 @@ private:
     std::vector<std::size_t> m_starts;
     std::vector<std::uint32_t> m_pages;
 };
+
+// The input track (counted from 1) noted for each row of a fold, in width
+// bytes a row (1, or 2 past 255 tracks), low byte first: the track of row
+// `row`.
+inline std::size_t rowTrackAt(std::span<const std::uint8_t> tracks, unsigned width, std::size_t row)
+{
+    const std::uint8_t *bytes = tracks.data() + row * width;
+    return width == 1 ? bytes[0] : std::size_t { bytes[0] } | std::size_t { bytes[1] } << 8;
+}
 
 // Walks the collected events of one scanned track, in file order.
 class TrackCursor

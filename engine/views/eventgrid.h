@@ -231,9 +231,7 @@ public:
     // The input track of an event row read from the output, counted from 1.
     std::size_t trackOfEvent(std::size_t event) const
     {
-        return m_trackWidth == 1 ? m_rowTracks[event]
-                                 : std::size_t { m_rowTracks[2 * event] }
-                | std::size_t { m_rowTracks[2 * event + 1] } << 8;
+        return rowTrackAt(m_rowTracks, trackWidth(), event);
     }
     // The input track chunk an event row came from, counted from 1 (for a
     // split file: the output track, counted from 1 for track 0); 0 when the

@@ -26,6 +26,20 @@ std::string fullBytes(std::string_view image, const EventRef &event)
     return bytes;
 }
 
+// The data bytes of a written event and of the input's, of one status; a
+// channel message's (which both readers read whole) compared without finding
+// their end.
+bool sameData(std::string_view written, const EventRef &event, std::string_view input,
+    const EventRef &expected)
+{
+    if (const int length = channelMessageLength(expected.status)) {
+        const char *out = written.data() + dataPos(event);
+        const char *in = input.data() + dataPos(expected);
+        return out[0] == in[0] && (length == 2 || out[1] == in[1]);
+    }
+    return dataBytes(written, event) == dataBytes(input, expected);
+}
+
 std::string describe(const char *what, std::string_view image, const EventRef &event)
 {
     const std::string bytes = fullBytes(image, event);
@@ -102,7 +116,7 @@ public:
             const EventRef &event = cursor->event();
             if (event.time() < expected.time())
                 return found(finding, texts::VerifyExtra, m_written, event);
-            if (event.status != expected.status || !sameData(event, expected)) {
+            if (event.status != expected.status || !sameData(m_written, event, m_input, expected)) {
                 return fullBytes(m_input, expected) < fullBytes(m_written, event)
                     ? found(finding, texts::VerifyMissing, m_input, expected)
                     : found(finding, texts::VerifyExtra, m_written, event);
@@ -145,18 +159,6 @@ private:
     std::size_t routeOf(const TrackScan &scan, const EventRef &event) const
     {
         return (m_ports ? std::size_t { portAt(scan, event.ref) } * 16 : 0) + (event.status & 0x0F);
-    }
-
-    // The data bytes of a written event and of the input's; a channel
-    // message's (which the scan read whole) compared without finding their end.
-    bool sameData(const EventRef &event, const EventRef &expected) const
-    {
-        if (const int length = channelMessageLength(expected.status)) {
-            const auto data = static_cast<std::size_t>(length - 1);
-            return m_written.compare(dataPos(event), data, m_input.substr(dataPos(expected), data))
-                == 0;
-        }
-        return dataBytes(m_written, event) == dataBytes(m_input, expected);
     }
 
     static bool found(
@@ -253,14 +255,6 @@ bool verifyConversion(std::string_view input, std::string_view written,
 }
 
 namespace {
-
-std::uint32_t bigEndian(std::string_view bytes, std::size_t at, int length)
-{
-    std::uint32_t value = 0;
-    for (int i = 0; i < length; ++i)
-        value = value << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
-    return value;
-}
 
 // How one stretch of a folded file read: where the reading ended, and whether
 // its events were the input's of its ticks.
@@ -373,9 +367,7 @@ public:
 private:
     std::size_t trackOf(std::size_t event) const
     {
-        const std::uint8_t *bytes = m_input->rowTracks.data() + event * m_input->trackWidth;
-        return m_input->trackWidth == 1 ? bytes[0]
-                                        : std::size_t { bytes[0] } | std::size_t { bytes[1] } << 8;
+        return rowTrackAt(m_input->rowTracks, m_input->trackWidth, event);
     }
 
     bool sameEvent(const TrackEvent &read, const EventRef &expected) const
@@ -386,13 +378,7 @@ private:
         event.ref = static_cast<std::uint32_t>(read.ref);
         event.status = read.status;
         event.impliedStatus = read.impliedStatus;
-        if (const int length = channelMessageLength(expected.status)) {
-            // Both readers have checked that the data bytes are there.
-            const char *written = m_written.data() + dataPos(event);
-            const char *input = m_input->image.data() + dataPos(expected);
-            return written[0] == input[0] && (length == 2 || written[1] == input[1]);
-        }
-        return dataBytes(m_written, event) == dataBytes(m_input->image, expected);
+        return sameData(m_written, event, m_input->image, expected);
     }
 
     std::string_view m_written;
@@ -452,8 +438,9 @@ FoldReadBack readFoldBack(std::string_view written, std::span<const WriterMark> 
         same = same && reads[k].same;
     }
     outcome.marked = true;
-    outcome.matches = same && bigEndian(written, 10, 2) == 1
-        && bigEndian(written, 18, 4) == written.size() - HeaderAndFirstChunkSize
+    // One track, and the track chunk ends with the file.
+    outcome.matches = same && written[10] == 0 && written[11] == 1
+        && be32At(written, 18) == written.size() - HeaderAndFirstChunkSize
         && reader.endsWell(reads.back().end);
     return outcome;
 }
