@@ -534,8 +534,10 @@ struct TargetWriter
                 result = outcome(ConversionStatus::CannotSave, systemReason(errno ? errno : EIO));
                 return;
             }
-            if (grid && grid->collectsTracksOnly())
-                return readRowsAndCheck(whole, scanned, result);
+            if (grid && grid->collectsTracksOnly()) {
+                ImageBytes written(std::move(whole));
+                return readRowsAndCheck(written, scanned, result);
+            }
             return check(scanned, whole, result);
         }
         case Target::Kind::Memory: {
@@ -543,7 +545,7 @@ struct TargetWriter
             StringSink sink(*target.m_memory);
             if (writeOutput(scanned, sink, result)) {
                 if (grid && grid->collectsTracksOnly()) {
-                    std::string rows = *target.m_memory;
+                    ImageBytes rows(*target.m_memory);
                     readRowsAndCheck(rows, scanned, result);
                 } else {
                     check(scanned, *target.m_memory, result);
@@ -586,7 +588,7 @@ private:
 
     // A fold's grid that kept only the rows' tracks reads its rows from the
     // output, taking its bytes, then lets the roll be built.
-    void rowsWritten(std::string &output, std::string_view input) const
+    void rowsWritten(ImageBytes &output, std::string_view input) const
     {
         if (grid && grid->collectsTracksOnly())
             grid->readRowsFrom(output, input);
@@ -598,20 +600,20 @@ private:
     // compared with the input in that pass. Where that pass cannot tell, the
     // rows are read from the start and the check merges the input again.
     void readRowsAndCheck(
-        std::string &written, const ScannedInput &scanned, ConversionResult &result) const
+        ImageBytes &written, const ScannedInput &scanned, ConversionResult &result) const
     {
         const std::string_view image = scanned.image;
         const FoldInput input { image, scanned.scan, grid->rowTrackBytes(), grid->trackWidth() };
         std::vector<Checkpoint> marks;
-        const FoldReadBack read
-            = readFoldBack(written, grid->stretches(), grid->collectedRows(), OutputRows::Stride,
-                marks, job.threads, job.verify && !job.byteOrder ? &input : nullptr);
+        const FoldReadBack read = readFoldBack(written.view(), grid->stretches(),
+            grid->collectedRows(), OutputRows::Stride, marks, job.threads,
+            job.verify && !job.byteOrder ? &input : nullptr);
         if (read.marked)
             grid->adoptRows(written, image, std::move(marks));
         else
             grid->readRowsFrom(written, image);
         observer.outputWritten();
-        const std::string_view check = grid->readsOutput() ? grid->image() : written;
+        const std::string_view check = grid->readsOutput() ? grid->image() : written.view();
         if (job.verify && !read.matches
             && !verifyConversion(image, check, job, result.error, &scanned.scan, {}))
             result.status = ConversionStatus::VerifyFailed;
@@ -680,16 +682,18 @@ private:
             return;
         }
         if (grid && grid->collectsTracksOnly()) {
-            // The rows are read from the file as it reached the disk; so is
-            // the check.
-            std::string written;
-            if (!readWholeFile(target.m_path, written, result.error)) {
-                written.clear();
-                rowsWritten(written, image);
+            // The rows are read from the file as it reached the disk, mapped
+            // where it can be (its pages are still in memory, just written);
+            // so is the check.
+            auto file = std::make_unique<InputFile>();
+            if (!file->open(target.m_path, result.error)) {
+                ImageBytes none;
+                rowsWritten(none, image);
                 if (job.verify)
                     result.status = ConversionStatus::VerifyFailed;
                 return;
             }
+            ImageBytes written(std::move(file));
             readRowsAndCheck(written, scanned, result);
             grid->releaseInput();
             return;

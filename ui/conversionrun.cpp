@@ -101,6 +101,8 @@ void ConversionRun::run()
         buildRoll();
     if (!m_result.converted())
         m_roll.clear();
+    else
+        m_grid.keepOwnCopy();
 }
 
 void ConversionRun::releaseFreedMemory()

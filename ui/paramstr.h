@@ -68,6 +68,9 @@ public:
     double inizio() const { return INIZIO; }
 
     const EventGrid &grid() const { return m_grid; }
+    // Waits until the output's bytes the table shows are the program's own,
+    // copied aside after a conversion (benchmarks).
+    void waitForOwnCopy() { m_grid.waitForOwnCopy(); }
 
     // ConversionObserver
     void showStatus(const std::string &caption) override;

@@ -22,7 +22,46 @@ void InputFile::close()
         ::munmap(m_map, m_mapSize);
     m_map = nullptr;
     m_mapSize = 0;
+    m_copied = false;
     m_bytes = {};
+}
+
+bool InputFile::keepOwnCopy(const std::atomic<bool> &stop)
+{
+    if (!mapped())
+        return true;
+#if defined(__linux__)
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t length = (m_mapSize + page - 1) / page * page;
+    void *copy
+        = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (copy == MAP_FAILED)
+        return false;
+    constexpr std::size_t Block = std::size_t { 8 } << 20;
+    auto *to = static_cast<char *>(copy);
+    auto *from = static_cast<char *>(m_map);
+    for (std::size_t at = 0; at < m_mapSize; at += Block) {
+        if (stop.load(std::memory_order_relaxed)) {
+            ::munmap(copy, length);
+            return false;
+        }
+        const std::size_t size = std::min(Block, m_mapSize - at);
+        std::memcpy(to + at, from + at, size);
+        // A reader of this block from now on maps the file's page again.
+        ::madvise(from + at, size, MADV_DONTNEED);
+    }
+    // The move replaces the mapping in one step: a reader meanwhile waits
+    // for it, then finds the same bytes.
+    if (::mprotect(copy, length, PROT_READ) != 0
+        || ::mremap(copy, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, m_map) == MAP_FAILED) {
+        ::munmap(copy, length);
+        return false;
+    }
+    m_copied = true;
+    return true;
+#else
+    return false;
+#endif
 }
 
 bool InputFile::open(const std::string &path, std::string &error)

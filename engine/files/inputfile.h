@@ -2,6 +2,7 @@
 #ifndef TRACKFOLD_INPUTFILE_H
 #define TRACKFOLD_INPUTFILE_H
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -33,10 +34,24 @@ public:
     void close();
 
     std::string_view bytes() const { return m_bytes; }
+    // True while the bytes are the file's own pages, mapped.
+    bool mapped() const { return m_map != nullptr && !m_copied; }
+
+    // A mapping reads the file where it lies: should another program cut the
+    // file short, reading past its new end would stop this one (SIGBUS). For
+    // bytes kept long after the file was opened, this copies them into the
+    // program's own memory, a block at a time, and puts the copy where the
+    // mapping was: bytes() stays the same, and other threads may read it
+    // meanwhile. Each block's file pages leave the program's memory once
+    // copied, so the copy costs no more memory than the mapping. False, the
+    // file still mapped, when stop is set on the way or memory is short; true
+    // at once for bytes that were read rather than mapped.
+    bool keepOwnCopy(const std::atomic<bool> &stop);
 
 private:
     void *m_map = nullptr;
     std::size_t m_mapSize = 0;
+    bool m_copied = false;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_capacity = 0;
     std::string_view m_bytes;

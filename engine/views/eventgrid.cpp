@@ -83,15 +83,14 @@ void EventGrid::reserveEvents(std::size_t events)
         m_events.reserve(m_events.size() + events);
 }
 
-bool EventGrid::readRowsFrom(std::string &output, std::string_view input)
+bool EventGrid::readRowsFrom(ImageBytes &output, std::string_view input)
 {
     const std::size_t events = collectedRows();
     stopCollecting(input);
     return keepRowsRead(events > 0 && m_folded.index(output, events));
 }
 
-bool EventGrid::adoptRows(
-    std::string &output, std::string_view input, std::vector<Checkpoint> marks)
+bool EventGrid::adoptRows(ImageBytes &output, std::string_view input, std::vector<Checkpoint> marks)
 {
     const std::size_t events = collectedRows();
     stopCollecting(input);

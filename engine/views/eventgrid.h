@@ -76,7 +76,7 @@ public:
     {
         std::vector<Row> events;
         std::string image;
-        std::pair<std::string, std::vector<Checkpoint>> output;
+        std::pair<ImageBytes, std::vector<Checkpoint>> output;
         std::vector<std::uint8_t> rowTracks;
     };
     Storage takeStorage()
@@ -164,10 +164,14 @@ public:
     // of input, the image converted. False, the grid then left without rows
     // and output as it was, when the output does not hold them. An input
     // image the grid holds stays until releaseInput.
-    bool readRowsFrom(std::string &output, std::string_view input);
+    bool readRowsFrom(ImageBytes &output, std::string_view input);
     // The same, with the marks of every OutputRows::Stride-th event found
     // already (readFoldBack).
-    bool adoptRows(std::string &output, std::string_view input, std::vector<Checkpoint> marks);
+    bool adoptRows(ImageBytes &output, std::string_view input, std::vector<Checkpoint> marks);
+    // Once the conversion is over: the output's bytes that the rows read
+    // become the program's own (ImageBytes::keepOwnCopy).
+    void keepOwnCopy() { m_folded.keepOwnCopy(); }
+    void waitForOwnCopy() { m_folded.waitForOwnCopy(); }
     // Where the writer stood before each stretch of rows it joined, and after
     // the last, for rows read from the output.
     void markStretch(const WriterMark &mark) { m_stretches.push_back(mark); }

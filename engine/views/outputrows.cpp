@@ -10,12 +10,12 @@ constexpr std::size_t FirstEventPos = 14 + 8;
 
 } // namespace
 
-bool OutputRows::index(std::string &output, std::size_t events)
+bool OutputRows::index(ImageBytes &output, std::size_t events)
 {
     clear();
-    if (output.size() < FirstEventPos || output.compare(14, 4, "MTrk") != 0)
+    const std::string_view image = output.view();
+    if (image.size() < FirstEventPos || image.compare(14, 4, "MTrk") != 0)
         return false;
-    const std::string_view image = output;
     TrackEventReader reader(image, FirstEventPos, 0);
     TrackEvent event;
     // The track name comes first and is no row.
@@ -30,7 +30,7 @@ bool OutputRows::index(std::string &output, std::size_t events)
         if (reader.read(event) != ReadOutcome::Ok || event.endsTrack())
             return false;
     }
-    m_image = std::move(output);
+    m_image = std::exchange(output, {});
     m_marks = std::move(marks);
     m_size = events;
     return true;

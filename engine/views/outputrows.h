@@ -3,6 +3,7 @@
 #define TRACKFOLD_OUTPUTROWS_H
 
 #include "eventref.h"
+#include "imagebytes.h"
 #include "midievent.h"
 #include "trackreader.h"
 
@@ -30,20 +31,22 @@ public:
     // marks its first `events` events after the track name. False, output
     // left as it was and the rows empty, when the file does not hold that
     // many events in its first track.
-    bool index(std::string &output, std::size_t events);
+    bool index(ImageBytes &output, std::size_t events);
     // Takes a folded file (output is left empty) whose `events` events the
     // marks, one every Stride events, already find.
-    void adopt(std::string &output, std::vector<Checkpoint> marks, std::size_t events)
+    void adopt(ImageBytes &output, std::vector<Checkpoint> marks, std::size_t events)
     {
-        m_image = std::move(output);
-        output.clear();
+        m_image = std::exchange(output, {});
         m_marks = std::move(marks);
         m_size = events;
     }
     void clear() { *this = {}; }
 
     std::size_t size() const { return m_size; }
-    std::string_view image() const { return m_image; }
+    std::string_view image() const { return m_image.view(); }
+    // Once the views alone read the bytes: see ImageBytes::keepOwnCopy.
+    void keepOwnCopy() { m_image.keepOwnCopy(); }
+    void waitForOwnCopy() { m_image.waitForCopy(); }
     // The event counted from 0; as the grid's rows hold theirs, but pointing
     // into the output.
     EventRef at(std::size_t event) const;
@@ -62,7 +65,7 @@ public:
     }
 
     // The bytes and marks taken out, to be freed elsewhere.
-    std::pair<std::string, std::vector<Checkpoint>> take()
+    std::pair<ImageBytes, std::vector<Checkpoint>> take()
     {
         m_size = 0;
         return { std::exchange(m_image, {}), std::exchange(m_marks, {}) };
@@ -72,7 +75,7 @@ private:
     TrackEventReader readerAt(std::size_t mark) const
     {
         const Checkpoint &from = m_marks[mark];
-        return TrackEventReader(m_image, from.pos, from.status, from.time);
+        return TrackEventReader(m_image.view(), from.pos, from.status, from.time);
     }
     static EventRef refOf(const TrackEvent &event, std::uint64_t time)
     {
@@ -84,7 +87,7 @@ private:
         return ref;
     }
 
-    std::string m_image;
+    ImageBytes m_image;
     std::vector<Checkpoint> m_marks;
     std::size_t m_size = 0;
 };

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fileio.h"
+#include "imagebytes.h"
+#include "inputfile.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +66,36 @@ TEST_F(FileIo, WritesReadsAndReplacesWholeFiles)
     ASSERT_TRUE(readWholeFile(target, read, error)) << error;
     EXPECT_EQ(read, bytes); // nothing of the longer old file is left
     EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(FileIo, AMappedFileKeptAsItsOwnCopySurvivesTheFileCutShort)
+{
+    // Three blocks of the copy and a part, all different.
+    std::string bytes(std::size_t { 26 } << 20, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + i / 4096);
+    const std::string file = path("out.mid");
+    std::string error;
+    ASSERT_TRUE(writeFileAtomically(file, bytes, error)) << error;
+
+    InputFile stopped;
+    ASSERT_TRUE(stopped.open(file, error)) << error;
+    const std::atomic<bool> stop { true };
+    EXPECT_FALSE(stopped.keepOwnCopy(stop));
+    EXPECT_TRUE(stopped.mapped());
+
+    auto mapped = std::make_unique<InputFile>();
+    ASSERT_TRUE(mapped->open(file, error)) << error;
+    const char *where = mapped->bytes().data();
+    ImageBytes image(std::move(mapped));
+    ASSERT_TRUE(image.mapped());
+    image.keepOwnCopy();
+    image.waitForCopy();
+    EXPECT_FALSE(image.mapped());
+    // Reading a mapped file past its end stops the program; the copy reads on.
+    fs::resize_file(file, 0);
+    EXPECT_EQ(image.view().data(), where);
+    EXPECT_TRUE(image.view() == bytes);
 }
 
 TEST_F(FileIo, ReadsFilesWhoseSizeIsNotKnownAhead)

@@ -140,6 +140,10 @@ WindowRun convertInWindow(ParamStr &window, const QString &output)
     run.longestGapMs = std::max(run.longestGapMs, ms(sinceTick));
     if (run.fileMs < 0)
         run.fileMs = run.reportMs;
+    // The bytes the table reads are copied aside after the report, on a
+    // thread of their own: the command line that follows gets the machine
+    // to itself.
+    window.waitForOwnCopy();
     return run;
 }
 
