@@ -95,14 +95,14 @@ void ConversionRun::run()
         m_result = {};
         m_result.status = ConversionStatus::ConversionFailed;
     }
+    if (m_result.converted())
+        emit rowsReady();
     if (m_rollBuilder.joinable())
         m_rollBuilder.join();
     else if (m_rollAfterCheck && m_result.converted())
         buildRoll();
     if (!m_result.converted())
         m_roll.clear();
-    else
-        m_grid.keepOwnCopy();
 }
 
 void ConversionRun::releaseFreedMemory()

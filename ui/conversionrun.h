@@ -24,7 +24,8 @@ namespace trackfold {
 // One conversion of the window, on a thread of its own: the file is read,
 // converted into the grid and written, and the piano roll built, while the
 // window goes on painting and answering. The grid belongs to the run until
-// finished(); nobody else may touch it meanwhile.
+// rowsReady(); from then on the run only reads it, building the roll, and
+// others may read it too. Nobody else may change it until finished().
 //
 // The phase captions arrive as statusChanged() on the window's thread, the
 // progress is read with progress() whenever the window likes, and the engine's
@@ -68,6 +69,9 @@ public:
 
 signals:
     void statusChanged(const QString &caption);
+    // The conversion is over and its result() and messages() are final; the
+    // roll may still be in the building. Not told when nothing converted.
+    void rowsReady();
     void finished();
 
 private:

@@ -482,6 +482,7 @@ void ParamStr::cmdCONVERTI_Click()
     m_run->discardFirst(std::move(oldGrid), std::move(oldRoll));
     connect(m_run, &ConversionRun::statusChanged, this,
         [this](const QString &caption) { showStatus(caption.toStdString()); });
+    connect(m_run, &ConversionRun::rowsReady, this, &ParamStr::showRows);
     connect(m_run, &ConversionRun::finished, this, &ParamStr::finishConversion);
     setConverting(true);
     m_run->start();
@@ -533,11 +534,46 @@ void ParamStr::updateProgress()
                                       / static_cast<double>(total) * ProgressSteps));
 }
 
+void ParamStr::showRows()
+{
+    // A long file's roll is built after its rows are read and checked: the
+    // table and the report need not wait for it. A conversion with something
+    // to tell (a warning, a failed check) is shown all at once at the end.
+    if (!m_run)
+        return;
+    const ConversionResult &done = m_run->result();
+    if (done.status != ConversionStatus::Converted || !done.warning.empty()
+        || !m_run->messages().empty())
+        return;
+    // Nothing is left to cancel, and no progress bar is wanted any more.
+    m_longTimer->stop();
+    m_progressTimer->stop();
+    progress->hide();
+    cmdANNULLA->hide();
+    m_update.reset();
+    RIGHE = done.RIGHE;
+    INIZIO = done.INIZIO;
+    showReport(m_runOutput);
+    m_rowsShown = true;
+    emit reportShown();
+}
+
 void ParamStr::finishConversion()
 {
     std::unique_ptr<ConversionRun> run(m_run);
     m_run = nullptr;
     setConverting(false);
+    if (std::exchange(m_rowsShown, false)) {
+        pianoRoll->showRoll(run->takeRoll());
+        run.reset();
+        // The bytes the table reads become the program's own from now on.
+        m_grid.keepOwnCopy();
+        setBusy(false);
+        emit conversionFinished();
+        if (m_closeWhenDone)
+            close();
+        return;
+    }
     const ConversionResult done = run->result();
     PianoRoll roll = run->takeRoll();
     const std::vector<Message> messages = run->messages();
@@ -579,8 +615,10 @@ void ParamStr::finishConversion()
     case ConversionStatus::Converted:
     case ConversionStatus::VerifyFailed:
         showConverted(done, std::move(roll), out);
+        emit reportShown();
         break;
     }
+    m_grid.keepOwnCopy();
     emit conversionFinished();
     if (m_closeWhenDone)
         close();
@@ -589,12 +627,7 @@ void ParamStr::finishConversion()
 void ParamStr::showConverted(const ConversionResult &done, PianoRoll roll, const QString &out)
 {
     pianoRoll->showRoll(std::move(roll));
-
-    // A monotonic clock cannot run backwards, but a host clock that was reset
-    // between the two readings must still not give a negative time.
-    const std::int64_t seconds = elapsedSeconds(INIZIO, m_clock.seconds());
-    lblStato->setText(QString::fromStdString(conversionReport(
-        RIGHE, seconds, out.toStdString(), static_cast<std::uint64_t>(QFileInfo(out).size()))));
+    showReport(out);
     if (!done.warning.empty())
         showMessage({ MessageIcon::Warning, texts::AppName, done.warning });
     if (done.status == ConversionStatus::VerifyFailed) {
@@ -602,6 +635,15 @@ void ParamStr::showConverted(const ConversionResult &done, PianoRoll roll, const
             translated(texts::VerifyFailed) + text(texts::Crlf)
                 + QString::fromStdString(done.error));
     }
+}
+
+void ParamStr::showReport(const QString &out)
+{
+    // A monotonic clock cannot run backwards, but a host clock that was reset
+    // between the two readings must still not give a negative time.
+    const std::int64_t seconds = elapsedSeconds(INIZIO, m_clock.seconds());
+    lblStato->setText(QString::fromStdString(conversionReport(
+        RIGHE, seconds, out.toStdString(), static_cast<std::uint64_t>(QFileInfo(out).size()))));
 }
 
 void ParamStr::closeEvent(QCloseEvent *event)

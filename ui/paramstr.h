@@ -109,6 +109,9 @@ signals:
     // The conversion started by Convert is over: its report, table, roll and
     // messages are shown (or it was cancelled, or it failed).
     void conversionFinished();
+    // The table and the report of a conversion that went well are shown;
+    // the roll may follow later, with conversionFinished().
+    void reportShown();
 
 protected:
     // Faults for the output's write; a test puts a failing disk here.
@@ -132,8 +135,10 @@ private:
     void setConverting(bool converting);
     void showLongConversion();
     void updateProgress();
+    void showRows();
     void finishConversion();
     void showConverted(const ConversionResult &done, PianoRoll roll, const QString &out);
+    void showReport(const QString &out);
     void renewRowsHeader();
 
     UserDialogs &m_dialogs;
@@ -150,6 +155,8 @@ private:
     QTimer *m_longTimer = nullptr;
     QTimer *m_progressTimer = nullptr;
     bool m_closeWhenDone = false;
+    // The table and report of the conversion under way are up.
+    bool m_rowsShown = false;
 
     std::int64_t RIGHE = 0;
     double INIZIO = 0.0;

@@ -650,13 +650,35 @@ void TestParamStr::cancelAndCloseStopALongConversion()
     QVERIFY(!window.isVisible());
     QCOMPARE(readBytes(path("Midi_F1_.mid")), std::string("OLD CONTENT"));
 
-    // Left alone, the fold completes on its thread with every row.
+    // Left alone, the fold completes on its thread with every row. The table
+    // and the report come up first, the roll after them; the controls stay
+    // off until it has.
     window.act = nullptr;
     window.cboFORMATO->setCurrentIndex(0);
+    QString reportFirst;
+    bool stillConverting = false;
+    connect(&window, &ParamStr::reportShown, [&] {
+        reportFirst = window.lblStato->text();
+        stillConverting = window.converting() && !window.cmdCONVERTI->isEnabled()
+            && window.righe() == 16 * 65536 + 1;
+    });
     QVERIFY(test::clickConvert(window));
+    QVERIFY(stillConverting);
     QCOMPARE(window.righe(), 16 * 65536 + 1);
     QVERIFY(window.lblStato->text().startsWith(QStringLiteral("Righe: 1048577 ")));
+    QCOMPARE(reportFirst, window.lblStato->text());
     QVERIFY(!window.pianoRoll->roll().notes().empty());
+    QVERIFY(window.cmdCONVERTI->isEnabled());
+
+    // The table reads the written file's bytes as its own: cut short on disk,
+    // the file still shows whole.
+    const EventGrid &grid = window.grid();
+    // The last event's row, above the grid's empty last row.
+    const std::string last = grid.textMatrix(grid.rows() - 2, 2);
+    QCOMPARE(last, "9E7F40");
+    window.waitForOwnCopy();
+    QVERIFY(QFile::resize(path("Midi_F1_.mid"), 0));
+    QCOMPARE(grid.textMatrix(grid.rows() - 2, 2), last);
 }
 
 QTEST_MAIN(TestParamStr)
