@@ -566,6 +566,10 @@ void ParamStr::finishConversion()
     if (std::exchange(m_rowsShown, false)) {
         pianoRoll->showRoll(run->takeRoll());
         run.reset();
+        // A row chosen in the table meanwhile is shown in the roll too.
+        const QModelIndex current = GRID->selectionModel()->currentIndex();
+        if (current.isValid())
+            pianoRoll->showGridRow(m_model->gridRow(current.row()));
         // The bytes the table reads become the program's own from now on.
         m_grid.keepOwnCopy();
         setBusy(false);

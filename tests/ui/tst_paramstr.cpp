@@ -661,6 +661,8 @@ void TestParamStr::cancelAndCloseStopALongConversion()
         reportFirst = window.lblStato->text();
         stillConverting = window.converting() && !window.cmdCONVERTI->isEnabled()
             && window.righe() == 16 * 65536 + 1;
+        // A row chosen before the roll is up shows in it once it is.
+        window.GRID->setCurrentIndex(window.model()->index(3, 0));
     });
     QVERIFY(test::clickConvert(window));
     QVERIFY(stillConverting);
@@ -668,6 +670,7 @@ void TestParamStr::cancelAndCloseStopALongConversion()
     QVERIFY(window.lblStato->text().startsWith(QStringLiteral("Righe: 1048577 ")));
     QCOMPARE(reportFirst, window.lblStato->text());
     QVERIFY(!window.pianoRoll->roll().notes().empty());
+    QCOMPARE(window.pianoRoll->selectedNote(), std::size_t { 2 });
     QVERIFY(window.cmdCONVERTI->isEnabled());
 
     // The table reads the written file's bytes as its own: cut short on disk,
