@@ -40,7 +40,8 @@ public:
         m_marks = std::move(marks);
         m_size = events;
     }
-    void clear() { *this = {}; }
+    // Moved out and freed: assigning an empty string keeps the old one's memory.
+    void clear() { (void)std::exchange(*this, OutputRows()); }
 
     std::size_t size() const { return m_size; }
     std::string_view image() const { return m_image.view(); }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace trackfold {
 
@@ -24,23 +25,17 @@ constexpr int MaxEventsAtStart = 1000;
 
 void PianoRoll::clear()
 {
-    m_events = {};
-    m_folded = nullptr;
-    m_grid = nullptr;
-    m_ordered = {};
-    m_gridEvents = {};
-    m_orderedTracks = {};
-    m_orderOfGridEvent = {};
-    m_image = {};
-    m_trackStarts = {};
-    m_endTime = 0;
-    m_notes = {};
-    m_farOffs = {};
-    m_blockEnds = {};
-    m_tracks = {};
-    m_lowest = m_highest = -1;
-    m_binShift = 0;
-    m_bins = {};
+    // Moved out, not assigned: assigning an empty vector keeps the old one's
+    // memory, some hundreds of megabytes for a long file's notes.
+    (void)std::exchange(*this, PianoRoll());
+}
+
+std::size_t PianoRoll::memoryBytes() const
+{
+    auto bytes = [](const auto &array) { return array.capacity() * sizeof(array[0]); };
+    return bytes(m_ordered) + bytes(m_gridEvents) + bytes(m_orderedTracks)
+        + bytes(m_orderOfGridEvent) + bytes(m_notes) + bytes(m_farOffs) + bytes(m_blockEnds)
+        + bytes(m_tracks) + bytes(m_bins);
 }
 
 void PianoRoll::build(const EventGrid &grid)

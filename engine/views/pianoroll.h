@@ -62,7 +62,10 @@ public:
     // channel and pitch that no earlier note took; one never released ends at
     // End of Track. Throws std::bad_alloc when memory runs out.
     void build(const EventGrid &grid);
+    // Empties the roll and gives back its memory.
     void clear();
+    // The memory the roll holds, in bytes (its arrays' capacity).
+    std::size_t memoryBytes() const;
 
     // The notes in the order of their Note On.
     std::span<const RollNote> notes() const { return m_notes; }

@@ -126,6 +126,23 @@ TEST(PianoRoll, NotesAcrossTrackChunksKeepTheirTrackAndName)
     EXPECT_EQ(roll.highestPitch(), 41);
 }
 
+TEST(PianoRoll, ClearingGivesBackTheMemory)
+{
+    Track track;
+    for (int i = 0; i < 1000; ++i) {
+        track.event(10, { 0x90, 60, 64 });
+        track.event(10, { 0x80, 60, 0 });
+    }
+    track.endOfTrack();
+    PianoRoll roll;
+    RecordingHost host;
+    ASSERT_EQ(notesOf({ track }, roll, host).size(), 1000u);
+    EXPECT_GT(roll.memoryBytes(), 1000 * sizeof(RollNote));
+    roll.clear();
+    EXPECT_TRUE(roll.notes().empty());
+    EXPECT_EQ(roll.memoryBytes(), 0u);
+}
+
 TEST(PianoRoll, FileWithoutNotesGivesAnEmptyRoll)
 {
     RecordingHost host;
