@@ -570,13 +570,8 @@ void ParamStr::finishConversion()
         const QModelIndex current = GRID->selectionModel()->currentIndex();
         if (current.isValid())
             pianoRoll->showGridRow(m_model->gridRow(current.row()));
-        // The bytes the table reads become the program's own from now on.
-        m_grid.keepOwnCopy();
         setBusy(false);
-        emit conversionFinished();
-        if (m_closeWhenDone)
-            close();
-        return;
+        return endConversion();
     }
     const ConversionResult done = run->result();
     PianoRoll roll = run->takeRoll();
@@ -622,6 +617,12 @@ void ParamStr::finishConversion()
         emit reportShown();
         break;
     }
+    endConversion();
+}
+
+void ParamStr::endConversion()
+{
+    // The bytes the table reads become the program's own from now on.
     m_grid.keepOwnCopy();
     emit conversionFinished();
     if (m_closeWhenDone)

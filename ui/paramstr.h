@@ -137,6 +137,7 @@ private:
     void updateProgress();
     void showRows();
     void finishConversion();
+    void endConversion();
     void showConverted(const ConversionResult &done, PianoRoll roll, const QString &out);
     void showReport(const QString &out);
     void renewRowsHeader();

@@ -33,7 +33,6 @@ public:
     {
         return m_file ? m_file->file->bytes() : std::string_view(m_text);
     }
-    std::size_t size() const { return view().size(); }
 
     // Copies a mapped file's bytes into the program's own memory on a thread
     // of their own (InputFile::keepOwnCopy), while the views read on; once
